@@ -1,0 +1,16 @@
+// The crash report: any unhandled fault ends in one message box that describes it, then the
+// process ends. Installed as the first statement of the program.
+#pragma once
+#include <string>
+
+#include "platform/crash.h"
+
+namespace vu {
+
+void InstallCrashHandler();
+// The report's text, lines ending in a single CR.
+std::string CrashReportText(const plat::FaultRecord& fault);
+// Shows the report and ends the process with exit code 0.
+[[noreturn]] void ShowCrashReport(const plat::FaultRecord& fault);
+
+}  // namespace vu

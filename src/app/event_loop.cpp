@@ -1,0 +1,222 @@
+// The main event loop and its dispatch tables; see event_loop.h.
+#include "app/event_loop.h"
+
+#include <thread>
+
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "app/operations.h"
+#include "app/settings.h"
+#include "app/web_links.h"
+#include "platform/gui.h"
+#include "platform/system.h"
+
+namespace vu {
+
+namespace {
+
+bool Idle() { return OperationBusy == 0; }
+
+void Call(void (*operation)()) {
+    if (operation) operation();
+}
+
+void FillDriveList() { Call(Ops.fillDriveList); }
+
+// Closes a child window and gives the main window back to the user.
+void CloseChild(int window) {
+    plat::DisableWindow(MainWindow, false);
+    plat::ActivateWindow(MainWindow);
+    plat::CloseWindow(window);
+}
+
+void RefreshKeepingSelection() {
+    int selected = plat::GetGadgetState(DriveListGadget);
+    FillDriveList();
+    if (selected >= 0) plat::SetGadgetState(DriveListGadget, selected);
+}
+
+void OnMainGadget(int gadget) {
+    bool idle = Idle();
+    switch (gadget) {
+        case DlCenterButton:
+            if (idle) Call(Ops.openDownloadCenter);
+            else if (plat::GetGadgetText(DlCenterButton) == "Cancel DL") AbortRequested = 1;
+            break;
+        case FormatButton:
+            if (idle) {
+                StartWorker(Ops.formatDrive, FormatInstallArgument());
+            } else {
+                FormatFailed = 1;
+                AbortRequested = 1;
+            }
+            break;
+        case BackupButton:
+            if (idle) StartWorker(Ops.backupPartition, 1);
+            else AbortRequested = 1;
+            break;
+        case RestoreButton:
+            if (idle) StartWorker(Ops.restorePartition, 1);
+            else AbortRequested = 1;
+            break;
+        case ExitButton:
+            if (idle) QuitRequested = 1;
+            break;
+        case EjectButton:
+            if (idle) {
+                if (Ops.ejectSelectedDrive) Ops.ejectSelectedDrive();
+                FillDriveList();
+            }
+            break;
+        case RefreshButton:
+            if (idle) RefreshKeepingSelection();
+            break;
+    }
+}
+
+// Gadgets 9 to 139 belong to the child windows; the window's own module handles most of them.
+void OnChildGadget(int gadget, int kind) {
+    switch (gadget) {
+        case 9:  // About: "OK"
+            plat::ActivateWindow(MainWindow);
+            plat::CloseWindow(AboutWindow);
+            return;
+        case 10:  // Configuration: "Check Now"
+            StartRevisionCheck();
+            return;
+        case 11:  // Configuration: "OK"
+            CloseChild(ConfigurationWindow);
+            Call(Ops.writeSettings);
+            return;
+        case 12:  // Calculator: "OK"
+            CloseChild(CalculatorWindow);
+            return;
+    }
+    if (Ops.configurationGadget && Ops.configurationGadget(gadget, kind)) return;
+    if (Ops.downloadCenterGadget && Ops.downloadCenterGadget(gadget, kind)) return;
+    if (Ops.calculatorGadget) Ops.calculatorGadget(gadget, kind);
+}
+
+void OnMenu(int item) {
+    bool idle = Idle();
+    switch (item) {
+        case MenuConfiguration:
+            if (idle) Call(Ops.openConfigurationWindow);
+            break;
+        case MenuCalculator:
+            Call(Ops.openCalculator);
+            break;
+        case MenuInstallHfsDrivers:
+            if (idle) Call(Ops.installHfsDrivers);
+            break;
+        case MenuUninstallHfsDrivers:
+            if (idle) Call(Ops.uninstallHfsDrivers);
+            break;
+        case MenuExtractHfs:
+            if (idle) StartWorker(Ops.extractHfsFromDmg, 1);
+            break;
+        case MenuHelp:
+            if (!plat::ShellOpen(ProgramFolder + "VelloranUtility.chm"))
+                plat::MessageBox("Error", "Not found help file: VelloranUtility.chm", plat::MbIconError);
+            break;
+        case MenuCloverWiki:
+            plat::ShellOpen(links::CloverWiki);
+            break;
+        case MenuCloudEditor:
+            plat::ShellOpen(links::CloudCloverEditor);
+            break;
+        case MenuAbout:
+            Call(Ops.openAboutWindow);
+            break;
+        case MenuQuit:
+            if (idle) QuitRequested = 1;
+            break;
+    }
+}
+
+void OnCloseWindow(int window) {
+    switch (window) {
+        case MainWindow:
+            QuitRequested = 1;
+            break;
+        case AboutWindow:
+        case CalculatorWindow:
+            CloseChild(window);
+            break;
+        case ConfigurationWindow:
+            CloseChild(window);
+            Call(Ops.writeSettings);
+            break;
+    }
+}
+
+struct LinkTarget {
+    int window, gadget;
+    const char* address;
+};
+const LinkTarget kLinks[] = {
+    {MainWindow, MakerLink, links::MakerHomePage},
+    {ConfigurationWindow, 122, links::CloverChangeLog},
+    {AboutWindow, 97, links::CloverSourcePage},
+    {AboutWindow, 98, links::CloverWiki},
+    {AboutWindow, 94, links::RussianForumThread},
+    {AboutWindow, 99, links::DonationPage},
+};
+
+void OnLeftClick(int window) {
+    for (const auto& link : kLinks)
+        if (link.window == window && plat::GadgetExists(link.gadget) && CursorOverGadget(link.gadget)) {
+            plat::ShellOpen(link.address);
+            return;
+        }
+}
+
+}  // namespace
+
+int FormatInstallArgument() {
+    if (Boot_records == "FreeDos") return 1;
+    if ((Boot_records == "Clover" || Boot_records == "Not_Format") && InstallDataSet != "Not_Install") return 1;
+    return 0;
+}
+
+void StartWorker(void (*operation)(int), int argument) {
+    if (operation) std::thread(operation, argument).detach();
+}
+
+void StartRevisionCheck() {
+    if (DownloadBusy != 0 || !Ops.checkLatestRevision) return;
+    // The check clears DownloadBusy when it ends; it is set before the thread runs so that a quick
+    // check cannot clear it first.
+    DownloadBusy = 1;
+    std::thread(Ops.checkLatestRevision, 1).detach();
+}
+
+void DispatchEvent(int type, int window, int number, int kind) {
+    switch (type) {
+        case plat::EventRefresh:
+            FillDriveList();
+            break;
+        case plat::EventGadget:
+            if (number <= RefreshButton) OnMainGadget(number);
+            else OnChildGadget(number, kind);
+            break;
+        case plat::EventMenu:
+            OnMenu(number);
+            break;
+        case plat::EventCloseWindow:
+            OnCloseWindow(window);
+            break;
+        case plat::EventLeftClick:
+            OnLeftClick(window);
+            break;
+    }
+}
+
+void RunEventLoop() {
+    while (!QuitRequested) {
+        plat::Event e = plat::WaitEvent(100);
+        if (e.type != plat::EventNone) DispatchEvent(e.type, e.window, e.number, e.kind);
+    }
+}
+
+}  // namespace vu

@@ -1,0 +1,51 @@
+// The operations that the main loop starts or calls, as a table that each subsystem fills in
+// when it registers itself at start-up. An entry that is still empty makes its button or menu
+// item do nothing, so the loop's tables stay complete while subsystems come and go.
+// Filled on the main thread before the loop runs; read only by the main thread.
+#pragma once
+
+namespace vu {
+
+struct Operations {
+    // Worker threads, started with their one integer argument.
+    void (*formatDrive)(int installDataSet) = nullptr;
+    void (*backupPartition)(int arg) = nullptr;
+    void (*restorePartition)(int arg) = nullptr;
+    void (*scanLocalRepository)(int arg) = nullptr;
+    void (*checkLatestRevision)(int arg) = nullptr;
+    void (*updateRecoveryCatalog)(int arg) = nullptr;
+    void (*updateDownloadLists)(int arg) = nullptr;
+    void (*downloadRecoveryHd)(int entry) = nullptr;
+    void (*downloadAdditional)(int entry) = nullptr;
+    void (*extractHfsFromDmg)(int arg) = nullptr;
+
+    // Main-thread calls.
+    void (*readSettings)() = nullptr;
+    void (*writeSettings)() = nullptr;
+    void (*loadUserDownloadList)(int arg) = nullptr;
+    void (*writeExampleUserDownloadList)() = nullptr;
+    void (*fillDriveList)() = nullptr;
+    bool (*ejectSelectedDrive)() = nullptr;
+    void (*deleteWorkFolder)() = nullptr;
+    void (*loadIcons)() = nullptr;
+    void (*checkHfsDrivers)() = nullptr;         // enables or disables menu items 3 and 4
+    void (*installHfsDrivers)() = nullptr;
+    void (*uninstallHfsDrivers)() = nullptr;
+    void (*addOfferedRevision)(int revision) = nullptr;  // the list of revisions to download
+
+    void (*openConfigurationWindow)() = nullptr;
+    void (*openDownloadCenter)() = nullptr;
+    void (*openCalculator)() = nullptr;
+    void (*openAboutWindow)() = nullptr;
+    // Gadget events of the child windows, by gadget number; return true when handled.
+    bool (*configurationGadget)(int gadget, int kind) = nullptr;
+    bool (*downloadCenterGadget)(int gadget, int kind) = nullptr;
+    bool (*calculatorGadget)(int gadget, int kind) = nullptr;
+};
+
+extern Operations Ops;
+
+// Called once by start-up: each subsystem that exists puts its entries into Ops.
+void RegisterOperations();
+
+}  // namespace vu

@@ -1,0 +1,81 @@
+// Start-up and shutdown, in their order; see program.h.
+#include "app/program.h"
+
+#include <cstdlib>
+
+#include "app/autorun_policy.h"
+#include "app/crash_report.h"
+#include "app/event_loop.h"
+#include "app/format_prompt_guard.h"
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "app/operations.h"
+#include "app/settings.h"
+#include "platform/gui.h"
+#include "platform/system.h"
+
+namespace vu {
+
+namespace {
+
+void ResetSharedFlags() {
+    OperationBusy = 0;
+    AbortRequested = 0;
+    FormatFailed = 0;
+    DownloadBusy = 0;
+    QuitRequested = 0;
+}
+
+void Call(void (*operation)()) {
+    if (operation) operation();
+}
+
+}  // namespace
+
+int ProgramMain() {
+    InstallCrashHandler();
+    RegisterOperations();
+    return RunProgram();
+}
+
+int RunProgram() {
+    ResetSharedFlags();
+    SetSettingsStartValues();
+    ReadProgramIdentity();
+
+    switch (plat::CreateInstanceSemaphore(ProgramFileName)) {
+        case plat::SemaphoreResult::AlreadyExists:
+            plat::MessageBox(ProgramFileName, "Программа уже запущена.", plat::MbIconWarning);
+            plat::CloseInstanceSemaphore();
+            return 0;
+        case plat::SemaphoreResult::Created:
+        case plat::SemaphoreResult::Failed:
+            break;
+    }
+
+    Call(Ops.readSettings);
+    if (Ops.loadUserDownloadList) Ops.loadUserDownloadList(1);
+    SwitchAutoRunOff();
+    Call(Ops.loadIcons);
+    BuildMainWindow();
+    CenterWindowIfOffscreen(MainWindow);
+    Call(Ops.fillDriveList);
+    StartWorker(Ops.scanLocalRepository, 0);
+    if (CheckLatestCloverAtStartup == 1) {
+        StartRevisionCheck();
+    } else if (int revision = std::atoi(CloverLastRev.c_str()); revision > 0 && Ops.addOfferedRevision) {
+        Ops.addOfferedRevision(revision);
+    }
+    InstallFormatPromptGuard();
+
+    RunEventLoop();
+
+    Call(Ops.deleteWorkFolder);
+    RemoveFormatPromptGuard();
+    Call(Ops.writeSettings);
+    Call(Ops.writeExampleUserDownloadList);
+    RestoreAutoRunPolicy();
+    return 0;
+}
+
+}  // namespace vu

@@ -1,0 +1,38 @@
+// The settings variables: one global per key of the settings file, under the key's name.
+// Read at start-up and written by the settings file code; changed by the main loop's handlers
+// and by a few workers (the revision check, the catalog update).
+#pragma once
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vu {
+
+extern int32_t WinX, WinY;
+extern std::string InstallDataSet;          // "Local", "DL", "Not_Install"
+extern std::string CloverLastRev;           // a revision number or "Check It!"
+extern std::string CloverLastRevCheckDate;  // "%dd.%mm.%yy %hh:%ii"
+extern int32_t CheckLatestCloverAtStartup;
+extern int32_t SaveLatestCloverAfterDL;
+extern std::string CloverLocalRepository;   // an existing folder, ending with "\"
+extern std::string ZarnImageLocalRepo;
+extern std::string VolumeLabel;
+extern std::string Boot_records;            // "Windows", "Clover", "FreeDos", "Not_Format"
+extern std::string FileSystem;              // "FAT32", "FAT32-LBA", "NTFS", "exFAT", "UDF"
+extern std::string ClusterSize;
+extern std::string StartLBASector;          // "63", "2048", "4096", "8192"
+extern int32_t QuickFormat;
+extern int32_t MultiPartitions;
+extern int32_t BootPartitionSize;           // megabytes
+extern int32_t EnableFixedDisks;
+extern int32_t ResumeMaxAttemptsNumber;
+extern std::string SUCatalogURL_User_Added;
+extern std::string SUCatalogURL_Default;
+extern std::string FixDsdtMask;             // eight upper-case hexadecimal digits
+extern std::string DownloadRevision;        // the revision chosen for download, "0" for none
+
+// Resets every settings variable to its start value (before the file is read).
+void SetSettingsStartValues();
+
+}  // namespace vu

@@ -1,0 +1,25 @@
+// The seam's unhandled-fault handling: the platform catches a fault in any thread, describes it
+// in a FaultRecord and hands it to the program's reporter, which never returns.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace vu::plat {
+
+struct FaultRecord {
+    uint32_t code = 0;            // the platform's exception code, e.g. 0xC0000005
+    uint64_t codeAddress = 0;     // the faulting instruction
+    uint64_t targetAddress = 0;   // the accessed address, for an access violation
+    // EAX, EBX, ECX, EDX, EBP, ESI, EDI, ESP (or the nearest registers of another processor).
+    uint64_t registers[8] = {};
+    std::string sourceFile;       // the source position of the fault, "" when unknown
+    int sourceLine = -1;
+};
+
+using FaultReporter = void (*)(const FaultRecord& fault);
+
+void InstallFaultHandler(FaultReporter reporter);
+// Ends the process at once through the runtime's clean-up.
+[[noreturn]] void ExitProcessNow(int code);
+
+}  // namespace vu::plat

@@ -1,0 +1,18 @@
+// The seam's registry, local machine only. Paths are full texts such as
+// "HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Policies\Explorer".
+// Callable from the main thread.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vu::plat {
+
+bool RegistryKeyExists(const std::string& path);
+bool RegistryCreateKey(const std::string& path);
+// The value as text (a REG_DWORD in decimal, a string as it is); nullopt when it does not exist.
+std::optional<std::string> RegistryReadText(const std::string& path, const std::string& name);
+bool RegistryWriteDword(const std::string& path, const std::string& name, uint32_t value);
+bool RegistryDeleteValue(const std::string& path, const std::string& name);
+
+}  // namespace vu::plat

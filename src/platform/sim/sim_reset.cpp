@@ -1,0 +1,16 @@
+// Resets every part of the simulated PC.
+#include "platform/sim/sim.h"
+#include "platform/sim/sim_state.h"
+
+namespace vu::sim {
+
+void Reset() {
+    detail::ResetClock();
+    detail::ResetGui();
+    detail::ResetSystem();
+    detail::ResetRegistry();
+    detail::ResetTaskbar();
+    detail::ResetForeign();
+}
+
+}  // namespace vu::sim

@@ -1,0 +1,13 @@
+// Internal to the simulated PC: the reset hooks of its parts.
+#pragma once
+
+namespace vu::sim::detail {
+
+void ResetClock();
+void ResetGui();
+void ResetSystem();
+void ResetRegistry();
+void ResetTaskbar();
+void ResetForeign();
+
+}  // namespace vu::sim::detail

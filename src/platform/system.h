@@ -1,0 +1,43 @@
+// The seam's process and system facts: paths, the single-instance semaphore, system messages,
+// colours, the shell's default handler and the platform version. Callable from any thread.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vu::plat {
+
+std::string ExecutablePath();     // full path of the running executable
+std::string SystemDirectory();    // the Windows system directory, "" when it cannot be read
+std::string TempDirectory();      // the user's temporary folder, "" when there is none
+
+// Creates the named semaphore (initial count 0, maximum 1) that keeps a second copy out.
+enum class SemaphoreResult { Created, AlreadyExists, Failed };
+SemaphoreResult CreateInstanceSemaphore(const std::string& name);
+// Closes the handle of a semaphore that was found to exist already.
+void CloseInstanceSemaphore();
+
+// The system's message text for an error code as the formatter returns it (with its line break),
+// or "" when there is none.
+std::string SystemMessageText(uint32_t errorCode);
+
+enum SystemColor : int { ColorWindow = 5, ColorButtonFace = 15 };
+uint32_t SystemColorRgb(int which);  // 0x00BBGGRR as Windows keeps colours
+
+// Opens a file or an address with the system's default handler; false when that failed.
+bool ShellOpen(const std::string& target);
+
+bool IsWindows7OrLater();
+
+enum SystemMetricIndex : int { MetricCxVScroll = 2, MetricCxEdge = 45 };
+int SystemMetric(int index);  // GetSystemMetrics
+
+// The user's default locale name through LCIDToLocaleName, looked up at run time; nullopt when
+// the library, the function or the call fails.
+std::optional<std::string> UserLocaleNameFromSystem();
+
+// A string of a resource file (the localized shell32.dll.mui); nullopt when the file or the
+// string is missing. At most maxChars characters.
+std::optional<std::string> LoadResourceString(const std::string& file, int id, int maxChars);
+
+}  // namespace vu::plat

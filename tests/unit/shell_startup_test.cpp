@@ -1,0 +1,98 @@
+// Start-up, shutdown and the single-instance guard of the program, on the simulated PC.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/autorun_policy.h"
+#include "app/globals.h"
+#include "app/operations.h"
+#include "app/program.h"
+#include "platform/sim/sim.h"
+
+namespace vu {
+namespace {
+
+std::vector<std::string> journal;
+
+class ShellStartup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim::Reset();
+        journal.clear();
+        RegisterOperations();
+        Ops.readSettings = [] { journal.push_back("readSettings"); };
+        Ops.loadUserDownloadList = [](int arg) { journal.push_back("loadUserDownloadList " + std::to_string(arg)); };
+        Ops.fillDriveList = [] { journal.push_back("fillDriveList"); };
+        Ops.deleteWorkFolder = [] { journal.push_back("deleteWorkFolder"); };
+        Ops.writeSettings = [] { journal.push_back("writeSettings"); };
+        Ops.writeExampleUserDownloadList = [] { journal.push_back("writeExampleUserDownloadList"); };
+    }
+};
+
+const std::string kPolicies = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+
+TEST_F(ShellStartup, RunsStartupAndShutdownStepsInOrder) {
+    sim::RegistryPut(kPolicies, "NoDriveTypeAutoRun", {true, 145, ""});
+    sim::Click(5);  // "Exit"
+    EXPECT_EQ(RunProgram(), 0);
+    std::vector<std::string> expected = {"readSettings", "loadUserDownloadList 1", "fillDriveList",
+                                         "deleteWorkFolder", "writeSettings", "writeExampleUserDownloadList"};
+    EXPECT_EQ(journal, expected);
+    EXPECT_EQ(sim::RegistryGet(kPolicies, "NoDriveTypeAutoRun")->dword, 145u);
+    EXPECT_FALSE(sim::ForegroundHookInstalled());
+}
+
+uint32_t policyInsideLoop = 0;
+
+TEST_F(ShellStartup, AutoRunIsOffWhileRunningAndRestoredAfter) {
+    sim::RegistryPut(kPolicies, "NoDriveTypeAutoRun", {true, 145, ""});
+    // The work folder is deleted right after the loop, before the policy is put back.
+    Ops.deleteWorkFolder = [] { policyInsideLoop = sim::RegistryGet(kPolicies, "NoDriveTypeAutoRun")->dword; };
+    sim::ChooseMenu(11);  // "&Quit"
+    RunProgram();
+    EXPECT_EQ(policyInsideLoop, 255u);
+    EXPECT_EQ(sim::RegistryGet(kPolicies, "NoDriveTypeAutoRun")->dword, 145u);
+}
+
+TEST_F(ShellStartup, MissingPolicyValueAndKeyAreCreatedThenValueDeleted) {
+    ASSERT_FALSE(sim::RegistryHasKey(kPolicies));
+    sim::CloseBox(0);
+    RunProgram();
+    EXPECT_TRUE(sim::RegistryHasKey(kPolicies));
+    // Writing 0 would switch AutoRun on for every drive type; the value goes away instead.
+    EXPECT_FALSE(sim::RegistryGet(kPolicies, "NoDriveTypeAutoRun").has_value());
+}
+
+TEST_F(ShellStartup, SecondInstanceUnderSameFileNameIsRefused) {
+    sim::SetExecutablePath("D:\\Tools\\Velloran.exe");
+    sim::AddForeignSemaphore("Velloran.exe");
+    sim::RegistryPut(kPolicies, "NoDriveTypeAutoRun", {true, 145, ""});
+    EXPECT_EQ(RunProgram(), 0);
+    ASSERT_EQ(sim::Messages().size(), 1u);
+    EXPECT_EQ(sim::Messages()[0].title, "Velloran.exe");
+    EXPECT_EQ(sim::Messages()[0].text, "Программа уже запущена.");
+    EXPECT_TRUE(journal.empty());
+    EXPECT_FALSE(sim::Window(0).has_value());
+    EXPECT_EQ(sim::RegistryGet(kPolicies, "NoDriveTypeAutoRun")->dword, 145u);
+}
+
+TEST_F(ShellStartup, SemaphoreIsNamedAfterTheExecutableFileName) {
+    sim::SetExecutablePath("E:\\Portable\\MyCopy.exe");
+    sim::CloseBox(0);
+    RunProgram();
+    EXPECT_EQ(sim::Semaphores(), std::vector<std::string>{"MyCopy.exe"});
+    EXPECT_EQ(ProgramBaseName, "MyCopy");
+    EXPECT_EQ(ProgramFolder, "E:\\Portable\\");
+}
+
+TEST_F(ShellStartup, UnreadableSystemFolderLeavesGuardOnEnglishTexts) {
+    sim::SetSystemDirectory("");
+    sim::CloseBox(0);
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(SystemFolder, "");
+    EXPECT_EQ(SystemDriveLetter, "");
+}
+
+}  // namespace
+}  // namespace vu
