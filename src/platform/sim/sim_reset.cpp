@@ -11,6 +11,7 @@ void Reset() {
     detail::ResetRegistry();
     detail::ResetTaskbar();
     detail::ResetForeign();
+    detail::ResetFiles();
 }
 
 }  // namespace vu::sim

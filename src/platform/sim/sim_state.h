@@ -9,5 +9,6 @@ void ResetSystem();
 void ResetRegistry();
 void ResetTaskbar();
 void ResetForeign();
+void ResetFiles();
 
 }  // namespace vu::sim::detail

@@ -1,0 +1,302 @@
+// The simulated PC's file system: drive letters mapped to host folders; the hidden attribute is
+// kept beside them in memory.
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <unistd.h>
+
+#include "platform/files.h"
+#include "platform/sim/sim.h"
+#include "platform/sim/sim_files.h"
+#include "platform/sim/sim_state.h"
+
+namespace fs = std::filesystem;
+
+namespace vu {
+namespace {
+
+struct Files {
+    std::mutex lock;
+    std::string root;  // temporary root of this process
+    std::map<char, std::string> drives;
+    std::set<std::string> hidden;  // host paths
+    std::map<plat::FileHandle, std::fstream*> open;
+    plat::FileHandle next = 1;
+};
+
+Files& F() {
+    static Files files;
+    return files;
+}
+
+using Lock = std::lock_guard<std::mutex>;
+
+std::string Root() {
+    if (F().root.empty()) {
+        F().root = (fs::temp_directory_path() / ("vu-sim-" + std::to_string(getpid()))).string();
+    }
+    return F().root;
+}
+
+std::string DriveFolder(char letter) {
+    letter = char(std::toupper(static_cast<unsigned char>(letter)));
+    auto it = F().drives.find(letter);
+    if (it != F().drives.end()) return it->second;
+    std::string folder = Root() + "/" + letter;
+    fs::create_directories(folder);
+    F().drives[letter] = folder;
+    return folder;
+}
+
+std::string ToHost(const std::string& path) {
+    std::string rest = path;
+    std::string base;
+    if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':') {
+        base = DriveFolder(path[0]);
+        rest = path.substr(2);
+    } else {
+        base = DriveFolder('C');
+    }
+    std::replace(rest.begin(), rest.end(), '\\', '/');
+    while (rest.size() > 1 && rest.back() == '/') rest.pop_back();
+    if (rest == "/") rest.clear();
+    if (!rest.empty() && rest[0] != '/') rest = "/" + rest;
+    return base + rest;
+}
+
+bool Matches(const std::string& pattern, const std::string& name) {
+    // '*' and '?' wildcards, case-insensitive, as FindFirstFile matches.
+    size_t p = 0, n = 0, star = std::string::npos, mark = 0;
+    auto eq = [](char a, char b) { return std::tolower((unsigned char)a) == std::tolower((unsigned char)b); };
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || eq(pattern[p], name[n]))) {
+            ++p, ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++, mark = n;
+        } else if (star != std::string::npos) {
+            p = star + 1, n = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+void MakeWritable(const fs::path& p) {
+    std::error_code ec;
+    fs::permissions(p, fs::perms::owner_write, fs::perm_options::add, ec);
+}
+
+}  // namespace
+
+namespace plat {
+
+bool FileExists(const std::string& path) {
+    Lock l(F().lock);
+    return fs::is_regular_file(ToHost(path));
+}
+
+bool FolderExists(const std::string& path) {
+    Lock l(F().lock);
+    return !path.empty() && fs::is_directory(ToHost(path));
+}
+
+int64_t FileSize(const std::string& path) {
+    Lock l(F().lock);
+    std::error_code ec;
+    auto size = fs::file_size(ToHost(path), ec);
+    return ec ? -1 : int64_t(size);
+}
+
+bool CreateFolder(const std::string& path) {
+    Lock l(F().lock);
+    std::error_code ec;
+    return fs::create_directory(ToHost(path), ec);
+}
+
+bool DeleteFile(const std::string& path) {
+    Lock l(F().lock);
+    std::string host = ToHost(path);
+    if (!fs::is_regular_file(host)) return false;
+    MakeWritable(host);
+    std::error_code ec;
+    F().hidden.erase(host);
+    return fs::remove(host, ec);
+}
+
+bool DeleteTree(const std::string& path) {
+    Lock l(F().lock);
+    std::string host = ToHost(path);
+    if (!fs::exists(host)) return false;
+    std::error_code ec;
+    for (auto& e : fs::recursive_directory_iterator(host, ec)) MakeWritable(e.path());
+    std::erase_if(F().hidden, [&](const std::string& h) { return h == host || h.rfind(host + "/", 0) == 0; });
+    return fs::remove_all(host, ec) > 0 && !ec;
+}
+
+bool SetHidden(const std::string& path, bool hidden) {
+    Lock l(F().lock);
+    std::string host = ToHost(path);
+    if (!fs::exists(host)) return false;
+    if (hidden) F().hidden.insert(host);
+    else F().hidden.erase(host);
+    return true;
+}
+
+bool IsHidden(const std::string& path) {
+    Lock l(F().lock);
+    return F().hidden.count(ToHost(path)) != 0;
+}
+
+std::vector<FolderEntry> ListFolder(const std::string& folder, const std::string& pattern) {
+    Lock l(F().lock);
+    std::vector<FolderEntry> entries;
+    std::error_code ec;
+    for (auto& e : fs::directory_iterator(ToHost(folder), ec)) {
+        std::string name = e.path().filename().string();
+        if (!Matches(pattern, name)) continue;
+        bool isFolder = e.is_directory();
+        entries.push_back({name, isFolder, isFolder ? 0 : int64_t(e.file_size(ec))});
+    }
+    std::sort(entries.begin(), entries.end(), [](auto& a, auto& b) { return a.name < b.name; });
+    return entries;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    std::ifstream in;
+    {
+        Lock l(F().lock);
+        in.open(ToHost(path), std::ios::binary);
+    }
+    if (!in) return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+    return !in.bad();
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out;
+    {
+        Lock l(F().lock);
+        out.open(ToHost(path), std::ios::binary | std::ios::trunc);
+    }
+    if (!out) return false;
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    return bool(out.flush());
+}
+
+FileHandle OpenFile(const std::string& path, FileMode mode) {
+    Lock l(F().lock);
+    std::ios::openmode how = std::ios::binary;
+    std::string host = ToHost(path);
+    switch (mode) {
+        case FileMode::Read: how |= std::ios::in; break;
+        case FileMode::Create: how |= std::ios::out | std::ios::trunc; break;
+        case FileMode::ReadWrite: how |= std::ios::in | std::ios::out; break;
+    }
+    if (mode != FileMode::Create && !fs::is_regular_file(host)) return 0;
+    auto* stream = new std::fstream(host, how);
+    if (!*stream) {
+        delete stream;
+        return 0;
+    }
+    FileHandle handle = F().next++;
+    F().open[handle] = stream;
+    return handle;
+}
+
+namespace {
+std::fstream* Stream(FileHandle file) {
+    Lock l(F().lock);
+    auto it = F().open.find(file);
+    return it == F().open.end() ? nullptr : it->second;
+}
+}  // namespace
+
+int64_t ReadFileData(FileHandle file, void* buffer, int64_t size) {
+    auto* s = Stream(file);
+    if (!s) return -1;
+    s->read(static_cast<char*>(buffer), size);
+    int64_t got = s->gcount();
+    if (s->eof()) s->clear();
+    return s->bad() ? -1 : got;
+}
+
+int64_t WriteFileData(FileHandle file, const void* buffer, int64_t size) {
+    auto* s = Stream(file);
+    if (!s) return -1;
+    s->write(static_cast<const char*>(buffer), size);
+    return *s ? size : -1;
+}
+
+bool SeekFile(FileHandle file, int64_t offset) {
+    auto* s = Stream(file);
+    if (!s) return false;
+    s->clear();
+    s->seekg(offset);
+    s->seekp(offset);
+    return bool(*s);
+}
+
+int64_t FileLength(FileHandle file) {
+    auto* s = Stream(file);
+    if (!s) return -1;
+    auto here = s->tellg();
+    s->seekg(0, std::ios::end);
+    int64_t length = s->tellg();
+    s->seekg(here);
+    return length;
+}
+
+void CloseFile(FileHandle file) {
+    Lock l(F().lock);
+    auto it = F().open.find(file);
+    if (it == F().open.end()) return;
+    delete it->second;
+    F().open.erase(it);
+}
+
+std::string LibraryPath(const std::string& path) {
+    Lock l(F().lock);
+    return ToHost(path);
+}
+
+}  // namespace plat
+
+namespace sim {
+
+void SetDriveRoot(char letter, const std::string& hostFolder) {
+    Lock l(F().lock);
+    F().drives[char(std::toupper(static_cast<unsigned char>(letter)))] = hostFolder;
+}
+
+std::string DriveRoot(char letter) {
+    Lock l(F().lock);
+    return DriveFolder(letter);
+}
+
+std::string HostPath(const std::string& windowsPath) {
+    Lock l(F().lock);
+    return ToHost(windowsPath);
+}
+
+// Every reset starts from empty drives, so that no test sees another's files.
+void detail::ResetFiles() {
+    Lock l(F().lock);
+    for (auto& [h, s] : F().open) delete s;
+    F().open.clear();
+    F().hidden.clear();
+    F().drives.clear();
+    std::error_code ec;
+    fs::remove_all(Root(), ec);
+    // The folders every simulated PC has: the program's, the system's and the user's temporary one.
+    for (const char* folder : {"/Program Files/Velloran", "/Windows/system32", "/Users/User/AppData/Local/Temp"})
+        fs::create_directories(DriveFolder('C') + folder);
+}
+
+}  // namespace sim
+}  // namespace vu

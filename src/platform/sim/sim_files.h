@@ -1,0 +1,14 @@
+// Control of the simulated PC's file system, for tests: each drive letter is a host folder.
+// Reset() gives every letter a fresh folder under a temporary root of the test process.
+#pragma once
+#include <string>
+
+namespace vu::sim {
+
+void SetDriveRoot(char letter, const std::string& hostFolder);
+std::string DriveRoot(char letter);
+// The host path of a Windows path ("C:\a\b" -> "<root of C>/a/b"); a path without a drive letter
+// is relative to the simulated current folder, the root of C.
+std::string HostPath(const std::string& windowsPath);
+
+}  // namespace vu::sim
