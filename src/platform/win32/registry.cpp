@@ -1,0 +1,104 @@
+// The seam's registry over advapi32, local machine only. Paths arrive as full texts; values are
+// read back as text (REG_DWORD in decimal). KEY_WOW64_64KEY makes the 32-bit program see the same
+// keys as the system's own 64-bit tools. Callable from the main thread.
+#include <windows.h>
+
+#include <cstring>
+
+#include "platform/registry.h"
+#include "platform/win32/wide.h"
+
+namespace vu::plat {
+
+namespace {
+
+// Splits "HKEY_LOCAL_MACHINE\Sub\Key" into the local-machine root and "Sub\Key"; false for
+// any other root, which the program does not use.
+bool LocalMachinePath(const std::string& path, std::wstring& subKey) {
+    for (const char* root : {"HKEY_LOCAL_MACHINE\\", "HKLM\\"}) {
+        size_t length = std::strlen(root);
+        if (path.size() >= length && _strnicmp(path.c_str(), root, length) == 0) {
+            subKey = Widen(path.substr(length));
+            return true;
+        }
+    }
+    return false;
+}
+
+HKEY OpenKey(const std::string& path, REGSAM access) {
+    std::wstring subKey;
+    if (!LocalMachinePath(path, subKey)) return nullptr;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, access | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
+}  // namespace
+
+bool RegistryKeyExists(const std::string& path) {
+    HKEY key = OpenKey(path, KEY_READ);
+    if (!key) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool RegistryCreateKey(const std::string& path) {
+    std::wstring subKey;
+    if (!LocalMachinePath(path, subKey)) return false;
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+std::optional<std::string> RegistryReadText(const std::string& path, const std::string& name) {
+    HKEY key = OpenKey(path, KEY_QUERY_VALUE);
+    if (!key) return std::nullopt;
+    std::wstring valueName = Widen(name);
+    DWORD type = 0, size = 0;
+    std::optional<std::string> result;
+    if (RegQueryValueExW(key, valueName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+        std::wstring buffer(size / sizeof(wchar_t) + 2, L'\0');
+        DWORD bytes = DWORD(buffer.size() * sizeof(wchar_t));
+        if (RegQueryValueExW(key, valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
+                             &bytes) == ERROR_SUCCESS) {
+            if (type == REG_DWORD && bytes >= 4) {
+                result = std::to_string(*reinterpret_cast<const uint32_t*>(buffer.data()));
+            } else if (type == REG_QWORD && bytes >= 8) {
+                result = std::to_string(*reinterpret_cast<const uint64_t*>(buffer.data()));
+            } else if (type == REG_SZ || type == REG_EXPAND_SZ) {
+                buffer.resize(bytes / sizeof(wchar_t));
+                while (!buffer.empty() && buffer.back() == L'\0') buffer.pop_back();
+                result = Narrow(buffer);
+            } else {
+                result = "";  // the value exists but has no text form
+            }
+        }
+    }
+    RegCloseKey(key);
+    return result;
+}
+
+bool RegistryWriteDword(const std::string& path, const std::string& name, uint32_t value) {
+    HKEY key = OpenKey(path, KEY_SET_VALUE);
+    if (!key) return false;
+    std::wstring valueName = Widen(name);
+    DWORD data = value;
+    bool ok = RegSetValueExW(key, valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                             sizeof data) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+}
+
+bool RegistryDeleteValue(const std::string& path, const std::string& name) {
+    HKEY key = OpenKey(path, KEY_SET_VALUE);
+    if (!key) return false;
+    bool ok = RegDeleteValueW(key, Widen(name).c_str()) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+}
+
+}  // namespace vu::plat
