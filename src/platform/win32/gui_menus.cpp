@@ -1,0 +1,172 @@
+// Menu bars: titles with their items (16 x 16 icons beside items that have an image),
+// separators, the rewritable title text and disabled items. Menu commands reach the program
+// through the window procedure. CreateMenu, MenuTitle, MenuItem and MenuBar belong to the main
+// thread; the other calls are safe on any thread (see gui_state.h).
+#include "platform/win32/gui_state.h"
+#include "platform/win32/wide.h"
+
+namespace vu::plat {
+
+using namespace gui;
+
+namespace {
+
+// Runs `apply` on the UI thread with the menu's model, if it still is the menu of the call.
+template <class Apply>
+void ApplyToMenu(int menu, Apply apply) {
+    uint64_t serial;
+    {
+        Lock l(S().lock);
+        auto it = S().menus.find(menu);
+        if (it == S().menus.end()) return;
+        serial = it->second.serial;
+    }
+    RunOnUi([=] {
+        int window;
+        {
+            Lock l(S().lock);
+            auto it = S().menus.find(menu);
+            if (it == S().menus.end() || it->second.serial != serial || !it->second.bar) return;
+            apply(it->second);
+            window = it->second.window;
+        }
+        // A title of another width can wrap the bar onto more rows: keep the client size.
+        if (HWND hwnd = WindowHandle(window)) DrawMenuBar(hwnd);
+        FitFrameToClient(window);
+    });
+}
+
+void AppendEntry(HMENU popup, const MenuEntryModel& entry) {
+    std::wstring text = Widen(entry.text);
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    if (entry.item < 0) {
+        info.fMask = MIIM_FTYPE;
+        info.fType = MFT_SEPARATOR;
+    } else {
+        info.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE;
+        info.wID = UINT(entry.item);
+        info.dwTypeData = text.data();
+        info.fState = entry.disabled ? MFS_GRAYED : MFS_ENABLED;
+        if (HBITMAP bitmap = entry.image >= 0 ? MenuBitmap(entry.image) : nullptr) {
+            info.fMask |= MIIM_BITMAP;
+            info.hbmpItem = bitmap;
+        }
+    }
+    InsertMenuItemW(popup, GetMenuItemCount(popup), TRUE, &info);
+}
+
+}  // namespace
+
+bool CreateMenu(int menu, int window) {
+    EnsureUiThread();
+    {
+        Lock l(S().lock);
+        if (!FindWindowModel(window)) return false;
+        MenuModel model;
+        model.serial = S().nextSerial++;
+        model.window = window;
+        S().menus[menu] = model;
+        S().currentMenu = menu;
+    }
+    RunOnUi([=] {
+        HWND hwnd;
+        {
+            Lock l(S().lock);
+            auto it = S().menus.find(menu);
+            hwnd = WindowHandle(window);
+            if (it == S().menus.end() || it->second.bar || !hwnd) return;
+            it->second.bar = ::CreateMenu();
+            SetMenu(hwnd, it->second.bar);
+        }
+        FitFrameToClient(window);
+    });
+    return true;
+}
+
+void MenuTitle(const std::string& text) {
+    int menu, index;
+    {
+        Lock l(S().lock);
+        menu = S().currentMenu;
+        auto it = S().menus.find(menu);
+        if (it == S().menus.end()) return;
+        it->second.titles.push_back({text, {}, nullptr});
+        index = int(it->second.titles.size()) - 1;
+    }
+    ApplyToMenu(menu, [=](MenuModel& m) {
+        if (index >= int(m.titles.size())) return;
+        auto& title = m.titles[size_t(index)];
+        title.popup = CreatePopupMenu();
+        AppendMenuW(m.bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(title.popup), Widen(text).c_str());
+    });
+}
+
+static void AddEntry(const MenuEntryModel& entry) {
+    int menu, index;
+    {
+        Lock l(S().lock);
+        menu = S().currentMenu;
+        auto it = S().menus.find(menu);
+        if (it == S().menus.end() || it->second.titles.empty()) return;
+        it->second.titles.back().entries.push_back(entry);
+        index = int(it->second.titles.size()) - 1;
+    }
+    ApplyToMenu(menu, [=](MenuModel& m) {
+        if (index < int(m.titles.size()) && m.titles[size_t(index)].popup) AppendEntry(m.titles[size_t(index)].popup, entry);
+    });
+}
+
+void MenuItem(int item, const std::string& text, int image) { AddEntry({item, text, image, false}); }
+
+void MenuBar() { AddEntry({-1, "", -1, false}); }
+
+void SetMenuTitleText(int menu, int titleIndex, const std::string& text) {
+    {
+        Lock l(S().lock);
+        auto it = S().menus.find(menu);
+        if (it == S().menus.end() || titleIndex < 0 || titleIndex >= int(it->second.titles.size())) return;
+        it->second.titles[size_t(titleIndex)].text = text;
+    }
+    ApplyToMenu(menu, [=](MenuModel& m) {
+        std::wstring wide = Widen(text);
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_STRING;
+        info.dwTypeData = wide.data();
+        SetMenuItemInfoW(m.bar, UINT(titleIndex), TRUE, &info);
+    });
+}
+
+std::string GetMenuTitleText(int menu, int titleIndex) {
+    Lock l(S().lock);
+    auto it = S().menus.find(menu);
+    if (it == S().menus.end() || titleIndex < 0 || titleIndex >= int(it->second.titles.size())) return "";
+    return it->second.titles[size_t(titleIndex)].text;
+}
+
+void DisableMenuItem(int menu, int item, bool disabled) {
+    {
+        Lock l(S().lock);
+        auto it = S().menus.find(menu);
+        if (it == S().menus.end()) return;
+        for (auto& title : it->second.titles)
+            for (auto& entry : title.entries)
+                if (entry.item == item) entry.disabled = disabled;
+    }
+    ApplyToMenu(menu, [=](MenuModel& m) {
+        EnableMenuItem(m.bar, UINT(item), MF_BYCOMMAND | (disabled ? MF_GRAYED : MF_ENABLED));
+    });
+}
+
+bool IsMenuItemDisabled(int menu, int item) {
+    Lock l(S().lock);
+    auto it = S().menus.find(menu);
+    if (it == S().menus.end()) return false;
+    for (auto& title : it->second.titles)
+        for (auto& entry : title.entries)
+            if (entry.item == item) return entry.disabled;
+    return false;
+}
+
+}  // namespace vu::plat
