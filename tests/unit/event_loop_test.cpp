@@ -1,0 +1,274 @@
+// The main loop's dispatch tables, the device-change debounce and the main window's helpers,
+// on the simulated PC.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "app/device_refresh.h"
+#include "app/event_loop.h"
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "app/operations.h"
+#include "app/settings.h"
+#include "platform/callbacks.h"
+#include "platform/clock.h"
+#include "platform/gui.h"
+#include "platform/sim/sim.h"
+
+namespace vu {
+namespace {
+
+std::atomic<int> formatStarts{0}, formatArgument{-1}, backupStarts{0}, restoreStarts{0}, refreshes{0};
+std::atomic<int> downloadCenterOpens{0}, revisionChecks{0};
+
+class EventLoop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim::Reset();
+        SetSettingsStartValues();
+        RegisterOperations();
+        OperationBusy = AbortRequested = FormatFailed = QuitRequested = 0;
+        DownloadBusy = 0;
+        formatStarts = backupStarts = restoreStarts = refreshes = downloadCenterOpens = revisionChecks = 0;
+        formatArgument = -1;
+        Ops.formatDrive = [](int arg) { formatArgument = arg; ++formatStarts; };
+        Ops.backupPartition = [](int) { ++backupStarts; };
+        Ops.restorePartition = [](int) { ++restoreStarts; };
+        Ops.fillDriveList = [] { ++refreshes; };
+        Ops.openDownloadCenter = [] { ++downloadCenterOpens; };
+        Ops.checkLatestRevision = [](int) { ++revisionChecks; };
+        BuildMainWindow();
+    }
+
+    // Worker threads are detached; give them a moment to run.
+    static void WaitFor(const std::atomic<int>& counter, int value) {
+        for (int i = 0; i < 2000 && counter < value; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+
+    static void Press(int gadget) { DispatchEvent(plat::EventGadget, 0, gadget, 0); }
+};
+
+TEST_F(EventLoop, IdleButtonsStartTheirOperations) {
+    Press(FormatButton);
+    Press(BackupButton);
+    Press(RestoreButton);
+    Press(DlCenterButton);
+    WaitFor(formatStarts, 1), WaitFor(backupStarts, 1), WaitFor(restoreStarts, 1);
+    EXPECT_EQ(formatStarts, 1);
+    EXPECT_EQ(backupStarts, 1);
+    EXPECT_EQ(restoreStarts, 1);
+    EXPECT_EQ(downloadCenterOpens, 1);
+    EXPECT_EQ(AbortRequested, 0);
+}
+
+TEST_F(EventLoop, BusyButtonsCancelInsteadOfStartingASecondOperation) {
+    OperationBusy = 1;
+    Press(BackupButton);
+    EXPECT_EQ(AbortRequested, 1);
+    AbortRequested = 0;
+    Press(RestoreButton);
+    EXPECT_EQ(AbortRequested, 1);
+    AbortRequested = 0;
+    Press(FormatButton);
+    EXPECT_EQ(FormatFailed, 1);
+    EXPECT_EQ(AbortRequested, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(formatStarts + backupStarts + restoreStarts, 0);
+}
+
+TEST_F(EventLoop, DlCenterCancelsOnlyWhenItsCaptionSaysSo) {
+    OperationBusy = 1;
+    Press(DlCenterButton);
+    EXPECT_EQ(AbortRequested, 0);
+    plat::SetGadgetText(DlCenterButton, "Cancel DL");
+    Press(DlCenterButton);
+    EXPECT_EQ(AbortRequested, 1);
+    EXPECT_EQ(downloadCenterOpens, 0);
+}
+
+TEST_F(EventLoop, ExitAndQuitWaitForTheOperationButTheCloseBoxDoesNot) {
+    OperationBusy = 1;
+    Press(ExitButton);
+    DispatchEvent(plat::EventMenu, 0, MenuQuit, 0);
+    EXPECT_EQ(QuitRequested, 0);
+    DispatchEvent(plat::EventCloseWindow, 0, 0, 0);
+    EXPECT_EQ(QuitRequested, 1);
+    QuitRequested = 0;
+    OperationBusy = 0;
+    Press(ExitButton);
+    EXPECT_EQ(QuitRequested, 1);
+}
+
+TEST_F(EventLoop, FormatArgumentFollowsBootRecordsAndInstallDataSet) {
+    struct Case {
+        const char* bootRecords;
+        const char* installDataSet;
+        int expected;
+    } cases[] = {
+        {"FreeDos", "Not_Install", 1}, {"Clover", "DL", 1},         {"Clover", "Local", 1},
+        {"Clover", "Not_Install", 0},  {"Not_Format", "Local", 1}, {"Not_Format", "Not_Install", 0},
+        {"Windows", "DL", 0},
+    };
+    for (const auto& c : cases) {
+        Boot_records = c.bootRecords;
+        InstallDataSet = c.installDataSet;
+        EXPECT_EQ(FormatInstallArgument(), c.expected) << c.bootRecords << " " << c.installDataSet;
+    }
+}
+
+TEST_F(EventLoop, RefreshKeepsTheSelectedLineNumber) {
+    Ops.fillDriveList = [] {
+        plat::ClearGadgetItems(DriveListGadget);
+        for (const char* line : {"Disk 1", "  E:", "Disk 2"}) plat::AddGadgetItem(DriveListGadget, line);
+    };
+    Ops.fillDriveList();
+    plat::SetGadgetState(DriveListGadget, 2);
+    Press(RefreshButton);
+    EXPECT_EQ(plat::GetGadgetState(DriveListGadget), 2);
+    plat::SetGadgetState(DriveListGadget, -1);
+    Press(RefreshButton);
+    EXPECT_EQ(plat::GetGadgetState(DriveListGadget), -1);
+}
+
+TEST_F(EventLoop, EjectRefreshesWhateverItsResult) {
+    Ops.ejectSelectedDrive = [] { return false; };
+    Press(EjectButton);
+    EXPECT_EQ(refreshes, 1);
+}
+
+TEST_F(EventLoop, RevisionCheckStartsOnlyWithoutARunningDownload) {
+    DownloadBusy = 77;
+    StartRevisionCheck();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(revisionChecks, 0);
+    DownloadBusy = 0;
+    Press(10);  // "Check Now" of the configuration window
+    WaitFor(revisionChecks, 1);
+    EXPECT_EQ(revisionChecks, 1);
+    EXPECT_NE(DownloadBusy, 0);
+}
+
+TEST_F(EventLoop, HelpWithoutItsFileSaysSo) {
+    sim::FailShellOpen(true);
+    DispatchEvent(plat::EventMenu, 0, MenuHelp, 0);
+    ASSERT_EQ(sim::Messages().size(), 1u);
+    EXPECT_EQ(sim::Messages()[0].title, "Error");
+    EXPECT_EQ(sim::Messages()[0].text, "Not found help file: VelloranUtility.chm");
+    EXPECT_EQ(sim::Messages()[0].flags, unsigned(plat::MbIconError));
+}
+
+TEST_F(EventLoop, ClickOnTheMakerLinkOpensTheHomePageOnlyWhenOverIt) {
+    plat::Rect link = plat::GadgetScreenRect(MakerLink);
+    DispatchEvent(plat::EventLeftClick, 0, 0, 0);  // cursor far away
+    EXPECT_TRUE(sim::ShellOpened().empty());
+    sim::SetCursor({link.x + 3, link.y + 3});
+    DispatchEvent(plat::EventLeftClick, 0, 0, 0);
+    EXPECT_EQ(sim::ShellOpened().size(), 1u);
+    sim::SetCursor({link.x + link.w, link.y});  // just outside the right edge
+    DispatchEvent(plat::EventLeftClick, 0, 0, 0);
+    EXPECT_EQ(sim::ShellOpened().size(), 1u);
+}
+
+TEST_F(EventLoop, ChildWindowOkAndCloseBoxGiveTheMainWindowBack) {
+    static int settingsWrites;
+    settingsWrites = 0;
+    Ops.writeSettings = [] { ++settingsWrites; };
+    for (int window : {ConfigurationWindow, CalculatorWindow}) {
+        plat::OpenWindow(window, 0, 0, 100, 100, "child", 0, MainWindow);
+        plat::DisableWindow(MainWindow, true);
+        DispatchEvent(plat::EventCloseWindow, window, 0, 0);
+        EXPECT_FALSE(plat::WindowExists(window));
+        EXPECT_FALSE(plat::IsWindowDisabled(MainWindow));
+    }
+    EXPECT_EQ(settingsWrites, 1);
+    plat::OpenWindow(ConfigurationWindow, 0, 0, 100, 100, "child", 0, MainWindow);
+    plat::DisableWindow(MainWindow, true);
+    Press(11);  // "OK"
+    EXPECT_FALSE(plat::WindowExists(ConfigurationWindow));
+    EXPECT_FALSE(plat::IsWindowDisabled(MainWindow));
+    EXPECT_EQ(settingsWrites, 2);
+}
+
+// ---- Device-change debounce ------------------------------------------------------------------
+
+TEST_F(EventLoop, BurstOfDeviceChangesGivesOneRefreshAboutASecondAfterTheFirst) {
+    int64_t first = plat::TickCount();
+    OnDeviceNodesChanged();
+    for (int i = 0; i < 5; ++i) {
+        sim::Advance(150);
+        OnDeviceNodesChanged();
+    }
+    // Serve events the way the loop does until the refresh arrives or two seconds pass.
+    int64_t refreshedAt = -1;
+    while (plat::TickCount() - first < 2000 && refreshedAt < 0) {
+        plat::Event e = plat::WaitEvent(100);
+        if (e.type == plat::EventRefresh) refreshedAt = plat::TickCount();
+        if (e.type != plat::EventNone) DispatchEvent(e.type, e.window, e.number, e.kind);
+    }
+    EXPECT_EQ(refreshedAt - first, 1000);
+    EXPECT_EQ(refreshes, 1);
+    for (int i = 0; i < 25; ++i) DispatchEvent(plat::WaitEvent(100).type, 0, 0, 0);
+    EXPECT_EQ(refreshes, 1);
+    EXPECT_TRUE(sim::Timers().empty());
+}
+
+TEST_F(EventLoop, NotificationsRightAfterARefreshAreDroppedLaterOnesCount) {
+    LastDeviceRefreshTick = plat::TickCount();
+    sim::Advance(900);
+    OnDeviceNodesChanged();
+    EXPECT_TRUE(sim::Timers().empty());
+    sim::Advance(200);
+    OnDeviceNodesChanged();
+    EXPECT_EQ(sim::Timers().size(), 1u);
+}
+
+TEST_F(EventLoop, NoRefreshIsArmedWhileAnOperationRuns) {
+    OperationBusy = 1;
+    OnDeviceNodesChanged();
+    EXPECT_TRUE(sim::Timers().empty());
+    for (int i = 0; i < 30; ++i) EXPECT_EQ(plat::WaitEvent(100).type, plat::EventNone);
+}
+
+// ---- Main window helpers ---------------------------------------------------------------------
+
+TEST_F(EventLoop, CenterWindowIfOffscreenMovesOnlyWindowsBeyondTheDesktop) {
+    sim::SetDesktop({0, 0, 1920, 1080});
+    plat::Rect frame = plat::WindowFrame(MainWindow);
+    plat::MoveWindow(MainWindow, 5000, 400);
+    CenterWindowIfOffscreen(MainWindow);
+    EXPECT_EQ(plat::WindowFrame(MainWindow).x, 1920 / 2 - frame.w / 2);
+    EXPECT_EQ(plat::WindowFrame(MainWindow).y, 1080 / 2 - frame.h / 2);
+    // Right edge exactly on the desktop's edge stays.
+    plat::MoveWindow(MainWindow, 1920 - frame.w, 1080 - frame.h);
+    CenterWindowIfOffscreen(MainWindow);
+    EXPECT_EQ(plat::WindowFrame(MainWindow).x, 1920 - frame.w);
+    plat::MoveWindow(MainWindow, 10, 1081 - frame.h);
+    CenterWindowIfOffscreen(MainWindow);
+    EXPECT_EQ(plat::WindowFrame(MainWindow).x, 1920 / 2 - frame.w / 2);
+}
+
+TEST_F(EventLoop, ComboDropWidthGrowsByAScrollBarPast30Items) {
+    plat::OpenWindow(2, 0, 0, 300, 200, "dl", 0);
+    plat::CreateGadget(2, 67, plat::GadgetKind::ComboBox, {0, 0, 100, 20}, "");
+    for (int i = 0; i < 30; ++i) plat::AddGadgetItem(67, "item");
+    FitComboDropWidth(2, 67, 0);
+    int with30 = sim::Gadget(67)->dropWidth;
+    EXPECT_EQ(with30, 6 * 4 + 2 * 2 + 3);
+    plat::AddGadgetItem(67, "item");
+    FitComboDropWidth(2, 67, 0);
+    EXPECT_EQ(sim::Gadget(67)->dropWidth, with30 + 17);
+    FitComboDropWidth(2, 67, 200);
+    EXPECT_EQ(sim::Gadget(67)->dropWidth, 200 + 7 + 17);
+}
+
+TEST_F(EventLoop, LatestCloverMenuTitleShowsTheRevision) {
+    EXPECT_EQ(LatestCloverMenuTitle("Check It!"), " Latest Clover: Check It!");
+    EXPECT_EQ(LatestCloverMenuTitle("4200"), " Latest Clover: r4200");
+}
+
+}  // namespace
+}  // namespace vu
