@@ -349,6 +349,7 @@ def check_main_window(r, dump):
             style & wanted == wanted and not style & WS_MAXIMIZEBOX, window["style"])
     r.check("opens at the default position 400, 400", (window["x"], window["y"]) == (400, 400),
             f"({window['x']}, {window['y']})")
+    r.check("main window enabled", window["enabled"])
 
     controls = [d for d in dump if d["kind"] == "control"]
     for number, kind, rect, caption in GADGETS:
@@ -458,6 +459,8 @@ def smoke(r, wine, exe, out):
     if not r.check("main window appears", wine.wait_window(main, 90)):
         raise Failure("the main window did not appear")
     time.sleep(1)  # let the first paint finish before the screenshot
+    _, boxes = wine.probe("boxes", "--exe", EXE_NAME)
+    r.check("no message box at start", not boxes, f"{[(b['title'], b['text']) for b in boxes]}")
     rc, dump = wine.probe("dump", "--title", TITLE)
     (out / "main_window.jsonl").write_text("".join(json.dumps(d) + "\n" for d in dump))
     window = check_main_window(r, dump)
