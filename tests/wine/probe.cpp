@@ -100,14 +100,15 @@ struct Selector {
     }
 };
 
+// Enumeration callback (a named function: i686 needs the stdcall convention, which a lambda lacks).
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
+    return TRUE;
+}
+
 std::vector<HWND> TopLevelWindows() {
     std::vector<HWND> all;
-    EnumWindows(
-        [](HWND hwnd, LPARAM param) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&all));
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&all));
     return all;
 }
 
@@ -120,13 +121,7 @@ std::vector<HWND> Matching(const Selector& selector) {
 
 std::vector<HWND> Descendants(HWND top) {
     std::vector<HWND> all;
-    EnumChildWindows(
-        top,
-        [](HWND hwnd, LPARAM param) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&all));
+    EnumChildWindows(top, CollectWindow, reinterpret_cast<LPARAM>(&all));
     return all;
 }
 

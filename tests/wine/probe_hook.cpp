@@ -79,20 +79,22 @@ void ReportMenuBar(HWND top, std::string& out) {
 
 // The tools of every tool-tip window owned by `top`, each reported with the control ID of the
 // control it describes.
+struct ToolTipSearch {
+    HWND top;
+    std::vector<HWND> tips;
+};
+
+// Enumeration callback (a named function: i686 needs the stdcall convention, which a lambda lacks).
+BOOL CALLBACK CollectToolTip(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<ToolTipSearch*>(param);
+    if (GetWindow(hwnd, GW_OWNER) == search->top && ClassOf(hwnd) == TOOLTIPS_CLASSW)
+        search->tips.push_back(hwnd);
+    return TRUE;
+}
+
 void ReportToolTips(HWND top, std::string& out) {
-    struct Search {
-        HWND top;
-        std::vector<HWND> tips;
-    } search{top, {}};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            if (GetWindow(hwnd, GW_OWNER) == s->top && ClassOf(hwnd) == TOOLTIPS_CLASSW)
-                s->tips.push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    ToolTipSearch search{top, {}};
+    EnumThreadWindows(GetCurrentThreadId(), CollectToolTip, reinterpret_cast<LPARAM>(&search));
     for (HWND tip : search.tips) {
         int count = static_cast<int>(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0));
         for (int i = 0; i < count; ++i) {
