@@ -55,7 +55,7 @@ void BuildMenu() {
 }
 }  // namespace
 
-const std::string MainWindowTitle = "Velloran Utility " + VersionText + " by Ossen 01.12.2017";
+std::string MainWindowTitle() { return "Velloran Utility " + VersionText + " by Ossen 01.12.2017"; }
 const std::string MakerLinkText = "Velloran Utility team";
 
 std::string LatestCloverMenuTitle(const std::string& cloverLastRev) {
@@ -67,7 +67,7 @@ void ShowLatestCloverRevision(const std::string& cloverLastRev) {
 }
 
 void BuildMainWindow() {
-    plat::OpenWindow(MainWindow, WinX, WinY, MainClientWidth, MainClientHeight, MainWindowTitle,
+    plat::OpenWindow(MainWindow, WinX, WinY, MainClientWidth, MainClientHeight, MainWindowTitle(),
                      plat::WindowSystemMenu | plat::WindowMinimizeGadget | plat::WindowSizeGadget);
     plat::SetWindowSizeLimits(MainWindow, MainClientWidth, MainClientHeight, MainClientWidth, MainClientHeight);
     BuildMenu();

@@ -47,7 +47,9 @@ enum MainMenuItem : int {
 constexpr int MainClientWidth = 480;
 constexpr int MainClientHeight = 265;
 
-extern const std::string MainWindowTitle;
+// Built on each call: VersionText is a global of another file, which may not be initialised yet
+// while this file's globals are.
+std::string MainWindowTitle();
 extern const std::string MakerLinkText;
 
 // The fourth menu title, which shows the latest bootloader revision.
