@@ -1,7 +1,5 @@
 // Images by number: 16 x 16 icons caught from .ico bytes, for the tree's image lists, image
-// gadgets and menu items (as 32-bit premultiplied bitmaps, which menus draw with their alpha).
-// Safe on any thread.
-#include <cstring>
+// gadgets and menu items. Safe on any thread.
 
 #include "platform/win32/gui_state.h"
 
@@ -32,58 +30,12 @@ int ChooseEntry(const unsigned char* data, size_t size) {
     return best;
 }
 
-HBITMAP BitmapFromIcon(HICON icon) {
-    ICONINFO info{};
-    if (!GetIconInfo(icon, &info)) return nullptr;
-    HBITMAP result = nullptr;
-    if (info.hbmColor) {
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = 16;
-        bi.bmiHeader.biHeight = -16;  // top-down
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        bi.bmiHeader.biCompression = BI_RGB;
-        uint32_t color[256] = {}, mask[256] = {};
-        HDC dc = GetDC(nullptr);
-        GetDIBits(dc, info.hbmColor, 0, 16, color, &bi, DIB_RGB_COLORS);
-        bool hasAlpha = false;
-        for (uint32_t pixel : color) hasAlpha |= (pixel >> 24) != 0;
-        if (!hasAlpha) {
-            // An icon without alpha is transparent where its mask is set.
-            GetDIBits(dc, info.hbmMask, 0, 16, mask, &bi, DIB_RGB_COLORS);
-            for (int i = 0; i < 256; i++) color[i] = (color[i] & 0xFFFFFF) | ((mask[i] & 0xFFFFFF) ? 0 : 0xFF000000u);
-        }
-        for (uint32_t& pixel : color) {
-            uint32_t a = pixel >> 24;
-            uint32_t r = ((pixel >> 16) & 0xFF) * a / 255, g = ((pixel >> 8) & 0xFF) * a / 255, b = (pixel & 0xFF) * a / 255;
-            pixel = a << 24 | r << 16 | g << 8 | b;
-        }
-        void* bits = nullptr;
-        result = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        if (result && bits) std::memcpy(bits, color, sizeof color);
-        ReleaseDC(nullptr, dc);
-        DeleteObject(info.hbmColor);
-    }
-    if (info.hbmMask) DeleteObject(info.hbmMask);
-    return result;
-}
-
 }  // namespace
 
 HICON ImageIcon(int image) {
     Lock l(S().lock);
     auto it = S().images.find(image);
     return it == S().images.end() ? nullptr : it->second;
-}
-
-HBITMAP MenuBitmap(int image) {
-    Lock l(S().lock);
-    if (auto it = S().menuBitmaps.find(image); it != S().menuBitmaps.end()) return it->second;
-    HICON icon = ImageIcon(image);
-    HBITMAP bitmap = icon ? BitmapFromIcon(icon) : nullptr;
-    if (bitmap) S().menuBitmaps[image] = bitmap;
-    return bitmap;
 }
 
 }  // namespace gui
@@ -101,7 +53,6 @@ bool CatchImage(int image, const unsigned char* data, size_t size) {
     if (!icon) return false;
     Lock l(S().lock);
     S().images[image] = icon;
-    S().menuBitmaps.erase(image);
     return true;
 }
 

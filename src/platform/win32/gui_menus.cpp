@@ -1,4 +1,5 @@
-// Menu bars: titles with their items (16 x 16 icons beside items that have an image),
+// Menu bars: titles with their items (16 x 16 icons beside items that have an image, drawn on
+// request of the window procedure),
 // separators, the rewritable title text and disabled items. Menu commands reach the program
 // through the window procedure. CreateMenu, MenuTitle, MenuItem and MenuBar belong to the main
 // thread; the other calls are safe on any thread (see gui_state.h).
@@ -48,15 +49,41 @@ void AppendEntry(HMENU popup, const MenuEntryModel& entry) {
         info.wID = UINT(entry.item);
         info.dwTypeData = text.data();
         info.fState = entry.disabled ? MFS_GRAYED : MFS_ENABLED;
-        if (HBITMAP bitmap = entry.image >= 0 ? MenuBitmap(entry.image) : nullptr) {
-            info.fMask |= MIIM_BITMAP;
-            info.hbmpItem = bitmap;
+        // The icon is drawn by the window procedure (WM_MEASUREITEM, WM_DRAWITEM): menus blend
+        // an icon drawn that way on every system, unlike a bitmap with alpha.
+        if (entry.image >= 0 && ImageIcon(entry.image)) {
+            info.fMask |= MIIM_BITMAP | MIIM_DATA;
+            info.hbmpItem = HBMMENU_CALLBACK;
+            info.dwItemData = ULONG_PTR(entry.image) + 1;
         }
     }
     InsertMenuItemW(popup, GetMenuItemCount(popup), TRUE, &info);
 }
 
 }  // namespace
+
+namespace gui {
+
+bool MeasureMenuIcon(MEASUREITEMSTRUCT* item) {
+    if (item->CtlType != ODT_MENU || item->itemData == 0) return false;
+    item->itemWidth = 16;
+    item->itemHeight = 16;
+    return true;
+}
+
+bool DrawMenuIcon(const DRAWITEMSTRUCT* item) {
+    if (item->CtlType != ODT_MENU || item->itemData == 0) return false;
+    HICON icon = ImageIcon(int(item->itemData) - 1);
+    if (!icon) return true;
+    int x = item->rcItem.left, y = item->rcItem.top + (item->rcItem.bottom - item->rcItem.top - 16) / 2;
+    if (item->itemState & (ODS_GRAYED | ODS_DISABLED))
+        DrawStateW(item->hDC, nullptr, nullptr, reinterpret_cast<LPARAM>(icon), 0, x, y, 16, 16, DST_ICON | DSS_DISABLED);
+    else
+        DrawIconEx(item->hDC, x, y, icon, 16, 16, 0, nullptr, DI_NORMAL);
+    return true;
+}
+
+}  // namespace gui
 
 bool CreateMenu(int menu, int window) {
     EnsureUiThread();

@@ -103,7 +103,6 @@ struct State {
     std::map<int, MenuModel> menus;
     int currentMenu = -1;
     std::map<int, HICON> images;
-    std::map<int, HBITMAP> menuBitmaps;
     std::deque<Event> events;
     std::deque<std::function<void()>> jobs;
 
@@ -140,9 +139,13 @@ void PushEvent(const Event& event);
 void WakeUiThread();
 HFONT GuiFont();
 
-// Images (gui_images.cpp): the 16 x 16 icon of an image and its menu bitmap, null when missing.
+// Images (gui_images.cpp): the 16 x 16 icon of an image, null when missing.
 HICON ImageIcon(int image);
-HBITMAP MenuBitmap(int image);
+
+// Menu item icons (gui_menus.cpp), for WM_MEASUREITEM and WM_DRAWITEM; false when the item is
+// not a menu icon.
+bool MeasureMenuIcon(MEASUREITEMSTRUCT* item);
+bool DrawMenuIcon(const DRAWITEMSTRUCT* item);
 
 // Windows (gui_windows.cpp): grows or shrinks the frame so that the client area keeps the size
 // the program asked for (after a menu bar was attached or rewrapped). UI thread.

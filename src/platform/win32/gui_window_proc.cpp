@@ -248,6 +248,12 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
             }
             break;
         }
+        case WM_MEASUREITEM:
+            if (MeasureMenuIcon(reinterpret_cast<MEASUREITEMSTRUCT*>(lParam))) return TRUE;
+            break;
+        case WM_DRAWITEM:
+            if (DrawMenuIcon(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return TRUE;
+            break;
         case WM_DEVICECHANGE:
             if (wParam == kDevNodesChanged) vu::OnDeviceNodesChanged();
             return TRUE;
