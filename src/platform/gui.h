@@ -93,7 +93,7 @@ enum class GadgetKind {
     ComboBox,
     String,    // one-line edit field
     Editor,    // multi-line read-only text
-    Image,
+    Image,     // shows the image whose number is its text; SetGadgetState(gadget, image) changes it
 };
 
 enum GadgetFlags : unsigned {
