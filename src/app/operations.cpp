@@ -1,6 +1,7 @@
 // Fills the operations table with what the program's subsystems provide.
 #include "app/operations.h"
 
+#include "app/settings_file.h"
 #include "prepare/icons.h"
 #include "prepare/work_folder.h"
 
@@ -10,6 +11,8 @@ Operations Ops;
 
 void RegisterOperations() {
     Ops = Operations{};
+    Ops.readSettings = ReadSettings;
+    Ops.writeSettings = WriteSettings;
     Ops.loadIcons = LoadIcons;
     Ops.deleteWorkFolder = DeleteWorkFolder;
 }

@@ -9,7 +9,7 @@ int32_t CheckLatestCloverAtStartup, SaveLatestCloverAfterDL;
 std::string CloverLocalRepository, ZarnImageLocalRepo, VolumeLabel, Boot_records, FileSystem;
 std::string ClusterSize, StartLBASector;
 int32_t QuickFormat, MultiPartitions, BootPartitionSize, EnableFixedDisks, ResumeMaxAttemptsNumber;
-std::string SUCatalogURL_User_Added, SUCatalogURL_Default, FixDsdtMask, DownloadRevision;
+std::string SUCatalogURL_User_Added, SUCatalogURL_Default, FixDsdtMask, InstallRevision;
 
 void SetSettingsStartValues() {
     WinX = 400, WinY = 400;
@@ -33,7 +33,7 @@ void SetSettingsStartValues() {
     SUCatalogURL_User_Added.clear();
     SUCatalogURL_Default = "https://swscan.apple.com/content/catalogs/others/index-10.13seed.merged-1.sucatalog";
     FixDsdtMask = "87E7FBF1";
-    DownloadRevision = "0";
+    InstallRevision = "0";
 }
 
 }  // namespace vu

@@ -30,7 +30,7 @@ extern int32_t ResumeMaxAttemptsNumber;
 extern std::string SUCatalogURL_User_Added;
 extern std::string SUCatalogURL_Default;
 extern std::string FixDsdtMask;             // eight upper-case hexadecimal digits
-extern std::string DownloadRevision;        // the revision chosen for download, "0" for none
+extern std::string InstallRevision;         // the revision chosen for download, "0" for none
 
 // Resets every settings variable to its start value (before the file is read).
 void SetSettingsStartValues();

@@ -171,7 +171,10 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
     std::ifstream in;
     {
         Lock l(F().lock);
-        in.open(ToHost(path), std::ios::binary);
+        // A folder opens as a stream on Linux and throws on reading; Windows refuses to open it.
+        std::string host = ToHost(path);
+        if (!fs::is_regular_file(host)) return false;
+        in.open(host, std::ios::binary);
     }
     if (!in) return false;
     bytes.assign(std::istreambuf_iterator<char>(in), {});
