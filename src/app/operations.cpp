@@ -3,6 +3,7 @@
 
 #include "app/settings_file.h"
 #include "prepare/icons.h"
+#include "prepare/local_repository.h"
 #include "prepare/work_folder.h"
 
 namespace vu {
@@ -13,6 +14,7 @@ void RegisterOperations() {
     Ops = Operations{};
     Ops.readSettings = ReadSettings;
     Ops.writeSettings = WriteSettings;
+    Ops.scanLocalRepository = ScanLocalRepositoryWorker;
     Ops.loadIcons = LoadIcons;
     Ops.deleteWorkFolder = DeleteWorkFolder;
 }
