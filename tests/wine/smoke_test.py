@@ -226,16 +226,19 @@ def template_prefix(display, results):
                  "/d", "Default", "/f"], env=env, timeout=60)
             run(["wine", "reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default",
                  "/d", f"{DESKTOP[0]}x{DESKTOP[1]}", "/f"], env=env, timeout=60)
-        finally:
             stop_wineserver(env)  # also writes the registry files out
-        os.rename(building, template)
+            os.rename(building, template)
+        except BaseException:
+            stop_wineserver(env)
+            shutil.rmtree(building, ignore_errors=True)
+            raise
         results.note(f"made the template prefix {template} in {time.monotonic() - started:.0f} s")
         return template, True
 
 
 def copy_prefix(template, target):
-    """A private prefix: the Windows folder (large, never written to) hard-linked, the rest
-    (registry files, user folders) copied."""
+    """A private prefix: the files of the Windows folder (large; Wine and the program only ever
+    add files there) hard-linked, the rest (registry files, user folders) copied."""
     windows = Path("drive_c") / "windows"
     shutil.copytree(template, target, symlinks=True, ignore=lambda d, names: (
         ["windows"] if Path(d) == template / "drive_c" else []))
@@ -543,7 +546,7 @@ def main():
         shutil.copy2(hook_built, probe_dir)
         wine = Wine(prefix, xvfb.display, probe_dir, args.out)
         smoke(r, wine, exe, args.out)
-    except (Failure, subprocess.TimeoutExpired, OSError) as error:
+    except (Failure, subprocess.TimeoutExpired, OSError, ValueError) as error:
         r.check("smoke test ran to the end", False, str(error))
     finally:
         signal.alarm(0)
