@@ -1,7 +1,9 @@
 // Fills the operations table with what the program's subsystems provide.
 #include "app/operations.h"
 
+#include "app/configuration_window.h"
 #include "app/settings_file.h"
+#include "net/found_revisions.h"
 #include "prepare/icons.h"
 #include "prepare/local_repository.h"
 #include "prepare/work_folder.h"
@@ -14,7 +16,10 @@ void RegisterOperations() {
     Ops = Operations{};
     Ops.readSettings = ReadSettings;
     Ops.writeSettings = WriteSettings;
+    Ops.openConfigurationWindow = OpenConfigurationWindow;
+    Ops.configurationGadget = ConfigurationGadget;
     Ops.scanLocalRepository = ScanLocalRepositoryWorker;
+    Ops.addOfferedRevision = AddOfferedRevision;
     Ops.loadIcons = LoadIcons;
     Ops.deleteWorkFolder = DeleteWorkFolder;
 }

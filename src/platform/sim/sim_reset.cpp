@@ -12,6 +12,7 @@ void Reset() {
     detail::ResetTaskbar();
     detail::ResetForeign();
     detail::ResetFiles();
+    detail::ResetTextLimits();
 }
 
 }  // namespace vu::sim

@@ -10,5 +10,6 @@ void ResetRegistry();
 void ResetTaskbar();
 void ResetForeign();
 void ResetFiles();
+void ResetTextLimits();
 
 }  // namespace vu::sim::detail
