@@ -324,6 +324,18 @@ class Wine:
              str(path)], timeout=60)
 
 
+def settings_text(path):
+    """The settings file's text without its byte-order mark, or None when there is no file."""
+    if not path.exists():
+        return None
+    return path.read_bytes().decode("utf-8", errors="replace").lstrip("\ufeff")
+
+
+def number_setting(text, key):
+    match = re.search(rf"^{key}\s*=\s*(-?\d+)\s*$", text, re.M)
+    return int(match.group(1)) if match else None
+
+
 def wait_exit(proc, seconds):
     try:
         return proc.wait(seconds)
@@ -433,6 +445,9 @@ def check_single_instance(r, wine, exe, first):
             f"{second.returncode}")
     r.check("first copy keeps running", first.poll() is None
             and wine.wait_window(("--title", TITLE, "--visible"), 5))
+    # The first copy writes its settings only when it ends, so any file now is the refused one's.
+    ini = exe.with_suffix(".ini")
+    r.check("second copy writes no settings", not ini.exists(), f"{ini.name} exists")
 
 
 def check_other_file_name(r, wine, folder, exe):
@@ -450,6 +465,10 @@ def check_other_file_name(r, wine, folder, exe):
     wine.probe("close", *selector)
     r.check("close box ends that copy with code 0", wait_exit(proc, 60) == 0,
             f"{proc.returncode}")
+    text = settings_text(other.with_suffix(".ini"))
+    r.check("that copy writes its settings beside itself under its own name",
+            text is not None and "CloverLastRev" in text,
+            "no file" if text is None else "no CloverLastRev key")
 
 
 def smoke(r, wine, exe, out):
@@ -484,6 +503,9 @@ def smoke(r, wine, exe, out):
     r.check("\"Exit\" ends the program with code 0", wait_exit(first, 60) == 0,
             f"{first.returncode}")
     r.equal("AutoRun policy is 145 again after exit", wine.policy(), 145)
+    text = settings_text(exe.with_suffix(".ini")) or ""
+    r.equal("settings written at exit keep the window position",
+            (number_setting(text, "WinX"), number_setting(text, "WinY")), (400, 400))
 
     # Run 2: no policies key at all; the program is left with "&Quit" from the menu.
     wine.delete_policy_key()
