@@ -41,10 +41,11 @@ void ShowNewWindows() {
                 toShow.push_back(model.hwnd);
             }
     }
+    // No gadget is given the focus: a tree view may select its first line when it gets the
+    // focus without a selection, which would pick a drive the user never chose.
     for (HWND hwnd : toShow) {
         ShowWindow(hwnd, SW_SHOWNORMAL);
         UpdateWindow(hwnd);
-        if (HWND first = GetNextDlgTabItem(hwnd, nullptr, FALSE)) SetFocus(first);
     }
 }
 
