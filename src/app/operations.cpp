@@ -3,6 +3,7 @@
 
 #include "app/configuration_window.h"
 #include "app/settings_file.h"
+#include "disk/drive_list.h"
 #include "net/found_revisions.h"
 #include "prepare/icons.h"
 #include "prepare/local_repository.h"
@@ -20,6 +21,7 @@ void RegisterOperations() {
     Ops.configurationGadget = ConfigurationGadget;
     Ops.scanLocalRepository = ScanLocalRepositoryWorker;
     Ops.addOfferedRevision = AddOfferedRevision;
+    Ops.fillDriveList = [] { FillDriveList(); };
     Ops.loadIcons = LoadIcons;
     Ops.deleteWorkFolder = DeleteWorkFolder;
 }

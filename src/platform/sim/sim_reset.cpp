@@ -13,6 +13,7 @@ void Reset() {
     detail::ResetForeign();
     detail::ResetFiles();
     detail::ResetTextLimits();
+    detail::ResetDisks();
 }
 
 }  // namespace vu::sim

@@ -11,5 +11,6 @@ void ResetTaskbar();
 void ResetForeign();
 void ResetFiles();
 void ResetTextLimits();
+void ResetDisks();
 
 }  // namespace vu::sim::detail

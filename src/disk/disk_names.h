@@ -1,0 +1,18 @@
+// The names the inventory gives to storage bus types, drive types and MBR partition types.
+// Pure functions; any thread.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vu {
+
+std::string NameBusType(int16_t value);
+std::string NameDriveType(int32_t code);
+std::string NamePartitionType(uint8_t type);
+
+// The partition type table in its search order (the first row with a matching type wins).
+const std::vector<std::pair<uint8_t, const char*>>& PartitionTypeTable();
+
+}  // namespace vu

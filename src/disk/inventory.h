@@ -1,0 +1,63 @@
+// The inventory of physical disks: which disks are attached, what they are, the first four
+// entries of their partition tables and the letters, labels and file systems of those partitions.
+// ScanDisks rebuilds everything from nothing. It runs on the main thread or on the one worker
+// that holds OperationBusy; DiskList has no lock because the two never overlap.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "disk/device_layouts.h"
+#include "platform/disk_device.h"
+
+namespace vu {
+
+constexpr int MaxDiskNumber = 49;   // \\.\PHYSICALDRIVE0 .. 49 are probed
+constexpr int PartitionSlotCount = 50;
+constexpr int ShownSlotCount = 4;   // only the first four layout entries are kept
+
+struct PartitionSlot {
+    PartitionInformation Info;  // the layout entry as the device reported it
+    int32_t ListItem = 0;       // line of the drive list; set only for partitions that are shown
+    std::string Letter;         // "E:", "" when none
+    std::string Label;
+    std::string FsName;
+};
+
+struct DiskRecord {
+    int32_t ListItem = -1;
+    int32_t DiskNumber = 0;
+    int32_t PartitionCount = 0;  // layout entries reported, empty ones included
+    std::string Letters;         // "E: F:", "" when none
+    uint32_t Signature = 0;
+    PartitionSlot Partitions[PartitionSlotCount];
+    DiskGeometryEx Geometry;
+    std::string ActiveMark;      // "Act" when one of the four slots is marked bootable
+    int32_t DriveTypeCode = 0;
+    std::string DriveTypeName;
+    std::string BusTypeName;
+    std::string ProductId;
+    std::string VendorId;
+    int64_t DiskLength = 0;
+    int64_t TotalSectors = 0;
+    int64_t ChsSectors = 0;
+    uint8_t SelectedPartition = 0;  // in SelectedDisk: 0 the whole disk, 1..4 a partition
+};
+
+extern std::vector<DiskRecord> DiskList;
+extern int32_t DiskCount;          // records added by the last scan
+extern int32_t LogicalDriveCount;  // drive-letter roots seen by the last scan
+extern DiskRecord SelectedDisk;
+
+// Rebuilds DiskList; returns DiskCount, or 0 when the logical drive strings cannot be read (the
+// disks found stay listed).
+int32_t ScanDisks();
+
+// GetVolumeInformationW on a root ("E:" or "E:\"); "" on failure or for an empty root.
+std::string GetVolumeLabel(const std::string& root);
+std::string GetFileSystemName(const std::string& root);
+
+// IOCTL_DISK_GET_LENGTH_INFO: the length in bytes, 0 when the request fails.
+int64_t QueryDiskLength(plat::DeviceHandle handle);
+
+}  // namespace vu

@@ -1,0 +1,76 @@
+// Internal to the simulated PC: its disks and drive letters. Each disk is an image file on the
+// host with a described bus, vendor, product, drive type and geometry; its partition layout is
+// read from the MBR in the image on every request, so it follows what the program wrote. Drive
+// letters name a (disk, partition number) pair; partition number 0 is the whole disk.
+//
+// Every access holds Disks().lock. Parts of the simulated PC built on the disks (volume letters,
+// the formatter) use this header.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "disk/device_layouts.h"
+
+namespace vu::sim::detail {
+
+struct SimDisk {
+    int number = 0;                 // N of \\.\PHYSICALDRIVE<N>
+    std::string image;              // host path of the image file
+    int busType = 7;                // STORAGE_BUS_TYPE
+    std::string vendor, product;    // as the descriptor carries them, blanks included
+    uint32_t driveType = 2;         // GetDriveTypeW
+    DiskGeometryEx geometry;        // DiskSize is filled from the image on each query
+    bool geometryGiven = false;     // else derived from the image size (255 heads, 63 sectors, 512 bytes)
+    // Fault injection.
+    std::set<std::string> failing;  // "open", "length", "descriptor", "geometry", "layout", "device-number"
+    bool shortReads = false;        // every read moves fewer bytes than asked
+    bool readOnly = false;          // every write fails
+    int failWrite = 0;              // the Nth write (counted from 1) fails; 0 = none
+    int writesSeen = 0;
+    int lockRefusals = 0;           // lock requests refused before one succeeds; -1 = always refused
+};
+
+struct SimLetter {
+    int disk = -1;        // disk number, -1 for a letter that is not on a disk (a CD drive)
+    uint32_t partition = 0;
+};
+
+struct DiskState {
+    std::recursive_mutex lock;
+    std::map<int, SimDisk> disks;      // by disk number
+    std::map<char, SimLetter> letters; // by upper-case letter
+    bool failDriveStrings = false;
+    std::vector<std::string> log;      // opens, closes, locks, dismounts and writes, in order
+};
+
+DiskState& Disks();
+using DiskLock = std::lock_guard<std::recursive_mutex>;
+
+int64_t ImageSize(const SimDisk& disk);
+uint32_t SectorBytes(const SimDisk& disk);
+DiskGeometryEx GeometryOf(const SimDisk& disk);
+// Reads or writes bytes of the image; the count moved (short at the end of the image), -1 on error.
+int64_t ReadImage(const SimDisk& disk, int64_t offset, void* buffer, int64_t size);
+int64_t WriteImage(const SimDisk& disk, int64_t offset, const void* buffer, int64_t size);
+
+// The drive layout as Windows reports it for the MBR in the image: the four primary entries (empty
+// ones included), then four per logical partition of an extended partition; partition numbers
+// count the primary and logical partitions that are not empty and not extended. No entries for an
+// image without a boot signature; nullopt when the layout does not fit 50 entries.
+struct Layout {
+    uint32_t signature = 0;
+    std::vector<PartitionInformation> entries;
+};
+std::optional<Layout> ReadLayout(const SimDisk& disk);
+// The byte range of a partition (0 = the whole disk); nullopt when the partition does not exist.
+struct ByteRange {
+    int64_t offset = 0, length = 0;
+};
+std::optional<ByteRange> PartitionRange(const SimDisk& disk, uint32_t partition);
+
+}  // namespace vu::sim::detail
