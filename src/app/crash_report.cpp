@@ -2,7 +2,7 @@
 #include "app/crash_report.h"
 
 #include "app/globals.h"
-#include "platform/gui.h"
+#include "platform/system.h"
 
 namespace vu {
 
@@ -59,7 +59,13 @@ std::string CrashReportText(const plat::FaultRecord& fault) {
 }
 
 void ShowCrashReport(const plat::FaultRecord& fault) {
-    plat::MessageBox("OnError Info <" + ProgramFileName + ">", CrashReportText(fault), plat::MbOk);
+    // A fault early in start-up comes before the program's identity is read.
+    std::string name = ProgramFileName;
+    if (name.empty()) {
+        name = plat::ExecutablePath();
+        name.erase(0, name.find_last_of("\\/") + 1);
+    }
+    plat::ShowFaultBox("OnError Info <" + name + ">", CrashReportText(fault));
     plat::ExitProcessNow(0);
 }
 

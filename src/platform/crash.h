@@ -1,5 +1,6 @@
 // The seam's unhandled-fault handling: the platform catches a fault in any thread, describes it
-// in a FaultRecord and hands it to the program's reporter, which never returns.
+// in a FaultRecord (with the source position it finds for it) and hands it to the program's
+// reporter, which never returns.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -19,6 +20,10 @@ struct FaultRecord {
 using FaultReporter = void (*)(const FaultRecord& fault);
 
 void InstallFaultHandler(FaultReporter reporter);
+// Shows the report in a message box with only an OK button and waits until it is closed. It
+// stands apart from the window layer: the faulting thread may hold that layer's state, and the
+// main thread, which owns the program's windows, may be the one that faulted.
+void ShowFaultBox(const std::string& title, const std::string& text);
 // Ends the process at once through the runtime's clean-up.
 [[noreturn]] void ExitProcessNow(int code);
 
