@@ -471,6 +471,19 @@ def check_other_file_name(r, wine, folder, exe):
             "no file" if text is None else "no CloverLastRev key")
 
 
+def explain_missing_window(r, wine, proc):
+    """What the screen and the process look like when the main window is missing."""
+    r.note(f"program {'still running' if proc.poll() is None else f'ended with {proc.returncode}'}")
+    _, windows = wine.probe("list")
+    for w in windows:
+        if w["visible"] or w["title"]:
+            r.note(f"window: {w['exe']} {w['class']!r} {w['title']!r} visible={w['visible']}")
+    shot = wine.out / "screen_at_failure.png"
+    run(["import", "-display", wine.display, "-window", "root", str(shot)], timeout=60,
+        check=False)
+    r.note(f"screen: {shot}")
+
+
 def smoke(r, wine, exe, out):
     folder = exe.parent
 
@@ -479,6 +492,7 @@ def smoke(r, wine, exe, out):
     first = wine.start(exe)
     main = ("--title", TITLE, "--visible")
     if not r.check("main window appears", wine.wait_window(main, 90)):
+        explain_missing_window(r, wine, first)
         raise Failure("the main window did not appear")
     time.sleep(1)  # let the first paint finish before the screenshot
     _, boxes = wine.probe("boxes", "--exe", EXE_NAME)
@@ -513,6 +527,7 @@ def smoke(r, wine, exe, out):
         raise Failure("could not delete the policies key")
     proc = wine.start(exe)
     if not r.check("main window appears without the policies key", wine.wait_window(main, 90)):
+        explain_missing_window(r, wine, proc)
         raise Failure("the main window did not appear on the second run")
     r.equal("AutoRun policy is created with 255", wine.policy(), 255)
     wine.probe("menu", *main, 11)
