@@ -81,6 +81,8 @@ void BuildMainWindow() {
     }
     plat::CreateGadget(MainWindow, MakerLink, plat::GadgetKind::Link, {130, 216, 120, 15}, MakerLinkText);
     plat::SetLinkColors(MakerLink, Rgb(128, 128, 128), Rgb(0, 0, 255));
+    // Built once per run; a rebuilt window (as tests do) takes over from the old object.
+    if (TaskbarProgress) TaskbarProgress->Free();
     TaskbarProgress = CreateTaskbarProgress(MainWindow, 0, 100);
     DrawProgressBar(StatusBarGadget, "", 0);
 }

@@ -4,6 +4,7 @@
 #include "app/configuration_window.h"
 #include "app/settings_file.h"
 #include "disk/drive_list.h"
+#include "disk/eject.h"
 #include "net/found_revisions.h"
 #include "prepare/icons.h"
 #include "prepare/local_repository.h"
@@ -22,6 +23,7 @@ void RegisterOperations() {
     Ops.scanLocalRepository = ScanLocalRepositoryWorker;
     Ops.addOfferedRevision = AddOfferedRevision;
     Ops.fillDriveList = [] { FillDriveList(); };
+    Ops.ejectSelectedDrive = EjectDrive;
     Ops.loadIcons = LoadIcons;
     Ops.deleteWorkFolder = DeleteWorkFolder;
 }

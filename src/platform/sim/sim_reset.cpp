@@ -14,6 +14,8 @@ void Reset() {
     detail::ResetFiles();
     detail::ResetTextLimits();
     detail::ResetDisks();
+    detail::ResetVolumes();
+    detail::ResetFormatter();
 }
 
 }  // namespace vu::sim

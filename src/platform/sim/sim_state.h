@@ -12,5 +12,7 @@ void ResetForeign();
 void ResetFiles();
 void ResetTextLimits();
 void ResetDisks();
+void ResetVolumes();
+void ResetFormatter();
 
 }  // namespace vu::sim::detail

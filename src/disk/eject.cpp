@@ -1,0 +1,82 @@
+// Eject; see eject.h.
+#include "disk/eject.h"
+
+#include <cstring>
+
+#include "disk/device_layouts.h"
+#include "disk/drive_list.h"
+#include "disk/inventory.h"
+#include "platform/clock.h"
+#include "platform/disk_device.h"
+#include "platform/volumes.h"
+
+namespace vu {
+
+namespace {
+
+constexpr uint32_t DriveRemovable = 2, DriveFixed = 3, DriveCdRom = 5;
+constexpr int EjectAttempts = 5;
+
+// IOCTL_STORAGE_GET_DEVICE_NUMBER of a volume; -1 when it cannot be had.
+int64_t DeviceNumberOf(const std::string& volume) {
+    plat::DeviceHandle handle = plat::OpenDevice("\\\\.\\" + volume, false);
+    if (handle == plat::NoDevice) return -1;
+    unsigned char number[DeviceNumberSize] = {};
+    int64_t result = -1;
+    if (plat::DeviceControl(handle, IoctlStorageGetDeviceNumber, nullptr, 0, number, sizeof number)) {
+        uint32_t deviceNumber;
+        std::memcpy(&deviceNumber, number + 4, 4);  // DeviceType, DeviceNumber, PartitionNumber
+        result = deviceNumber;
+    }
+    plat::CloseDevice(handle);
+    return result;
+}
+
+bool EjectWith(plat::SetupApi* api) {
+    if (!GetSelectedDrive() || SelectedDisk.Letters.empty()) return false;
+    char letter = SelectedDisk.Letters[0];
+    if (letter < 'A' || letter > 'Z') return false;
+    std::string volume = std::string(1, letter) + ":";
+    std::string root = volume + "\\";
+
+    int64_t deviceNumber = DeviceNumberOf(volume);
+    if (deviceNumber < 0) return false;
+
+    uint32_t driveType = plat::DriveTypeOf(root);
+    auto dosName = plat::QueryDosDeviceName(volume);
+    if (!dosName) return false;
+    bool isFloppy = dosName->find("\\Floppy") != std::string::npos;
+
+    plat::DeviceInterfaceClass interfaceClass;
+    switch (driveType) {
+        case DriveRemovable:
+            interfaceClass = isFloppy ? plat::DeviceInterfaceClass::Floppy : plat::DeviceInterfaceClass::Disk;
+            break;
+        case DriveFixed: interfaceClass = plat::DeviceInterfaceClass::Disk; break;
+        case DriveCdRom: interfaceClass = plat::DeviceInterfaceClass::CdRom; break;
+        default: return false;
+    }
+
+    auto instance = plat::FindDeviceInstance(api, interfaceClass, uint32_t(deviceNumber));
+    if (!instance) return false;
+    // The parent is the removable device itself: the USB device of a USB disk.
+    auto parent = plat::ParentDevice(api, *instance);
+    if (!parent) return false;
+    for (int attempt = 1; attempt <= EjectAttempts; ++attempt) {
+        if (plat::RequestDeviceEject(api, *parent) == 0) return true;
+        if (attempt < EjectAttempts) plat::Sleep(500);
+    }
+    return false;
+}
+
+}  // namespace
+
+bool EjectDrive() {
+    plat::SetupApi* api = plat::LoadSetupApi();
+    if (!api) return false;
+    bool result = EjectWith(api);
+    plat::UnloadSetupApi(api);
+    return result;
+}
+
+}  // namespace vu

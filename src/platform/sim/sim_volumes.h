@@ -1,0 +1,31 @@
+// Control of the simulated volume manager and formatter, for tests.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vu::sim {
+
+// ---- Volume manager ----------------------------------------------------------------------
+// Volume names are "\\?\Volume{<disk>-<partition>}\"; a letter's mount point can be deleted and set
+// again; a raw DOS device definition gives a temporary letter for "\device\harddiskN\partitionP".
+void FailSetupApi(bool fail);
+// The next `count` eject requests for the disk's device are vetoed.
+void VetoEjects(int diskNumber, int count);
+// Every accepted eject, as "eject disk N".
+std::vector<std::string> EjectLog();
+
+// ---- Formatter ---------------------------------------------------------------------------
+enum class FormatterAvailability { Present, NoLibrary, NoEntryPoint };
+void SetFormatterAvailability(FormatterAvailability availability);
+// Instead of creating a file system, the next format reports these (command, 32-bit argument)
+// pairs to the callback, in order, stopping when the callback returns 0.
+void ScriptFormatterReports(std::vector<std::pair<uint32_t, uint32_t>> reports);
+// Called before each report of a real format (command, argument): a test can cancel from here.
+void OnFormatterReport(std::function<void(uint32_t command, uint32_t argument)> listener);
+// "format E: FAT32 label CLOVER quick 1 cluster 0" for every call.
+std::vector<std::string> FormatterCalls();
+
+}  // namespace vu::sim

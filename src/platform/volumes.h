@@ -1,0 +1,33 @@
+// The seam's volume manager: mount points, DOS device names, the logical-drive mask, and the
+// device-installation calls that eject a removable device. Remount and letter assignment run on
+// the drive-preparation worker, the eject on the main thread.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vu::plat {
+
+// GetVolumeNameForVolumeMountPointW with a 100-character buffer.
+std::optional<std::string> VolumeNameForMountPoint(const std::string& mountPoint);
+bool DeleteMountPoint(const std::string& mountPoint);                               // DeleteVolumeMountPointW
+bool SetMountPoint(const std::string& mountPoint, const std::string& volumeName);  // SetVolumeMountPointW
+// DefineDosDeviceW with DDD_RAW_TARGET_PATH, and its removal with DDD_REMOVE_DEFINITION |
+// DDD_EXACT_MATCH_ON_REMOVE.
+bool DefineRawDosDevice(const std::string& letter, const std::string& devicePath);
+bool RemoveRawDosDevice(const std::string& letter, const std::string& devicePath);
+uint32_t LogicalDrivesMask();                                         // GetLogicalDrives
+std::optional<std::string> QueryDosDeviceName(const std::string& volume);  // QueryDosDeviceW, 260 characters
+
+// The device-installation functions, looked up in "setupapi.dll" at run time.
+enum class DeviceInterfaceClass { Disk, CdRom, Floppy };
+struct SetupApi;
+SetupApi* LoadSetupApi();  // null when the library or a function cannot be had
+void UnloadSetupApi(SetupApi* api);
+// The device instance whose interface of `interfaceClass` has IOCTL_STORAGE_GET_DEVICE_NUMBER
+// equal to deviceNumber.
+std::optional<uint32_t> FindDeviceInstance(SetupApi* api, DeviceInterfaceClass interfaceClass, uint32_t deviceNumber);
+std::optional<uint32_t> ParentDevice(SetupApi* api, uint32_t instance);  // CM_Get_Parent
+uint32_t RequestDeviceEject(SetupApi* api, uint32_t instance);           // CM_Request_Device_EjectW; 0 = accepted
+
+}  // namespace vu::plat
