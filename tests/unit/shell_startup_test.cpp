@@ -27,6 +27,9 @@ protected:
         Ops.deleteWorkFolder = [] { journal.push_back("deleteWorkFolder"); };
         Ops.writeSettings = [] { journal.push_back("writeSettings"); };
         Ops.writeExampleUserDownloadList = [] { journal.push_back("writeExampleUserDownloadList"); };
+        // The repository scan would outlive the test on a detached worker.
+        Ops.scanLocalRepository = nullptr;
+        Ops.loadIcons = nullptr;
     }
 };
 
