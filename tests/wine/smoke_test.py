@@ -530,10 +530,40 @@ def smoke(r, wine, exe, out):
         explain_missing_window(r, wine, proc)
         raise Failure("the main window did not appear on the second run")
     r.equal("AutoRun policy is created with 255", wine.policy(), 255)
+    check_eject_and_configuration(r, wine, main, exe)
     wine.probe("menu", *main, 11)
     r.check("\"&Quit\" ends the program with code 0", wait_exit(proc, 60) == 0,
             f"{proc.returncode}")
     r.equal("AutoRun value is removed again after exit", wine.policy(), None)
+
+
+def check_eject_and_configuration(r, wine, main, exe):
+    # Wine has no USB disk: "Eject" must do nothing harmful and the list is rebuilt all the same.
+    wine.probe("click", *main, 6)
+    wine.probe("click", *main, 7)
+    time.sleep(1)
+    _, boxes = wine.probe("boxes", "--exe", EXE_NAME)
+    r.check("\"Eject\" and \"Refresh\" with nothing ejectable show no box", not boxes,
+            f"{[(b['title'], b['text']) for b in boxes]}")
+    _, dump = wine.probe("dump", "--title", TITLE)
+    r.check("the drive list is still there after \"Eject\"",
+            any(d["id"] == 140 for d in dump if d["kind"] == "control"))
+
+    # The configuration window opens from its menu item; "OK" writes the settings file.
+    settings = exe.with_suffix(".ini")
+    if settings.exists():
+        settings.unlink()
+    wine.probe("menu", *main, 1)
+    config = ("--title", "Configuration", "--visible")
+    if r.check("\"&Configuration\" opens the configuration window", wine.wait_window(config, 30)):
+        _, gadgets = wine.probe("dump", *config)
+        ids = {d["id"] for d in gadgets if d["kind"] == "control"}
+        r.check("the configuration window has its OK button and option gadgets",
+                {11, 104, 105, 106, 107, 108, 109, 110} <= ids, f"{sorted(ids)}")
+        wine.probe("click", *config, 11)
+        r.check("\"OK\" closes the configuration window", wine.window_gone(config, 30))
+        time.sleep(1)
+        r.check("\"OK\" writes the settings file beside the executable", settings.exists())
 
 
 def find_one(build, name):
