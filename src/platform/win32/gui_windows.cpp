@@ -198,6 +198,10 @@ Rect WindowFrame(int window) {
     HWND hwnd = WindowHandle(window);
     RECT r;
     if (!hwnd || !GetWindowRect(hwnd, &r)) return {};
+    // A minimised window sits at -32000, -32000; the settings must keep where it will be restored to.
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (IsIconic(hwnd) && GetWindowPlacement(hwnd, &placement)) r = placement.rcNormalPosition;
     return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
