@@ -69,7 +69,6 @@ bool OpenWindow(int window, int x, int y, int w, int h, const std::string& title
 void CloseWindow(int window);
 bool WindowExists(int window);
 void SetWindowTitle(int window, const std::string& title);
-std::string GetWindowTitle(int window);
 void SetWindowSizeLimits(int window, int minW, int minH, int maxW, int maxH);
 Rect WindowFrame(int window);    // the frame in screen coordinates
 Rect WindowClient(int window);   // the client area: x, y in screen coordinates, w, h its size
@@ -158,9 +157,7 @@ void MenuTitle(const std::string& text);
 void MenuItem(int item, const std::string& text, int image = -1);
 void MenuBar();
 void SetMenuTitleText(int menu, int titleIndex, const std::string& text);
-std::string GetMenuTitleText(int menu, int titleIndex);
 void DisableMenuItem(int menu, int item, bool disabled);
-bool IsMenuItemDisabled(int menu, int item);
 
 // ---- Images -------------------------------------------------------------------------------
 

@@ -157,11 +157,6 @@ void SetWindowTitle(int window, const std::string& title) {
     if (G().windows.count(window)) G().windows[window].title = title;
 }
 
-std::string GetWindowTitle(int window) {
-    Lock l(G().lock);
-    return G().windows.count(window) ? G().windows[window].title : "";
-}
-
 void SetWindowSizeLimits(int window, int minW, int minH, int maxW, int maxH) {
     Lock l(G().lock);
     if (!G().windows.count(window)) return;
@@ -403,25 +398,11 @@ void SetMenuTitleText(int menu, int titleIndex, const std::string& text) {
     if (titleIndex >= 0 && titleIndex < int(titles.size())) titles[titleIndex].text = text;
 }
 
-std::string GetMenuTitleText(int menu, int titleIndex) {
-    Lock l(G().lock);
-    auto& titles = G().menus[menu];
-    return titleIndex >= 0 && titleIndex < int(titles.size()) ? titles[titleIndex].text : "";
-}
-
 void DisableMenuItem(int menu, int item, bool disabled) {
     Lock l(G().lock);
     for (auto& t : G().menus[menu])
         for (auto& e : t.entries)
             if (e.item == item) e.disabled = disabled;
-}
-
-bool IsMenuItemDisabled(int menu, int item) {
-    Lock l(G().lock);
-    for (auto& t : G().menus[menu])
-        for (auto& e : t.entries)
-            if (e.item == item) return e.disabled;
-    return false;
 }
 
 bool CatchImage(int image, const unsigned char* data, size_t size) {

@@ -165,13 +165,6 @@ void SetMenuTitleText(int menu, int titleIndex, const std::string& text) {
     });
 }
 
-std::string GetMenuTitleText(int menu, int titleIndex) {
-    Lock l(S().lock);
-    auto it = S().menus.find(menu);
-    if (it == S().menus.end() || titleIndex < 0 || titleIndex >= int(it->second.titles.size())) return "";
-    return it->second.titles[size_t(titleIndex)].text;
-}
-
 void DisableMenuItem(int menu, int item, bool disabled) {
     {
         Lock l(S().lock);
@@ -184,16 +177,6 @@ void DisableMenuItem(int menu, int item, bool disabled) {
     ApplyToMenu(menu, [=](MenuModel& m) {
         EnableMenuItem(m.bar, UINT(item), MF_BYCOMMAND | (disabled ? MF_GRAYED : MF_ENABLED));
     });
-}
-
-bool IsMenuItemDisabled(int menu, int item) {
-    Lock l(S().lock);
-    auto it = S().menus.find(menu);
-    if (it == S().menus.end()) return false;
-    for (auto& title : it->second.titles)
-        for (auto& entry : title.entries)
-            if (entry.item == item) return entry.disabled;
-    return false;
 }
 
 }  // namespace vu::plat

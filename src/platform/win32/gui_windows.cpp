@@ -182,12 +182,6 @@ void SetWindowTitle(int window, const std::string& title) {
     ApplyToWindow(window, [=](HWND hwnd) { SetWindowTextW(hwnd, Widen(title).c_str()); });
 }
 
-std::string GetWindowTitle(int window) {
-    Lock l(S().lock);
-    auto* model = FindWindowModel(window);
-    return model ? model->title : "";
-}
-
 // The limits are client sizes; WM_GETMINMAXINFO turns them into frame sizes.
 void SetWindowSizeLimits(int window, int minW, int minH, int maxW, int maxH) {
     Lock l(S().lock);
