@@ -14,6 +14,7 @@ constexpr uint32_t IoctlDiskGetLengthInfo = 0x7405C;
 constexpr uint32_t FsctlLockVolume = 0x90018;
 constexpr uint32_t FsctlUnlockVolume = 0x9001C;
 constexpr uint32_t FsctlDismountVolume = 0x90020;
+constexpr uint32_t IoctlDiskUpdateProperties = 0x70140;  // rereads the partition table
 
 // Buffer sizes of the inventory's queries.
 constexpr uint32_t StoragePropertyQuerySize = 12;

@@ -170,6 +170,9 @@ bool Control(SimHandle& h, uint32_t code, const void* in, uint32_t inSize, void*
             h.locked = false;
             Log("unlock " + h.path);
             return true;
+        case IoctlDiskUpdateProperties:
+            Log("update properties " + h.path);
+            return true;
         case FsctlDismountVolume:
             if (!h.volume) return false;
             Log("dismount " + h.path);
