@@ -45,6 +45,8 @@ void OnMainGadget(int gadget) {
             break;
         case FormatButton:
             if (idle) {
+                // Busy before the thread runs, so that a second click cannot start a second run.
+                if (Ops.formatDrive) OperationBusy = 1;
                 StartWorker(Ops.formatDrive, FormatInstallArgument());
             } else {
                 FormatFailed = 1;

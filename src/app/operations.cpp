@@ -8,6 +8,7 @@
 #include "net/found_revisions.h"
 #include "prepare/icons.h"
 #include "prepare/local_repository.h"
+#include "prepare/format_drive.h"
 #include "prepare/work_folder.h"
 
 namespace vu {
@@ -26,6 +27,7 @@ void RegisterOperations() {
     Ops.ejectSelectedDrive = EjectDrive;
     Ops.loadIcons = LoadIcons;
     Ops.deleteWorkFolder = DeleteWorkFolder;
+    Ops.formatDrive = FormatDrive;
 }
 
 }  // namespace vu

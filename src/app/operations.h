@@ -3,6 +3,7 @@
 // item do nothing, so the loop's tables stay complete while subsystems come and go.
 // Filled on the main thread before the loop runs; read only by the main thread.
 #pragma once
+#include <string>
 
 namespace vu {
 
@@ -18,6 +19,9 @@ struct Operations {
     void (*downloadRecoveryHd)(int entry) = nullptr;
     void (*downloadAdditional)(int entry) = nullptr;
     void (*extractHfsFromDmg)(int arg) = nullptr;
+    // The "DL" source of the data-set installation, on the format pipeline's thread: the revision
+    // check when needed, the download and its conversion, extracted onto the volume ("E:").
+    bool (*installDownloadedDataSet)(const std::string& volume) = nullptr;
 
     // Main-thread calls.
     void (*readSettings)() = nullptr;

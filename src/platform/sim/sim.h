@@ -92,6 +92,8 @@ std::vector<RequesterRecord> Requesters();
 
 // Called (on the showing thread) whenever a message box is shown, before it answers.
 void OnMessage(std::function<void(const MessageRecord&)> listener);
+// Called (on the drawing thread) whenever an existing canvas gadget gets a new picture.
+void OnCanvas(std::function<void(int gadget, const std::vector<plat::DrawOp>& picture)> listener);
 
 // ---- Timers --------------------------------------------------------------------------------
 // Timers that are armed: window, timer number and the virtual time at which each fires.

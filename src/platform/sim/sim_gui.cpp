@@ -34,6 +34,7 @@ struct Gui {
     std::deque<std::string> requesterAnswers;
     std::vector<sim::RequesterRecord> requesters;
     std::function<void(const sim::MessageRecord&)> listener;
+    std::function<void(int, const std::vector<plat::DrawOp>&)> canvasListener;
     std::vector<Timer> timers;
     plat::Point cursor;
     plat::Rect desktop{0, 0, 1920, 1080};
@@ -359,8 +360,15 @@ int MeasureComboItems(int gadget) {
 }
 
 void DrawCanvas(int gadget, const std::vector<DrawOp>& picture) {
-    Lock l(G().lock);
-    if (auto* g = Find(gadget)) g->picture = picture;
+    std::function<void(int, const std::vector<DrawOp>&)> listener;
+    {
+        Lock l(G().lock);
+        auto* g = Find(gadget);
+        if (!g) return;
+        g->picture = picture;
+        listener = G().canvasListener;
+    }
+    if (listener) listener(gadget, picture);
 }
 
 // The simulated font: 6 x 13 pixels per character.
@@ -493,6 +501,7 @@ void detail::ResetGui() {
     G().messageAnswers.clear(), G().messages.clear();
     G().requesterAnswers.clear(), G().requesters.clear();
     G().listener = nullptr;
+    G().canvasListener = nullptr;
     G().timers.clear();
     G().cursor = {};
     G().desktop = {0, 0, 1920, 1080};
@@ -599,6 +608,11 @@ std::vector<RequesterRecord> Requesters() {
 void OnMessage(std::function<void(const MessageRecord&)> listener) {
     Lock l(G().lock);
     G().listener = std::move(listener);
+}
+
+void OnCanvas(std::function<void(int gadget, const std::vector<plat::DrawOp>& picture)> listener) {
+    Lock l(G().lock);
+    G().canvasListener = std::move(listener);
 }
 
 std::vector<TimerInfo> Timers() {

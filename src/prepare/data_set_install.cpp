@@ -1,0 +1,58 @@
+// The install phase of a format run; see data_set_install.h.
+#include "prepare/data_set_install.h"
+
+#include "app/operations.h"
+#include "app/settings.h"
+#include "app/status_bar.h"
+#include "embedded.h"
+#include "platform/files.h"
+#include "prepare/archive_extract.h"
+#include "prepare/local_repository.h"
+
+namespace vu {
+
+namespace {
+
+constexpr int StatusPauseMs = 2000;
+
+bool CreateEmptyFile(const std::string& path) {
+    plat::FileHandle file = plat::OpenFile(path, plat::FileMode::Create);
+    if (!file) return false;
+    plat::CloseFile(file);
+    return true;
+}
+
+bool InstallClover(const std::string& volume) {
+    if (InstallDataSet == "Local")
+        return ExtractArchive(nullptr, 0, volume, false, LocalDataSetPath(), true, false);
+    // Downloads belong to the network subsystem; a build without it installs nothing from there.
+    return Ops.installDownloadedDataSet && Ops.installDownloadedDataSet(volume);
+}
+
+}  // namespace
+
+void WriteVolumeMarkers(const std::string& volume) {
+    std::string root = volume + "\\";
+    if (CreateEmptyFile(root + ".metadata_never_index")) plat::SetHidden(root + ".metadata_never_index", true);
+    if (plat::CreateFolder(root + ".fseventsd")) plat::SetHidden(root + ".fseventsd", true);
+    if (CreateEmptyFile(root + ".fseventsd\\no_log")) plat::SetHidden(root + ".fseventsd\\no_log", true);
+}
+
+void InstallDataSetPhase(int32_t installDataSet, const std::string& volume) {
+    if (Boot_records == "FreeDos") {
+        EmbeddedSpan package = FreeDosPackage();
+        bool ok = !package.empty() && ExtractArchive(package.data, package.size, volume, true, "", true, false);
+        ShowStatus(ok ? "FreeDos Data set files Installed" : "FreeDos Data set files Not Installed", StatusPauseMs);
+        return;
+    }
+    if (installDataSet != 1) return;
+    if (InstallDataSet != "Local" && InstallDataSet != "DL") return;
+    if (!InstallClover(volume)) {
+        ShowStatus("Clover Data set files Not Installed", StatusPauseMs);
+        return;
+    }
+    WriteVolumeMarkers(volume);
+    ShowStatus("Clover Data set files Installed", StatusPauseMs);
+}
+
+}  // namespace vu

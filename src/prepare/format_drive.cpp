@@ -1,0 +1,330 @@
+// The format pipeline; see format_drive.h. The steps run strictly in order; a step that ends the
+// run leaves through the common end, which restores the window and the shared flags.
+#include "prepare/format_drive.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "app/settings.h"
+#include "app/settings_file.h"
+#include "app/status_bar.h"
+#include "disk/device_layouts.h"
+#include "disk/drive_list.h"
+#include "disk/inventory.h"
+#include "disk/raw_access.h"
+#include "disk/volume_letters.h"
+#include "images/transfer_progress.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/gui.h"
+#include "prepare/boot_record_plan.h"
+#include "prepare/data_set_install.h"
+#include "prepare/exfat_boot.h"
+#include "prepare/file_system.h"
+#include "prepare/local_repository.h"
+#include "prepare/partition_table.h"
+
+namespace vu {
+
+namespace {
+
+constexpr int StatusPauseMs = 2000;
+constexpr int ErrorPauseMs = 5000;
+constexpr int ExFatBackupBootSector = 12;
+constexpr int ExFatChecksumSector = 11;
+
+struct Run {
+    int32_t installDataSet = 0;
+    BootRecordPlan plan;
+    plat::DeviceHandle drive = plat::NoDevice;
+    plat::DeviceHandle volume = plat::NoDevice;
+    uint32_t bytesPerSector = 0;
+};
+
+// Ends a run without success: whatever step stopped it, the run must not end with "All done".
+bool Stop(const std::string& text = "", int pauseMs = StatusPauseMs) {
+    FormatFailed = 1;
+    ShowStatus(text, pauseMs);
+    return false;
+}
+
+void Release(plat::DeviceHandle& handle) {
+    if (handle == plat::NoDevice) return;
+    UnlockVolume(handle);
+    plat::CloseDevice(handle);
+    handle = plat::NoDevice;
+}
+
+bool IsOnlyFormat() { return Boot_records == "Not_Format"; }
+
+std::string FileNameOf(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
+
+PartitionTableInput TableInput() {
+    PartitionTableInput input;
+    input.diskSize = SelectedDisk.Geometry.DiskSize;
+    input.bytesPerSector = SelectedDisk.Geometry.BytesPerSector;
+    input.sectorsPerTrack = SelectedDisk.Geometry.SectorsPerTrack;
+    input.chsSectors = SelectedDisk.ChsSectors;
+    input.requestedStart = LeadingNumber(StartLBASector);
+    input.multiPartitions = MultiPartitions != 0;
+    input.bootPartitionMiB = BootPartitionSize;
+    return input;
+}
+
+// The drive cannot hold the planned partitions (a boot partition larger than the stick, a disk
+// beyond what an MBR can describe, an unreadable geometry): refused before anything is written.
+bool LayoutFits() {
+    uint32_t sectorBytes = SelectedDisk.Geometry.BytesPerSector;
+    if (sectorBytes < 512 || sectorBytes % 512 != 0) return false;
+    PartitionTableInput input = TableInput();
+    return PlanFitsDisk(input, PlanPartitions(input));
+}
+
+// Steps up to the confirmation: the guards, the plan, the summary and the question.
+bool Confirm(Run& run) {
+    if (!GetSelectedDrive()) return Stop();
+    if (SelectedDisk.Letters.find(SystemDriveLetter) != std::string::npos) {
+        plat::MessageBox("Error", "Sorry, operation not permitted!\r\nYou selected a System Drive.",
+                         plat::MbIconWarning);
+        return Stop();
+    }
+    if (SelectedDisk.BusTypeName != "USB" &&
+        plat::MessageBox("Warning",
+                         "Are You sure?\r\nTarget Drive is Not USB Disk!\r\n\r\nTo Continue with this operation, "
+                         "click OK.\r\nTo quit click CANCEL.",
+                         plat::MbOkCancel | plat::MbIconWarning) != plat::IdOk)
+        return Stop();
+
+    if (Boot_records == "FreeDos" && FileSystem != "FAT32-LBA") FileSystem = "FAT32-LBA";
+    auto plan = PlanBootRecords(Boot_records, FileSystem);
+    if (!plan) return Stop("Error : Select FileSystem : FAT32-LBA Or exFAT only!", ErrorPauseMs);
+    run.plan = *plan;
+
+    std::string localPath;
+    if (Boot_records == "Clover" && InstallDataSet == "Local") {
+        WaitForRepositoryScans();
+        localPath = LocalDataSetPath();
+        if (!localPath.empty() && plat::FileSize(localPath) > 0) {
+            ShowStatus("Success Read Local Data set", StatusPauseMs);
+        } else {
+            ShowStatus("Can't Read Local Data set", StatusPauseMs);
+            plat::MessageBox("Warning",
+                             "WARNING: Sorry, Not Found Any Clover Distr in Local Repository: \r\n" +
+                                 CloverLocalRepository,
+                             plat::MbIconWarning);
+            return Stop();
+        }
+    }
+
+    TaskSummaryInput summary;
+    summary.installDataSet = run.installDataSet != 0;
+    summary.bootRecords = Boot_records;
+    summary.fileSystem = FileSystem;
+    summary.startLbaSector = StartLBASector;
+    summary.installDataSetSource = InstallDataSet;
+    summary.installRevision = InstallRevision;
+    summary.localDataSetRevision = LocalDataSetRevision();
+    summary.localDataSetFileName = FileNameOf(localPath);
+    std::string task = TaskSummary(summary);
+
+    std::string drive = SelectedDisk.ProductId + " " + SelectedDisk.VendorId + " " + SizeText(SelectedDisk.DiskLength, 0);
+    if (!SelectedDisk.Letters.empty()) {
+        drive += " (" + SelectedDisk.Letters + ")";
+    } else if (IsOnlyFormat()) {
+        return Stop("Error : Can't copy Boot Data Set Files - Dest Disk Don't Have a Letter!", ErrorPauseMs);
+    }
+    if (!IsOnlyFormat() && !LayoutFits()) return Stop("Error : The Partitions don't fit on the Disk!", ErrorPauseMs);
+
+    int answer = plat::MessageBox("WARNING",
+                                  "ALL DATA ON DEVICE:\r\n" + drive + "\r\nWILL BE DESTROYED.\r\n\r\n" + task +
+                                      "\r\nTo Continue with this operation, click OK.\r\nTo quit click CANCEL.",
+                                  plat::MbOkCancel | plat::MbIconWarning);
+    if (answer != plat::IdOk) return Stop();
+    return true;
+}
+
+bool WriteOrStop(plat::DeviceHandle handle, uint32_t sectorBytes, int64_t sector, int64_t count, const void* data) {
+    if (WriteSectors(handle, sectorBytes, sector, count, data) != 0) return true;
+    return Stop("Error writing to the Disk" + std::to_string(SelectedDisk.DiskNumber));
+}
+
+// Wiping, the partition table with the MBR boot code, and the zeroed first sectors of the new
+// partitions; the drive handle is closed again afterwards.
+bool WritePartitionTable(Run& run) {
+    uint32_t sectorBytes = run.bytesPerSector;
+    std::vector<uint8_t> sector(size_t(sectorBytes) * run.plan.MbrSectors, 0);
+    std::memcpy(sector.data(), run.plan.MbrImage, size_t(run.plan.MbrSectors) * 512);
+
+    run.drive = OpenDisk(SelectedDisk.DiskNumber, "", true, true);
+    if (run.drive == plat::NoDevice)
+        return Stop("Error opening the Disk" + std::to_string(SelectedDisk.DiskNumber) + " for write&lock");
+
+    for (int slot = 0; slot < SelectedDisk.PartitionCount && slot < PartitionSlotCount; ++slot) {
+        const std::string& letter = SelectedDisk.Partitions[slot].Letter;
+        if (letter.empty()) continue;
+        plat::DeviceHandle volume = OpenDisk(0, letter, false, true);
+        if (volume == plat::NoDevice) {
+            ShowStatus("Error open volume " + letter + " for write&lock", StatusPauseMs);
+            continue;
+        }
+        DismountVolume(volume);
+        plat::CloseDevice(volume);
+    }
+
+    DrawProgressBar(StatusBarGadget, "Create PartitionTable", 0);
+    ClearDiskStructures(run.drive, SelectedDisk.Geometry.DiskSize, sectorBytes);
+
+    auto table = BuildPartitionTable(TableInput());
+    std::memcpy(sector.data() + PartitionTableOffset, table.data(), table.size());
+    uint32_t signature = uint32_t(plat::TickCount());
+    for (int i = 0; i < 4; ++i) sector[0x1B8 + i] = uint8_t(signature >> (8 * i));
+    if (!WriteOrStop(run.drive, sectorBytes, 0, 1, sector.data())) return false;
+
+    std::fill(sector.begin(), sector.end(), 0);
+    for (int entry = 0; entry < 4; ++entry) {
+        const uint8_t* lba = &table[entry * 16 + 8];
+        uint32_t start = uint32_t(lba[0]) | uint32_t(lba[1]) << 8 | uint32_t(lba[2]) << 16 | uint32_t(lba[3]) << 24;
+        if (start == 0) continue;
+        DrawProgressBar(StatusBarGadget, "Clearing PBR structures ...", 0);
+        if (!WriteOrStop(run.drive, sectorBytes, start, 1, sector.data())) return false;
+    }
+
+    plat::DeviceControl(run.drive, IoctlDiskUpdateProperties, nullptr, 0, nullptr, 0);
+    Release(run.drive);
+    plat::Sleep(500);
+    return true;
+}
+
+// The fresh inventory of the drive, its partition 1 with a letter, and the file system on it.
+bool FormatFirstPartition(Run& run) {
+    ScanDisks();
+    for (const DiskRecord& disk : DiskList)
+        if (disk.DiskNumber == SelectedDisk.DiskNumber) {
+            SelectedDisk = disk;
+            break;
+        }
+    SelectedDisk.SelectedPartition = 0;
+
+    run.drive = OpenDisk(SelectedDisk.DiskNumber, "", true, true);
+    if (run.drive == plat::NoDevice) return Stop("Error opening the Disk" + std::to_string(SelectedDisk.DiskNumber));
+
+    std::string& letter = SelectedDisk.Partitions[0].Letter;
+    if (letter.empty()) {
+        letter = AssignDriveLetter("\\device\\harddisk" + std::to_string(SelectedDisk.DiskNumber) + "\\partition1");
+        if (letter.empty()) return Stop("Error : No free Drive Letter for the new Partition!", ErrorPauseMs);
+        SelectedDisk.Letters = letter;
+    }
+
+    plat::DeviceHandle volume = OpenDisk(0, letter, true, true);
+    if (volume == plat::NoDevice) return Stop("Error open volume " + letter + " With lock");
+    DismountVolume(volume);
+    Release(volume);
+
+    ShowStatus("Formatting Drive " + letter.substr(0, 2) + "...", StatusPauseMs);
+    std::string fileSystemName = FileSystem == "FAT32-LBA" ? "FAT32" : FileSystem;
+    if (!FormatVolume(letter, fileSystemName, VolumeLabel, QuickFormat, LeadingNumber(ClusterSize))) return Stop();
+
+    if (FileSystem == "FAT32-LBA") {
+        std::vector<uint8_t> mbr(run.bytesPerSector, 0);
+        // A table that cannot be read back is not written over with a zeroed one.
+        if (ReadSectors(run.drive, run.bytesPerSector, 0, 1, mbr.data()) == 0)
+            return Stop("Error reading the Disk" + std::to_string(SelectedDisk.DiskNumber));
+        mbr[0x1C2] = 0x0C;
+        if (!WriteOrStop(run.drive, run.bytesPerSector, 0, 1, mbr.data())) return false;
+    }
+    plat::Sleep(500);
+    plat::DeviceControl(run.drive, IoctlDiskUpdateProperties, nullptr, 0, nullptr, 0);
+    return true;
+}
+
+// The embedded partition boot code over the formatter's boot sector, keeping the file system's
+// own fields; for exFAT also in the backup boot region, with fresh checksum sectors.
+bool MergePartitionBootRecord(Run& run) {
+    uint32_t sectorBytes = run.bytesPerSector, count = run.plan.PbrSectors;
+    std::vector<uint8_t> formatted(size_t(sectorBytes) * count), merged(size_t(sectorBytes) * count, 0);
+    const std::string& letter = SelectedDisk.Partitions[0].Letter;
+    run.volume = OpenDisk(SelectedDisk.DiskNumber, letter, true, true);
+    if (run.volume == plat::NoDevice) return Stop("Error open volume " + letter + " With lock");
+
+    // Merging with a boot sector that was not read would write a volume without its parameters.
+    if (ReadSectors(run.volume, sectorBytes, 0, count, formatted.data()) == 0)
+        return Stop("Error reading the volume " + letter);
+    std::memcpy(merged.data(), run.plan.PbrImage, size_t(count) * 512);
+    MergeBootRecord(formatted.data(), merged.data(), FileSystem);
+
+    if (!WriteOrStop(run.volume, sectorBytes, 0, count, merged.data())) return false;
+    if (FileSystem == "exFAT") {
+        if (!WriteOrStop(run.volume, sectorBytes, ExFatBackupBootSector, count, merged.data())) return false;
+        std::vector<uint8_t> region(size_t(sectorBytes) * 12);
+        if (ReadSectors(run.volume, sectorBytes, 0, 12, region.data()) == 0)
+            return Stop("Error reading the volume " + letter);
+        WriteExFatChecksumSector(region.data(), sectorBytes);
+        const uint8_t* checksum = region.data() + size_t(sectorBytes) * ExFatChecksumSector;
+        if (!WriteOrStop(run.volume, sectorBytes, ExFatChecksumSector, 1, checksum) ||
+            !WriteOrStop(run.volume, sectorBytes, ExFatBackupBootSector + ExFatChecksumSector, 1, checksum))
+            return false;
+    }
+    Release(run.volume);
+    return true;
+}
+
+// Everything between the confirmation and the common end.
+void Prepare(Run& run) {
+    plat::SetGadgetText(FormatButton, "Format Cancel");
+    FormatFailed = 0;
+    if (!IsOnlyFormat()) {
+        run.bytesPerSector = SelectedDisk.Geometry.BytesPerSector;
+        if (!WritePartitionTable(run) || !FormatFirstPartition(run)) return;
+        if (run.plan.PbrSectors != 0 && !MergePartitionBootRecord(run)) return;
+        RemountVolume(SelectedDisk.Partitions[0].Letter);
+        DrawProgressBar(StatusBarGadget, Boot_records + " boot records installed", 0);
+        plat::Sleep(1000);
+    }
+    InstallDataSetPhase(run.installDataSet, SelectedDisk.Partitions[0].Letter);
+}
+
+}  // namespace
+
+int32_t ClearDiskStructures(plat::DeviceHandle diskHandle, int64_t diskSizeBytes, uint32_t bytesPerSector) {
+    if (bytesPerSector == 0) {
+        FormatFailed = 1;
+        return 0;
+    }
+    int64_t total = diskSizeBytes / bytesPerSector;
+    std::vector<uint8_t> zero(bytesPerSector, 0);
+    DrawProgressBar(StatusBarGadget, "Clearing MBR/GPT structures ...", 0);
+    auto wipe = [&](int64_t sector) {
+        return !FormatFailed && WriteSectors(diskHandle, bytesPerSector, sector, 1, zero.data()) == bytesPerSector;
+    };
+    for (int64_t sector = 0; sector < 128; ++sector)
+        if (!wipe(sector)) return 0;
+    for (int64_t sector = total - 128; sector < total; ++sector)
+        if (!wipe(sector)) return 0;
+    return 1;
+}
+
+void FormatDrive(int32_t installDataSet) {
+    int rememberedRow = plat::GetGadgetState(DriveListGadget);
+    plat::DisableGadget(DriveListGadget, true);
+    OperationBusy = 1;
+
+    Run run;
+    run.installDataSet = installDataSet;
+    if (Confirm(run)) Prepare(run);
+
+    Release(run.volume);
+    Release(run.drive);
+    if (!FormatFailed) ShowStatus("All done", StatusPauseMs);
+    plat::SetGadgetText(FormatButton, "Format Disk");
+    plat::DisableGadget(DriveListGadget, false);
+    FillDriveList();
+    if (rememberedRow != 0) plat::SetGadgetState(DriveListGadget, rememberedRow);
+    FormatFailed = 0;
+    OperationBusy = 0;
+    AbortRequested = 0;
+}
+
+}  // namespace vu
