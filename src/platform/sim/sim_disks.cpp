@@ -9,6 +9,7 @@
 #include "platform/sim/sim_disks.h"
 #include "platform/sim/sim_fs_probe.h"
 #include "platform/sim/sim_state.h"
+#include "platform/sim/sim_volume_sync_hooks.h"
 
 namespace vu {
 
@@ -176,6 +177,8 @@ bool Control(SimHandle& h, uint32_t code, const void* in, uint32_t inSize, void*
         case FsctlDismountVolume:
             if (!h.volume) return false;
             Log("dismount " + h.path);
+            // The volume's files reach the image before the program writes to it raw.
+            sim::detail::SyncChangedVolume(h.disk, h.partition);
             return true;
         default:
             return false;

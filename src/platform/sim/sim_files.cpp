@@ -1,5 +1,5 @@
 // The simulated PC's file system: drive letters mapped to host folders; the hidden attribute is
-// kept beside them in memory.
+// kept beside them in memory. Every change is reported to the volume sync (sim_volume_sync.h).
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -13,6 +13,7 @@
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_state.h"
+#include "platform/sim/sim_volume_sync_hooks.h"
 
 namespace fs = std::filesystem;
 
@@ -25,6 +26,7 @@ struct Files {
     std::map<char, std::string> drives;
     std::set<std::string> hidden;  // host paths
     std::map<plat::FileHandle, std::fstream*> open;
+    std::map<plat::FileHandle, char> writers;  // open for writing, with the letter they write on
     plat::FileHandle next = 1;
 };
 
@@ -67,6 +69,15 @@ std::string ToHost(const std::string& path) {
     if (!rest.empty() && rest[0] != '/') rest = "/" + rest;
     return base + rest;
 }
+
+// The drive letter a Windows path is on (the current folder's for a relative path).
+char LetterOf(const std::string& path) {
+    if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':')
+        return char(std::toupper(static_cast<unsigned char>(path[0])));
+    return 'C';
+}
+
+void Changed(const std::string& path) { sim::detail::MarkLetterChanged(LetterOf(path)); }
 
 bool Matches(const std::string& pattern, const std::string& name) {
     // '*' and '?' wildcards, case-insensitive, as FindFirstFile matches.
@@ -116,7 +127,9 @@ int64_t FileSize(const std::string& path) {
 bool CreateFolder(const std::string& path) {
     Lock l(F().lock);
     std::error_code ec;
-    return fs::create_directory(ToHost(path), ec);
+    bool made = fs::create_directory(ToHost(path), ec);
+    if (made) Changed(path);
+    return made;
 }
 
 bool DeleteFile(const std::string& path) {
@@ -126,7 +139,9 @@ bool DeleteFile(const std::string& path) {
     MakeWritable(host);
     std::error_code ec;
     F().hidden.erase(host);
-    return fs::remove(host, ec);
+    bool removed = fs::remove(host, ec);
+    Changed(path);
+    return removed;
 }
 
 bool DeleteTree(const std::string& path) {
@@ -136,7 +151,9 @@ bool DeleteTree(const std::string& path) {
     std::error_code ec;
     for (auto& e : fs::recursive_directory_iterator(host, ec)) MakeWritable(e.path());
     std::erase_if(F().hidden, [&](const std::string& h) { return h == host || h.rfind(host + "/", 0) == 0; });
-    return fs::remove_all(host, ec) > 0 && !ec;
+    bool removed = fs::remove_all(host, ec) > 0 && !ec;
+    Changed(path);
+    return removed;
 }
 
 bool SetHidden(const std::string& path, bool hidden) {
@@ -145,6 +162,7 @@ bool SetHidden(const std::string& path, bool hidden) {
     if (!fs::exists(host)) return false;
     if (hidden) F().hidden.insert(host);
     else F().hidden.erase(host);
+    Changed(path);
     return true;
 }
 
@@ -189,7 +207,9 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
     }
     if (!out) return false;
     out.write(bytes.data(), std::streamsize(bytes.size()));
-    return bool(out.flush());
+    bool written = bool(out.flush());
+    Changed(path);
+    return written;
 }
 
 FileHandle OpenFile(const std::string& path, FileMode mode) {
@@ -209,6 +229,10 @@ FileHandle OpenFile(const std::string& path, FileMode mode) {
     }
     FileHandle handle = F().next++;
     F().open[handle] = stream;
+    if (mode != FileMode::Read) {
+        F().writers[handle] = LetterOf(path);
+        Changed(path);
+    }
     return handle;
 }
 
@@ -233,6 +257,12 @@ int64_t WriteFileData(FileHandle file, const void* buffer, int64_t size) {
     auto* s = Stream(file);
     if (!s) return -1;
     s->write(static_cast<const char*>(buffer), size);
+    {
+        // A sync may have run since the file was opened.
+        Lock l(F().lock);
+        auto writer = F().writers.find(file);
+        if (writer != F().writers.end()) sim::detail::MarkLetterChanged(writer->second);
+    }
     return *s ? size : -1;
 }
 
@@ -259,12 +289,18 @@ void CloseFile(FileHandle file) {
     Lock l(F().lock);
     auto it = F().open.find(file);
     if (it == F().open.end()) return;
-    delete it->second;
+    delete it->second;  // flushes what the stream still buffered
     F().open.erase(it);
+    auto writer = F().writers.find(file);
+    if (writer == F().writers.end()) return;
+    sim::detail::MarkLetterChanged(writer->second);
+    F().writers.erase(writer);
 }
 
 std::string LibraryPath(const std::string& path) {
     Lock l(F().lock);
+    // The library may write there (an archive extracted onto the volume) without telling us.
+    Changed(path);
     return ToHost(path);
 }
 
@@ -287,11 +323,32 @@ std::string HostPath(const std::string& windowsPath) {
     return ToHost(windowsPath);
 }
 
+void detail::EmptyDriveFolder(char letter) {
+    Lock l(F().lock);
+    std::string folder = DriveFolder(letter);
+    std::error_code ec;
+    for (auto& e : fs::directory_iterator(folder, ec)) {
+        for (auto& inner : fs::recursive_directory_iterator(e.path(), ec)) MakeWritable(inner.path());
+        fs::remove_all(e.path(), ec);
+    }
+    std::erase_if(F().hidden, [&](const std::string& h) { return h.rfind(folder + "/", 0) == 0; });
+}
+
+std::set<std::string> detail::HiddenUnderDrive(char letter) {
+    Lock l(F().lock);
+    std::string folder = DriveFolder(letter);
+    std::set<std::string> paths;
+    for (const auto& h : F().hidden)
+        if (h.rfind(folder + "/", 0) == 0 && fs::exists(h)) paths.insert(h.substr(folder.size() + 1));
+    return paths;
+}
+
 // Every reset starts from empty drives, so that no test sees another's files.
 void detail::ResetFiles() {
     Lock l(F().lock);
     for (auto& [h, s] : F().open) delete s;
     F().open.clear();
+    F().writers.clear();
     F().hidden.clear();
     F().drives.clear();
     std::error_code ec;

@@ -10,6 +10,7 @@
 #include "platform/sim/sim_disk_model.h"
 #include "platform/sim/sim_host_tool.h"
 #include "platform/sim/sim_state.h"
+#include "platform/sim/sim_volume_sync_hooks.h"
 #include "platform/sim/sim_volumes.h"
 #include "prepare/exfat_boot.h"
 
@@ -48,6 +49,8 @@ bool Report(plat::FormatCallback callback, uint32_t command, uint32_t argument) 
 struct Target {
     sim::detail::SimDisk disk;
     sim::detail::ByteRange range;
+    char letter = 0;
+    uint32_t partition = 0;
 };
 
 std::optional<Target> TargetOf(const std::string& volume) {
@@ -59,7 +62,7 @@ std::optional<Target> TargetOf(const std::string& volume) {
     if (disk == Disks().disks.end()) return std::nullopt;
     auto range = sim::detail::PartitionRange(disk->second, letter->second.partition);
     if (!range) return std::nullopt;
-    return Target{disk->second, *range};
+    return Target{disk->second, *range, letter->first, letter->second.partition};
 }
 
 bool CopyRange(const sim::detail::SimDisk& disk, int64_t offset, int64_t length, const std::string& file, bool out) {
@@ -160,6 +163,7 @@ FormatterRun RunFormatter(const std::string& volume, const std::string& fileSyst
     if (made && !Report(callback, 15, 0)) made = false;
     made = made && CopyRange(target->disk, target->range.offset, target->range.length, file, false);
     std::remove(file.c_str());
+    if (made) sim::detail::BackLetterByImage(target->letter, target->disk.number, target->partition, fileSystem);
     Report(callback, 11, made ? 1 : 0);
     return FormatterRun::Ran;
 }

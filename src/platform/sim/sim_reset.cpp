@@ -16,6 +16,7 @@ void Reset() {
     detail::ResetDisks();
     detail::ResetVolumes();
     detail::ResetFormatter();
+    detail::ResetVolumeSync();
 }
 
 }  // namespace vu::sim

@@ -14,5 +14,6 @@ void ResetTextLimits();
 void ResetDisks();
 void ResetVolumes();
 void ResetFormatter();
+void ResetVolumeSync();
 
 }  // namespace vu::sim::detail

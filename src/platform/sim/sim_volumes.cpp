@@ -6,6 +6,7 @@
 
 #include "platform/sim/sim_disk_model.h"
 #include "platform/sim/sim_state.h"
+#include "platform/sim/sim_volume_sync_hooks.h"
 #include "platform/sim/sim_volumes.h"
 #include "platform/volumes.h"
 
@@ -159,6 +160,7 @@ uint32_t RequestDeviceEject(SetupApi*, uint32_t instance) {
         return RemoveVetoed;
     }
     V().ejects.push_back("eject disk " + std::to_string(disk));
+    sim::detail::SyncChangedVolumesOfDisk(disk);
     std::erase_if(Disks().letters, [&](const auto& entry) { return entry.second.disk == disk; });
     return 0;
 }

@@ -1,0 +1,25 @@
+// Internal to the simulated PC: the hooks through which the formatter, the file API, the raw
+// devices and the volume manager drive the volume sync of sim_volume_sync.h. Lock order: the
+// disk lock, then the file API's lock, then the sync's own lock.
+#pragma once
+#include <cstdint>
+#include <set>
+#include <string>
+
+namespace vu::sim::detail {
+
+// The formatter made `fileSystem` on the partition lettered `letter`: empties the letter's folder
+// and, for FAT and exFAT, backs the letter by the partition.
+void BackLetterByImage(char letter, int disk, uint32_t partition, const std::string& fileSystem);
+// The file API changed something under the letter's folder.
+void MarkLetterChanged(char letter);
+// Sync the changed backed letters of a volume being dismounted, or of a disk being ejected; a
+// failure is kept for the next SyncVolumes().
+void SyncChangedVolume(int disk, uint32_t partition);
+void SyncChangedVolumesOfDisk(int disk);
+
+// Provided by the file API (sim_files.cpp).
+void EmptyDriveFolder(char letter);
+std::set<std::string> HiddenUnderDrive(char letter);  // "EFI/x", relative to the letter's root
+
+}  // namespace vu::sim::detail
