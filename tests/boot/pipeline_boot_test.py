@@ -1,0 +1,300 @@
+#!/usr/bin/env python3
+"""Boot scenarios for drives written by the program's own format pipeline. Each runs
+velloran-image (the pipeline on the simulated PC, the image file as its USB stick) with a
+settings file and a data set whose root "boot" file is the test payload, checks the
+image with tools of its own (sfdisk, fsck, mtools, a small exFAT reader), boots it in
+QEMU and checks the payload's report.
+
+Usage: pipeline_boot_test.py --tool velloran-image --boot-dir DIR --source-dir DIR
+                             --work-dir DIR SCENARIO
+       pipeline_boot_test.py --list
+  --boot-dir    the assembled boot sectors (<build>/boot), which the drive must carry
+  --source-dir  the repository root (for the payload)
+"""
+import argparse
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import zipfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import qemu_boot                          # noqa: E402
+from exfat_files import boot_checksum     # noqa: E402
+from exfat_reader import ExfatReader      # noqa: E402
+
+SECTOR = 512
+REVISION = 5151
+CONFIG = b'<?xml version="1.0"?>\n<plist version="1.0"><dict/></plist>\n'
+
+
+def clover(fs, start, mib, multi=False, ptype=0x06):
+    return dict(records='Clover', fs=fs, start=start, mib=mib, multi=multi, ptype=ptype,
+                volume='exfat' if fs == 'exFAT' else 'fat32')
+
+
+SCENARIOS = {
+    'clover-fat32lba-63': clover('FAT32-LBA', 63, 40, ptype=0x0C),
+    'clover-fat32lba-2048': clover('FAT32-LBA', 2048, 40, ptype=0x0C),
+    # 200 MiB boot partition, the rest of the stick a second partition left unformatted
+    'clover-fat32lba-63-two-partitions': clover('FAT32-LBA', 63, 320, multi=True, ptype=0x0C),
+    # The simulated formatter leaves the type the table was written with: the program
+    # patches it for FAT32-LBA only.
+    'clover-fat32-2048': clover('FAT32', 2048, 40),
+    'clover-exfat-63': clover('exFAT', 63, 16),
+    'clover-exfat-2048': clover('exFAT', 2048, 16),
+    # FreeDos always formats FAT32 and patches 0x0C, whatever file system the settings name
+    'freedos-exfat-setting-63': dict(records='FreeDos', fs='exFAT', start=63, mib=40, multi=False,
+                                     ptype=0x0C, volume='fat32'),
+}
+
+MBR_OF = {'Clover': 'boot0', 'FreeDos': 'usb_hdd_plus'}
+PBR_OF = {('Clover', 'fat32'): 'boot1f32alt', ('Clover', 'exfat'): 'boot1xalt',
+          ('FreeDos', 'fat32'): 'fat32lba_freedos'}
+BOOT_PARTITION_MIB = 200
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, what):
+    if not condition:
+        raise Failure(what)
+
+
+def sh(*cmd, **kw):
+    env = dict(os.environ, MTOOLS_SKIP_CHECK='1')
+    return subprocess.run(cmd, check=True, capture_output=True, env=env, **kw)
+
+
+class Scenario:
+    def __init__(self, args, name):
+        self.args, self.name, self.sc = args, name, SCENARIOS[name]
+        self.work = os.path.join(args.work_dir, name)
+        shutil.rmtree(self.work, ignore_errors=True)
+        os.makedirs(self.work)
+        self.image = self.path('stick.img')
+
+    def path(self, leaf):
+        return os.path.join(self.work, leaf)
+
+    def boot_image(self, stem):
+        with open(os.path.join(self.args.boot_dir, stem + '.bin'), 'rb') as f:
+            return f.read()
+
+    def payload(self, tag, size, kernel=False):
+        out = self.path('payload-%s.bin' % tag)
+        src = os.path.join(self.args.source_dir, 'tests', 'boot', 'payload.asm')
+        opts = ['-DKERNEL'] if kernel else []
+        sh('nasm', '-f', 'bin', *opts, '-DTAG="%s"' % tag, '-DSIZE=%d' % size, '-o', out, src)
+        with open(out, 'rb') as f:
+            return f.read()
+
+    # --- the run -------------------------------------------------------------------------
+
+    def run_tool(self):
+        sc = self.sc
+        settings = self.path('settings.ini')
+        with open(settings, 'w') as f:
+            f.write('[Data Settings]\nInstallDataSet=Local\nBoot_records=%s\nFileSystem=%s\n'
+                    'StartLBASector=%d\nMultiPartitions=%d\nBootPartitionSize=%d\n'
+                    % (sc['records'], sc['fs'], sc['start'], sc['multi'], BOOT_PARTITION_MIB))
+        cmd = [self.args.tool, self.image, '--size', str(sc['mib']), '--settings', settings]
+        if sc['records'] == 'Clover':
+            # The loader's file carries the revision text after the code the payload checks.
+            self.boot = self.payload('BOOT', 128 * 1024) + b'\nClover revision: %d\n' % REVISION
+            data_set = self.path('Clover-r%d.zip' % REVISION)
+            with zipfile.ZipFile(data_set, 'w', zipfile.ZIP_DEFLATED) as z:
+                z.writestr('boot', self.boot)
+                z.writestr('EFI/CLOVER/config.plist', CONFIG)
+            cmd += ['--data-set', data_set]
+        run = subprocess.run(cmd, capture_output=True, text=True, timeout=60)
+        print(run.stdout + run.stderr)
+        lines = run.stdout.splitlines()
+        check(run.returncode == 0, 'velloran-image exited with %d' % run.returncode)
+        check('All done' in lines, 'no "All done" in the output')
+        installed = {'Clover': 'Clover Data set files Installed',
+                     'FreeDos': 'FreeDos Data set files Not Installed'}[sc['records']]
+        check(installed in lines, 'no "%s" in the output' % installed)
+
+    # --- the disk --------------------------------------------------------------------------
+
+    def partitions(self):
+        """sfdisk's view of the table: [(start, size, type, bootable)]."""
+        dump = sh('sfdisk', '--dump', self.image).stdout.decode()
+        rows = []
+        for line in dump.splitlines():
+            m = re.match(r'\S+ : start=\s*(\d+), size=\s*(\d+), type=([0-9a-f]+)(, bootable)?$', line)
+            if m:
+                rows.append((int(m[1]), int(m[2]), int(m[3], 16), bool(m[4])))
+        return rows
+
+    def check_disk(self):
+        sc = self.sc
+        total = sc['mib'] * 2048
+        start = sc['start']
+        rows = self.partitions()
+        if sc['multi']:
+            first = BOOT_PARTITION_MIB * 2048
+            second = start + first
+            check(rows == [(start, first, sc['ptype'], True), (second, total - second, 0x06, False)],
+                  'partition table %s' % rows)
+        else:
+            check(rows == [(start, total - start, sc['ptype'], True)], 'partition table %s' % rows)
+        self.start, self.length = rows[0][0], rows[0][1]
+
+        with open(self.image, 'rb') as f:
+            mbr = f.read(SECTOR)
+            if sc['multi']:
+                f.seek(second * SECTOR)
+                check(f.read(32 * SECTOR) == bytes(32 * SECTOR),
+                      'partition 2 does not start with zeroed sectors (formatted or left over)')
+        code = self.boot_image(MBR_OF[sc['records']])
+        check(mbr[:0x1B8] == code[:0x1B8], 'the MBR code is not %s' % MBR_OF[sc['records']])
+        check(mbr[510:] == b'\x55\xAA', 'no MBR signature')
+
+    def volume(self):
+        with open(self.image, 'rb') as f:
+            f.seek(self.start * SECTOR)
+            return f.read(self.length * SECTOR)
+
+    # --- the volume ------------------------------------------------------------------------
+
+    def check_fat32(self, expected):
+        vol = self.volume()
+        copy = self.path('partition.img')
+        with open(copy, 'wb') as f:
+            f.write(vol)
+        fsck = subprocess.run(['fsck.fat', '-n', copy], capture_output=True, text=True)
+        check(fsck.returncode == 0, 'fsck.fat: %s' % (fsck.stdout + fsck.stderr))
+        os.remove(copy)
+
+        code = self.boot_image(PBR_OF[(self.sc['records'], 'fat32')])
+        check(vol[:3] == code[:3] and vol[90:SECTOR] == code[90:SECTOR],
+              'the partition boot code is not ours')
+        check(vol[0x52:0x5A] == b'FAT32   ', 'the formatter\'s FAT32 fields were not kept')
+        check(struct.unpack_from('<I', vol, 0x1C)[0] == self.start,
+              'hidden sectors are not the partition start')
+        check(self.fat_tree() == expected, 'files on the volume: %s' % self.fat_tree())
+        for name, data in self.contents().items():
+            copied = sh('mcopy', '-n', '-i', self.mtools_target(), '::/' + name, '-').stdout
+            check(copied == data, '%s on the volume differs from the data set' % name)
+
+    def mtools_target(self):
+        return '%s@@%d' % (self.image, self.start * SECTOR)
+
+    def fat_tree(self):
+        """{path: hidden}; folders end with '/'."""
+        target = self.mtools_target()
+        mdir = subprocess.run(['mdir', '-/', '-b', '-a', '-i', target, '::'], capture_output=True, text=True,
+                              env=dict(os.environ, MTOOLS_SKIP_CHECK='1'))
+        if mdir.returncode != 0 and 'not found' in mdir.stderr:
+            return {}                      # mdir's answer for an empty root folder
+        check(mdir.returncode == 0, 'mdir: %s' % mdir.stderr)
+        listing = mdir.stdout.split()
+        hidden = set()
+        for line in sh('mattrib', '-/', '-i', target, '::/*').stdout.decode().splitlines():
+            flags, _, path = line.partition('::/')
+            if 'H' in flags:
+                hidden.add(path)
+        tree = {}
+        for entry in listing:
+            path = entry[len('::/'):]
+            tree[path] = path.rstrip('/') in hidden
+        return tree
+
+    def check_exfat(self, expected):
+        vol = self.volume()
+        copy = self.path('partition.img')
+        with open(copy, 'wb') as f:
+            f.write(vol)
+        fsck = subprocess.run(['fsck.exfat', '-n', copy], capture_output=True, text=True)
+        check(fsck.returncode == 0, 'fsck.exfat: %s' % (fsck.stdout + fsck.stderr))
+        os.remove(copy)
+
+        code = self.boot_image('boot1xalt')
+        check(vol[3:11] == b'EXFAT   ', 'not an exFAT volume')
+        check(vol[120:2 * SECTOR] == code[120:2 * SECTOR], 'the partition boot code is not ours')
+        # Volume flags and percent in use (bytes 106, 107, 112) change in the main region only.
+        main, backup = bytearray(vol[:12 * SECTOR]), bytearray(vol[12 * SECTOR:24 * SECTOR])
+        for region in (main, backup):
+            region[106], region[107], region[112] = 0, 0, 0
+        check(main == backup, 'the backup boot region differs from the main one')
+        check(vol[11 * SECTOR:12 * SECTOR] == struct.pack('<I', boot_checksum(vol)) * (SECTOR // 4),
+              'the boot region checksum sector is wrong')
+        reader = ExfatReader(vol)
+        tree = {path: hidden for path, (hidden, _) in reader.tree().items()}
+        check(tree == expected, 'files on the volume: %s' % tree)
+        for name, data in self.contents().items():
+            check(reader.tree()[name][1]() == data, '%s on the volume differs from the data set' % name)
+
+    def expected_tree(self):
+        if self.sc['records'] != 'Clover':
+            return {}
+        return {'boot': False, 'EFI/': False, 'EFI/CLOVER/': False, 'EFI/CLOVER/config.plist': False,
+                '.metadata_never_index': True, '.fseventsd/': True, '.fseventsd/no_log': True}
+
+    def contents(self):
+        if self.sc['records'] != 'Clover':
+            return {}
+        return {'boot': self.boot, 'EFI/CLOVER/config.plist': CONFIG}
+
+    # --- the boot --------------------------------------------------------------------------
+
+    def add_kernel(self):
+        """This build carries no FreeDOS files: the payload stands in for the kernel."""
+        kernel = self.path('KERNEL.SYS')
+        with open(kernel, 'wb') as f:
+            f.write(self.payload('KERNEL', 64 * 1024, kernel=True))
+        sh('mcopy', '-i', self.mtools_target(), kernel, '::/KERNEL.SYS')
+
+    def boot_check(self):
+        kernel = self.sc['records'] == 'FreeDos'
+        if kernel:
+            self.add_kernel()
+        status, serial = qemu_boot.run(self.image, self.work)
+        print(serial)
+        tag, register = ('KERNEL', 'bl') if kernel else ('BOOT', 'dl')
+        check(status == qemu_boot.PASS_STATUS, 'QEMU status %s, not the payload\'s success' % status)
+        check(re.search(r'VU-PAYLOAD %s .*%s=80.* ok' % (tag, register), serial),
+              'no success report of %s with %s=80' % (tag, register))
+
+    def run(self):
+        self.run_tool()
+        self.check_disk()
+        expected = self.expected_tree()
+        if self.sc['volume'] == 'exfat':
+            self.check_exfat(expected)
+        else:
+            self.check_fat32(expected)
+        self.boot_check()
+
+
+def main():
+    if sys.argv[1:] == ['--list']:
+        print(';'.join(SCENARIOS))
+        return 0
+    ap = argparse.ArgumentParser()
+    ap.add_argument('--tool', required=True)
+    ap.add_argument('--boot-dir', required=True)
+    ap.add_argument('--source-dir', required=True)
+    ap.add_argument('--work-dir', required=True)
+    ap.add_argument('scenario', choices=sorted(SCENARIOS))
+    args = ap.parse_args()
+    scenario = Scenario(args, args.scenario)
+    try:
+        scenario.run()
+    except (Failure, subprocess.CalledProcessError) as e:
+        detail = e.stderr.decode(errors='replace') if isinstance(e, subprocess.CalledProcessError) else ''
+        print('%s: FAILED: %s %s' % (args.scenario, e, detail))
+        return 1
+    print('%s: passed' % args.scenario)
+    shutil.rmtree(scenario.work, ignore_errors=True)
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
