@@ -53,7 +53,18 @@ protected:
 };
 
 TEST_F(EventLoop, IdleButtonsStartTheirOperations) {
+    // The run counts as busy from the click on: a second click before its thread runs cancels.
+    Ops.formatDrive = [](int arg) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        formatArgument = arg;
+        ++formatStarts;
+    };
     Press(FormatButton);
+    EXPECT_EQ(OperationBusy, 1);
+    Press(FormatButton);
+    EXPECT_EQ(FormatFailed, 1);
+    WaitFor(formatStarts, 1);
+    OperationBusy = 0, FormatFailed = 0, AbortRequested = 0;  // the run's end
     Press(BackupButton);
     Press(RestoreButton);
     Press(DlCenterButton);

@@ -549,6 +549,18 @@ def check_eject_and_configuration(r, wine, main, exe):
     r.check("the drive list is still there after \"Eject\"",
             any(d["id"] == 140 for d in dump if d["kind"] == "control"))
 
+    # "Format Disk" with no drive to format: the worker ends at once, shows no box and gives the
+    # window back as it was (caption, drive list enabled).
+    wine.probe("click", *main, 2)
+    time.sleep(2)
+    _, boxes = wine.probe("boxes", "--exe", EXE_NAME)
+    r.check("\"Format Disk\" with no drive selected shows no box", not boxes,
+            f"{[(b['title'], b['text']) for b in boxes]}")
+    _, dump = wine.probe("dump", "--title", TITLE)
+    controls = {d["id"]: d for d in dump if d["kind"] == "control"}
+    r.equal("the Format button reads \"Format Disk\" again", controls.get(2, {}).get("text"), "Format Disk")
+    r.check("the drive list is enabled again after the run", controls.get(140, {}).get("enabled") is True)
+
     # The configuration window opens from its menu item; "OK" writes the settings file.
     settings = exe.with_suffix(".ini")
     if settings.exists():
