@@ -2,6 +2,7 @@
 // kept beside them in memory. Every change is reported to the volume sync (sim_volume_sync.h).
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -40,6 +41,11 @@ using Lock = std::lock_guard<std::mutex>;
 std::string Root() {
     if (F().root.empty()) {
         F().root = (fs::temp_directory_path() / ("vu-sim-" + std::to_string(getpid()))).string();
+        // Every test process has a PC of its own; none outlives it.
+        std::atexit([] {
+            std::error_code ec;
+            fs::remove_all(F().root, ec);
+        });
     }
     return F().root;
 }
