@@ -30,14 +30,15 @@ REVISION = 5151
 CONFIG = b'<?xml version="1.0"?>\n<plist version="1.0"><dict/></plist>\n'
 
 
-def clover(fs, start, mib, multi=False, ptype=0x06):
+def clover(fs, start, mib, multi=False, ptype=0x06, climbing=False):
     return dict(records='Clover', fs=fs, start=start, mib=mib, multi=multi, ptype=ptype,
-                volume='exfat' if fs == 'exFAT' else 'fat32')
+                volume='exfat' if fs == 'exFAT' else 'fat32', climbing=climbing)
 
 
 SCENARIOS = {
     'clover-fat32lba-63': clover('FAT32-LBA', 63, 40, ptype=0x0C),
-    'clover-fat32lba-2048': clover('FAT32-LBA', 2048, 40, ptype=0x0C),
+    # The data set also holds "EFI/../boot" after the loader: skipped, it cannot replace it.
+    'clover-fat32lba-2048': clover('FAT32-LBA', 2048, 40, ptype=0x0C, climbing=True),
     # 200 MiB boot partition, the rest of the stick a second partition left unformatted
     'clover-fat32lba-63-two-partitions': clover('FAT32-LBA', 63, 320, multi=True, ptype=0x0C),
     # The simulated formatter leaves the type the table was written with: the program
@@ -110,6 +111,8 @@ class Scenario:
             with zipfile.ZipFile(data_set, 'w', zipfile.ZIP_DEFLATED) as z:
                 z.writestr('boot', self.boot)
                 z.writestr('EFI/CLOVER/config.plist', CONFIG)
+                if sc['climbing']:
+                    z.writestr('EFI/../boot', b'\xF4' * 4096)
             cmd += ['--data-set', data_set]
         run = subprocess.run(cmd, capture_output=True, text=True, timeout=60)
         print(run.stdout + run.stderr)
