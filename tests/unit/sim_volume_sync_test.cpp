@@ -287,6 +287,25 @@ TEST_P(VolumeSync, DismountAndEjectWriteTheChangedVolume) {
     EXPECT_TRUE(sim::SyncVolumes(&reason)) << reason;
 }
 
+// A file open for writing while a sync runs reaches the image whole after it is closed.
+TEST_P(VolumeSync, AFileWrittenAcrossASyncIsWrittenWholeOnceClosed) {
+    ASSERT_TRUE(Format());
+    plat::FileHandle file = plat::OpenFile("E:\\growing.bin", plat::FileMode::Create);
+    ASSERT_NE(file, 0);
+    std::string bytes = Bytes(200000, 3);
+    ASSERT_EQ(plat::WriteFileData(file, bytes.data(), 100000), 100000);
+    ASSERT_TRUE(sim::SyncVolumes());
+    ASSERT_EQ(plat::WriteFileData(file, bytes.data() + 100000, 100000), 100000);
+    plat::CloseFile(file);
+    std::string reason;
+    ASSERT_TRUE(sim::SyncVolumes(&reason)) << reason;
+    Tree tree;
+    std::set<std::string> hidden;
+    ASSERT_NO_FATAL_FAILURE(ReadBack(tree, hidden));
+    EXPECT_EQ(tree["growing.bin"].size(), bytes.size());
+    EXPECT_TRUE(tree["growing.bin"] == bytes);
+}
+
 // Only changes are written: a dismount with nothing changed leaves the image as it is, even when
 // the image no longer matches the folder.
 TEST_P(VolumeSync, ADismountWithoutChangesDoesNotWrite) {

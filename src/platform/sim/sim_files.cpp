@@ -263,12 +263,6 @@ int64_t WriteFileData(FileHandle file, const void* buffer, int64_t size) {
     auto* s = Stream(file);
     if (!s) return -1;
     s->write(static_cast<const char*>(buffer), size);
-    {
-        // A sync may have run since the file was opened.
-        Lock l(F().lock);
-        auto writer = F().writers.find(file);
-        if (writer != F().writers.end()) sim::detail::MarkLetterChanged(writer->second);
-    }
     return *s ? size : -1;
 }
 
@@ -295,7 +289,8 @@ void CloseFile(FileHandle file) {
     Lock l(F().lock);
     auto it = F().open.find(file);
     if (it == F().open.end()) return;
-    delete it->second;  // flushes what the stream still buffered
+    // Closing flushes what the stream still buffered, which a sync since the opening has missed.
+    delete it->second;
     F().open.erase(it);
     auto writer = F().writers.find(file);
     if (writer == F().writers.end()) return;
