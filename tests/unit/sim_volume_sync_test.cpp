@@ -75,6 +75,38 @@ std::map<std::string, size_t> Shape(const Tree& tree) {
     return shape;
 }
 
+// A file attached to a loop device and mounted with exfat-fuse for as long as the object lives,
+// whatever assertion ends the test early.
+class ExFatMount {
+public:
+    ExFatMount(const std::string& file, const std::string& mountPoint, bool readOnly) : mountPoint_(mountPoint) {
+        device_ = Output("losetup " + std::string(readOnly ? "-r " : "") + "-f --show '" + file + "'");
+        while (!device_.empty() && device_.back() == '\n') device_.pop_back();
+        if (device_.rfind("/dev/loop", 0) != 0) {
+            device_.clear();
+            return;
+        }
+        fs::create_directories(mountPoint);
+        mounted_ = test::Shell("mount.exfat-fuse " + std::string(readOnly ? "-o ro " : "") + device_ + " '" +
+                               mountPoint + "'") == 0;
+    }
+    ~ExFatMount() { EXPECT_TRUE(Release()); }
+    bool Mounted() const { return mounted_; }
+    // Unmounts and detaches; false when either failed.
+    bool Release() {
+        bool ok = true;
+        if (mounted_) ok = test::Shell("umount '" + mountPoint_ + "'") == 0;
+        mounted_ = false;
+        if (!device_.empty()) ok = test::Shell("losetup -d " + device_) == 0 && ok;
+        device_.clear();
+        return ok;
+    }
+
+private:
+    std::string mountPoint_, device_;
+    bool mounted_ = false;
+};
+
 struct Case {
     const char* fileSystem;
     int64_t start;
@@ -137,16 +169,11 @@ protected:
         hidden.clear();
         tree.clear();
         if (exFat_) {
-            std::string part = PartitionCopy();
-            std::string device = Output("losetup -r -f --show '" + part + "'");
-            while (!device.empty() && device.back() == '\n') device.pop_back();
-            ASSERT_EQ(device.rfind("/dev/loop", 0), 0u) << device;
             std::string mount = folder_.File("mnt");
-            fs::create_directories(mount);
-            ASSERT_EQ(test::Shell("mount.exfat-fuse -o ro " + device + " '" + mount + "'"), 0);
+            ExFatMount mounted(PartitionCopy(), mount, true);
+            ASSERT_TRUE(mounted.Mounted());
             fs::copy(mount, out, fs::copy_options::recursive);
-            EXPECT_EQ(test::Shell("umount '" + mount + "'"), 0);
-            EXPECT_EQ(test::Shell("losetup -d " + device), 0);
+            ASSERT_TRUE(mounted.Release());
             std::vector<sim::detail::ExFatEntry> entries;
             std::string error;
             ASSERT_TRUE(sim::detail::ListExFat(image_, Offset(), entries, &error)) << error;
@@ -378,17 +405,15 @@ TEST(ExFatWalk, HidingRenewsTheSetChecksumAndFindsNestedEntries) {
     test::ScratchFolder folder;
     std::string part = test::BlankImage(folder, "part.img", 32);
     ASSERT_EQ(test::Shell("mkfs.exfat '" + part + "'"), 0);
-    std::string device = Output("losetup -f --show '" + part + "'");
-    while (!device.empty() && device.back() == '\n') device.pop_back();
-    ASSERT_EQ(device.rfind("/dev/loop", 0), 0u) << device;
-    std::string mount = folder.File("mnt");
-    fs::create_directories(mount);
-    ASSERT_EQ(test::Shell("mount.exfat-fuse " + device + " '" + mount + "'"), 0);
-    fs::create_directories(mount + "/Folder/Inner");
-    std::ofstream(mount + "/Folder/Inner/deep.txt") << "deep";
-    std::ofstream(mount + "/top.txt") << "top";
-    EXPECT_EQ(test::Shell("umount '" + mount + "'"), 0);
-    EXPECT_EQ(test::Shell("losetup -d " + device), 0);
+    {
+        std::string mount = folder.File("mnt");
+        ExFatMount mounted(part, mount, false);
+        ASSERT_TRUE(mounted.Mounted());
+        fs::create_directories(mount + "/Folder/Inner");
+        std::ofstream(mount + "/Folder/Inner/deep.txt") << "deep";
+        std::ofstream(mount + "/top.txt") << "top";
+        ASSERT_TRUE(mounted.Release());
+    }
     ASSERT_EQ(test::Shell("fsck.exfat -n '" + part + "'"), 0);
 
     // The attribute changed by hand, the checksum not: fsck objects.
