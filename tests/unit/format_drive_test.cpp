@@ -390,6 +390,18 @@ TEST_F(FormatRun, AFormatterErrorEndsTheRunWithoutAllDone) {
     EXPECT_NE(Dump().find("type=6, bootable"), std::string::npos) << Dump();
 }
 
+TEST_F(FormatRun, ADriveThatCannotBeLockedIsLeftAlone) {
+    LoadStick(64, "bus = 7\ndrive-type = 2\nletters = E:1\nlock-refusals = -1\n");
+    test::Partition(image_, "start=2048, type=c\n");
+    Boot_records = "Clover";
+    FileSystem = "FAT32-LBA";
+    Run();
+    ExpectRestored();
+    EXPECT_TRUE(Shown("Error opening the Disk1 for write&lock"));
+    EXPECT_FALSE(Shown("All done"));
+    EXPECT_TRUE(NothingWritten());
+}
+
 class LocalDataSet : public FormatRun {
 protected:
     // A data set of `files` entries below EFI/CLOVER (folders listed after their files, as some
