@@ -13,6 +13,9 @@ constexpr int StatusBarGadget = 23;
 
 void DrawProgressBar(int gadget, const std::string& text, int percent, int height = 0, int marginX = 0,
                      int marginY = 0);
+// How long a message usually stays readable, and an error that ends an operation.
+constexpr int StatusPauseMs = 2000;
+constexpr int ErrorPauseMs = 5000;
 // Draws `text` at 0 % and leaves it readable for delayMs; an empty text does nothing.
 void ShowStatus(const std::string& text, int delayMs);
 std::string WindowsErrorText(uint32_t errorCode);

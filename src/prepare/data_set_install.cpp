@@ -13,15 +13,6 @@ namespace vu {
 
 namespace {
 
-constexpr int StatusPauseMs = 2000;
-
-bool CreateEmptyFile(const std::string& path) {
-    plat::FileHandle file = plat::OpenFile(path, plat::FileMode::Create);
-    if (!file) return false;
-    plat::CloseFile(file);
-    return true;
-}
-
 bool InstallClover(const std::string& volume) {
     if (InstallDataSet == "Local")
         return ExtractArchive(nullptr, 0, volume, false, LocalDataSetPath(), true, false);
@@ -33,9 +24,9 @@ bool InstallClover(const std::string& volume) {
 
 void WriteVolumeMarkers(const std::string& volume) {
     std::string root = volume + "\\";
-    if (CreateEmptyFile(root + ".metadata_never_index")) plat::SetHidden(root + ".metadata_never_index", true);
+    if (plat::WriteWholeFile(root + ".metadata_never_index", "")) plat::SetHidden(root + ".metadata_never_index", true);
     if (plat::CreateFolder(root + ".fseventsd")) plat::SetHidden(root + ".fseventsd", true);
-    if (CreateEmptyFile(root + ".fseventsd\\no_log")) plat::SetHidden(root + ".fseventsd\\no_log", true);
+    if (plat::WriteWholeFile(root + ".fseventsd\\no_log", "")) plat::SetHidden(root + ".fseventsd\\no_log", true);
 }
 
 void InstallDataSetPhase(int32_t installDataSet, const std::string& volume) {

@@ -58,11 +58,11 @@ int32_t FormatVolume(const std::string& volumeName, const std::string& fileSyste
     switch (plat::RunFormatter(volumeName, fileSystemName, label, quickFormat != 0, uint32_t(clusterSize),
                                FormatProgress)) {
         case plat::FormatterRun::NoLibrary:
-            ShowStatus("Error OpenLibrary fmifs.dll", 2000);
+            ShowStatus("Error OpenLibrary fmifs.dll", StatusPauseMs);
             return 0;
         case plat::FormatterRun::NoEntryPoint:
             // Calling through a missing entry point would crash; the run fails with its reason instead.
-            ShowStatus("Error GetFunction FormatEx in fmifs.dll", 2000);
+            ShowStatus("Error GetFunction FormatEx in fmifs.dll", StatusPauseMs);
             return 0;
         case plat::FormatterRun::Ran:
             break;

@@ -31,8 +31,6 @@ namespace vu {
 
 namespace {
 
-constexpr int StatusPauseMs = 2000;
-constexpr int ErrorPauseMs = 5000;
 constexpr int ExFatBackupBootSector = 12;
 constexpr int ExFatChecksumSector = 11;
 
@@ -177,19 +175,19 @@ bool WritePartitionTable(Run& run) {
     DrawProgressBar(StatusBarGadget, "Create PartitionTable", 0);
     ClearDiskStructures(run.drive, SelectedDisk.Geometry.DiskSize, sectorBytes);
 
-    auto table = BuildPartitionTable(TableInput());
+    PartitionTableInput input = TableInput();
+    auto table = BuildPartitionTable(input);
     std::memcpy(sector.data() + PartitionTableOffset, table.data(), table.size());
     uint32_t signature = uint32_t(plat::TickCount());
     for (int i = 0; i < 4; ++i) sector[0x1B8 + i] = uint8_t(signature >> (8 * i));
     if (!WriteOrStop(run.drive, sectorBytes, 0, 1, sector.data())) return false;
 
     std::fill(sector.begin(), sector.end(), 0);
-    for (int entry = 0; entry < 4; ++entry) {
-        const uint8_t* lba = &table[entry * 16 + 8];
-        uint32_t start = uint32_t(lba[0]) | uint32_t(lba[1]) << 8 | uint32_t(lba[2]) << 16 | uint32_t(lba[3]) << 24;
-        if (start == 0) continue;
+    PartitionPlan partitions = PlanPartitions(input);
+    for (const PartitionExtent& partition : {partitions.first, partitions.second}) {
+        if (partition.count == 0) continue;
         DrawProgressBar(StatusBarGadget, "Clearing PBR structures ...", 0);
-        if (!WriteOrStop(run.drive, sectorBytes, start, 1, sector.data())) return false;
+        if (!WriteOrStop(run.drive, sectorBytes, partition.start, 1, sector.data())) return false;
     }
 
     plat::DeviceControl(run.drive, IoctlDiskUpdateProperties, nullptr, 0, nullptr, 0);

@@ -166,14 +166,18 @@ class Scenario:
 
     # --- the volume ------------------------------------------------------------------------
 
-    def check_fat32(self, expected):
-        vol = self.volume()
+    def fsck(self, tool, vol):
+        """The file-system checker's verdict on a copy of the partition."""
         copy = self.path('partition.img')
         with open(copy, 'wb') as f:
             f.write(vol)
-        fsck = subprocess.run(['fsck.fat', '-n', copy], capture_output=True, text=True)
-        check(fsck.returncode == 0, 'fsck.fat: %s' % (fsck.stdout + fsck.stderr))
+        result = subprocess.run([tool, '-n', copy], capture_output=True, text=True)
+        check(result.returncode == 0, '%s: %s' % (tool, result.stdout + result.stderr))
         os.remove(copy)
+
+    def check_fat32(self, expected):
+        vol = self.volume()
+        self.fsck('fsck.fat', vol)
 
         code = self.boot_image(PBR_OF[(self.sc['records'], 'fat32')])
         check(vol[:3] == code[:3] and vol[90:SECTOR] == code[90:SECTOR],
@@ -211,12 +215,7 @@ class Scenario:
 
     def check_exfat(self, expected):
         vol = self.volume()
-        copy = self.path('partition.img')
-        with open(copy, 'wb') as f:
-            f.write(vol)
-        fsck = subprocess.run(['fsck.exfat', '-n', copy], capture_output=True, text=True)
-        check(fsck.returncode == 0, 'fsck.exfat: %s' % (fsck.stdout + fsck.stderr))
-        os.remove(copy)
+        self.fsck('fsck.exfat', vol)
 
         code = self.boot_image('boot1xalt')
         check(vol[3:11] == b'EXFAT   ', 'not an exFAT volume')

@@ -306,7 +306,6 @@ TEST_F(FormatRun, RefusalsBeforeTheConfirmationWriteNothing) {
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
-        sim::Reset();
         SetUp();
         LoadStick(64, c.stick);
         test::Partition(image_, "start=2048, type=c\n");

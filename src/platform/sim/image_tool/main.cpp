@@ -22,6 +22,7 @@
 #include "app/status_bar.h"
 #include "disk/drive_list.h"
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_disk_model.h"
 #include "platform/sim/sim_disks.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_volume_sync.h"
@@ -79,18 +80,18 @@ bool Parse(int argc, char** argv, Arguments& args, std::string& problem) {
     return true;
 }
 
-// Drive letters for the partitions the image already holds, as Windows would have mounted them.
+// Drive letters for the partitions the image already holds, as Windows would have mounted them:
+// E: for partition 1, F: for partition 2, ...
 std::string LettersOf(const std::string& image) {
-    unsigned char mbr[512] = {};
-    std::ifstream in(image, std::ios::binary);
-    if (!in.read(reinterpret_cast<char*>(mbr), sizeof mbr) || mbr[510] != 0x55 || mbr[511] != 0xAA) return "";
+    sim::detail::SimDisk disk;
+    disk.image = image;
+    auto layout = sim::detail::ReadLayout(disk);
     std::string letters;
-    for (int entry = 0, partition = 1; entry < 4; ++entry) {
-        const unsigned char* e = mbr + 0x1BE + entry * 16;
-        if (e[4] == 0 || e[4] == 0x05 || e[4] == 0x0F) continue;
-        letters += std::string(letters.empty() ? "" : " ") + char('E' + partition - 1) + ":" + std::to_string(partition);
-        ++partition;
-    }
+    if (!layout) return letters;
+    for (const auto& entry : layout->entries)
+        if (entry.PartitionNumber != 0 && entry.PartitionNumber <= 'Z' - 'E' + 1)
+            letters += std::string(letters.empty() ? "" : " ") + char('E' + entry.PartitionNumber - 1) + ":" +
+                       std::to_string(entry.PartitionNumber);
     return letters;
 }
 
