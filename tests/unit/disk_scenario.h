@@ -73,21 +73,23 @@ inline void Splice(const std::string& image, const std::string& part, int64_t st
     close(out);
 }
 
-// exFAT or NTFS made in a file of its own and copied into the partition.
-inline void FormatExFat(const std::string& image, int64_t start, int64_t sectors, const std::string& label) {
-    std::string part = image + ".exfat";
+// A file system made by `mkfs` (a command ending before the file name) in a file of its own,
+// image + suffix, and copied into the partition.
+inline void FormatInOwnFile(const std::string& image, int64_t start, int64_t sectors, const std::string& suffix,
+                            const std::string& mkfs) {
+    std::string part = image + suffix;
     std::ofstream(part).close();
     std::filesystem::resize_file(part, sectors * 512);
-    ASSERT_EQ(Shell("mkfs.exfat -L '" + label + "' '" + part + "'"), 0);
+    ASSERT_EQ(Shell(mkfs + " '" + part + "'"), 0);
     Splice(image, part, start);
 }
 
+inline void FormatExFat(const std::string& image, int64_t start, int64_t sectors, const std::string& label) {
+    FormatInOwnFile(image, start, sectors, ".exfat", "mkfs.exfat -L '" + label + "'");
+}
+
 inline void FormatNtfs(const std::string& image, int64_t start, int64_t sectors, const std::string& label) {
-    std::string part = image + ".ntfs";
-    std::ofstream(part).close();
-    std::filesystem::resize_file(part, sectors * 512);
-    ASSERT_EQ(Shell("mkntfs -F -Q -L '" + label + "' '" + part + "'"), 0);
-    Splice(image, part, start);
+    FormatInOwnFile(image, start, sectors, ".ntfs", "mkntfs -F -Q -L '" + label + "'");
 }
 
 // Writes `text` as the description of the simulated PC and loads it.
