@@ -8,16 +8,25 @@ target=$1
 shift
 jobs=${VU_JOBS:-$(nproc)}
 
+# ccache, when a developer has it installed, shares objects between checkouts of the tree; CI has
+# none. Native builds compile with paths relative to the checkout so that every checkout hits the
+# same entries (the Windows crash report needs its absolute source paths, so those keep them).
+launch=()
+if command -v ccache >/dev/null; then
+    launch=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    [ "$target" = native ] && export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
+fi
+
 case "$target" in
     native)
         dir=build/native
-        cmake -S . -B "$dir" -G Ninja -DVU_SANITIZE=ON "$@" >/dev/null
+        cmake -S . -B "$dir" -G Ninja -DVU_SANITIZE=ON "${launch[@]}" "$@" >/dev/null
         ;;
     i686|x86_64)
         prefix=$(scripts/build-windows-deps.sh "$target" | tail -n1)
         dir=build/$target
         cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$target-w64-mingw32.cmake" \
-            -DVU_DEPS_PREFIX="$prefix" "$@" >/dev/null
+            -DVU_DEPS_PREFIX="$prefix" "${launch[@]}" "$@" >/dev/null
         ;;
     *)
         echo "usage: $0 native|i686|x86_64" >&2

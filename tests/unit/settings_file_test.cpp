@@ -18,7 +18,7 @@ namespace vu {
 namespace {
 
 std::string Fixture(const std::string& name) {
-    auto path = std::filesystem::path(__FILE__).parent_path() / "../fixtures/settings" / name;
+    auto path = std::filesystem::path(VU_TEST_FIXTURE_DIR) / "settings" / name;
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
