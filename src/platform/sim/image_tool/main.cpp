@@ -1,209 +1,29 @@
-// velloran-image OUT.img --size MiB [--settings FILE.ini] [--data-set FILE.zip]
-//
-// Runs the program's format pipeline on the simulated PC, whose only USB stick is the image file,
-// so that what the Format button writes can be inspected and booted on Linux. The settings come
-// from FILE.ini through the program's own reader (defaults without it); --data-set makes FILE.zip
-// the local data set to install. Every status text and message box is printed as it appears,
-// confirmations are answered OK, and the exit code is 0 exactly when the run ended with
-// "All done" and the volume's files were written into the image.
+// velloran-image: the program's operations on a simulated PC whose only USB stick is an image
+// file, so that what they write can be inspected and booted on Linux. Every status text and
+// message box is printed as it appears. The first argument names the command; without a known
+// name the arguments are the format command's.
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <mutex>
-#include <string>
+#include <cstring>
 
-#include "app/event_loop.h"
-#include "app/globals.h"
-#include "app/main_window.h"
-#include "app/operations.h"
-#include "app/settings.h"
-#include "app/settings_file.h"
-#include "app/status_bar.h"
-#include "disk/drive_list.h"
-#include "platform/sim/sim.h"
-#include "platform/sim/sim_disk_model.h"
-#include "platform/sim/sim_disks.h"
-#include "platform/sim/sim_files.h"
-#include "platform/sim/sim_volume_sync.h"
-#include "prepare/format_drive.h"
-#include "prepare/local_repository.h"
-#include "prepare/work_folder.h"
+#include "commands.h"
 
-namespace fs = std::filesystem;
-using namespace vu;
+using namespace vu::tool;
 
 namespace {
 
-constexpr int UsageError = 2;
-
-struct Arguments {
-    std::string image, settings, dataSet;
-    long long mebibytes = 0;
-};
-
-int Usage(const std::string& problem) {
-    std::fprintf(stderr, "velloran-image: %s\nusage: velloran-image OUT.img --size MiB [--settings FILE.ini] "
-                         "[--data-set FILE.zip]\n", problem.c_str());
-    return UsageError;
-}
-
-bool Parse(int argc, char** argv, Arguments& args, std::string& problem) {
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        auto value = [&](std::string& into) {
-            if (i + 1 >= argc) return problem = arg + " needs a value", false;
-            into = argv[++i];
-            return true;
-        };
-        std::string size;
-        if (arg == "--size") {
-            if (!value(size)) return false;
-            char* end = nullptr;
-            args.mebibytes = std::strtoll(size.c_str(), &end, 10);
-            if (*end || args.mebibytes < 1 || args.mebibytes > (64LL << 20))
-                return problem = "the size is a number of MiB from 1 up", false;
-        } else if (arg == "--settings") {
-            if (!value(args.settings)) return false;
-        } else if (arg == "--data-set") {
-            if (!value(args.dataSet)) return false;
-        } else if (!arg.empty() && arg[0] == '-') {
-            return problem = "unknown option " + arg, false;
-        } else if (args.image.empty()) {
-            args.image = arg;
-        } else {
-            return problem = "only one image file", false;
-        }
-    }
-    if (args.image.empty()) return problem = "no image file named", false;
-    if (args.mebibytes == 0) return problem = "--size is missing", false;
-    return true;
-}
-
-// Drive letters for the partitions the image already holds, as Windows would have mounted them:
-// E: for partition 1, F: for partition 2, ...
-std::string LettersOf(const std::string& image) {
-    sim::detail::SimDisk disk;
-    disk.image = image;
-    auto layout = sim::detail::ReadLayout(disk);
-    std::string letters;
-    if (!layout) return letters;
-    for (const auto& entry : layout->entries)
-        if (entry.PartitionNumber != 0 && entry.PartitionNumber <= 'Z' - 'E' + 1)
-            letters += std::string(letters.empty() ? "" : " ") + char('E' + entry.PartitionNumber - 1) + ":" +
-                       std::to_string(entry.PartitionNumber);
-    return letters;
-}
-
-// The image as the one USB stick of an otherwise empty PC.
-bool LoadImagePc(const Arguments& args, const std::string& folder, std::string& error) {
-    std::error_code ec;
-    if (!fs::exists(args.image)) std::ofstream(args.image, std::ios::binary).close();
-    fs::resize_file(args.image, uintmax_t(args.mebibytes) << 20, ec);
-    if (ec) return error = "cannot create " + args.image + ": " + ec.message(), false;
-    std::string description = folder + "/pc.txt";
-    std::ofstream(description) << "system-drive = C\nforeign-letters = C:\n[disk 1]\nimage = " << fs::absolute(args.image).string()
-                               << "\nbus = 7\nvendor = Velloran\nproduct = \"Image Stick\"\ndrive-type = 2\n"
-                               << "letters = " << LettersOf(args.image) << "\n";
-    return sim::LoadPc(description, &error);
-}
-
-// Makes FILE.zip the chosen data set of a local repository of its own.
-bool UseDataSet(const std::string& zip, const std::string& folder, std::string& error) {
-    std::error_code ec;
-    std::string name = fs::path(zip).filename().string();
-    fs::create_directories(folder, ec);
-    fs::copy_file(zip, folder + "/" + name, fs::copy_options::overwrite_existing, ec);
-    if (ec) return error = "cannot read " + zip + ": " + ec.message(), false;
-    sim::SetDriveRoot('R', folder);
-    SetCloverLocalRepository("R:\\");
-    InstallDataSet = "Local";
-    int32_t revision = 0;
-    if (!ScanLocalRepository() || !ChooseFoundDataSet(name, revision))
-        return error = zip + " is no data set: its root entry \"boot\" names no \"Clover revision: \"", false;
-    return true;
-}
-
-// Prints status texts and message boxes as the simulated window shows them.
-class Transcript {
-public:
-    Transcript() {
-        sim::OnCanvas([this](int gadget, const std::vector<plat::DrawOp>& picture) {
-            if (gadget != StatusBarGadget) return;
-            for (const auto& op : picture)
-                if (op.kind == plat::DrawOp::Text) Status(op.text);
-        });
-        sim::OnMessage([](const sim::MessageRecord& box) {
-            std::string text = box.text;
-            for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "\n  ");
-            std::printf("[%s] %s\n", box.title.c_str(), text.c_str());
-            std::fflush(stdout);
-        });
-    }
-    bool AllDone() {
-        std::lock_guard<std::mutex> l(lock_);
-        return last_ == "All done";
-    }
-
-private:
-    void Status(const std::string& text) {
-        std::lock_guard<std::mutex> l(lock_);
-        if (text.empty() || text == last_) return;
-        last_ = text;
-        std::printf("%s\n", text.c_str());
-        std::fflush(stdout);
-    }
-    std::mutex lock_;
-    std::string last_;
+const Command Commands[] = {
+    {nullptr, FormatUsage, FormatCommand},
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    Arguments args;
-    std::string problem;
-    if (!Parse(argc, argv, args, problem)) return Usage(problem);
-    if (!args.settings.empty() && !fs::is_regular_file(args.settings)) return Usage("no settings file " + args.settings);
-    if (!args.dataSet.empty() && !fs::is_regular_file(args.dataSet)) return Usage("no data set " + args.dataSet);
-
-    sim::Reset();
-    std::string simRoot = fs::path(sim::DriveRoot('C')).parent_path().string();
-    std::string scratch = simRoot + "-tool";
-    fs::create_directories(scratch);
-    auto cleanUp = [&] {
-        DeleteWorkFolder();
-        sim::Reset();
-        std::error_code ec;
-        fs::remove_all(simRoot, ec);
-        fs::remove_all(scratch, ec);
-    };
-
-    RegisterOperations();
-    SetSettingsStartValues();
-    ReadProgramIdentity();
-    if (!args.settings.empty()) fs::copy_file(args.settings, sim::HostPath(SettingsFilePath()));
-    ReadSettings();
-
-    std::string error;
-    if (!LoadImagePc(args, scratch, error) || (!args.dataSet.empty() && !UseDataSet(args.dataSet, scratch + "/repository", error))) {
-        cleanUp();
-        std::fprintf(stderr, "velloran-image: %s\n", error.c_str());
-        return UsageError;
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        for (const auto& command : Commands) std::printf("usage: %s\n", command.usage);
+        return 0;
     }
-
-    Transcript transcript;
-    BuildMainWindow();
-    FillDriveList();
-    sim::SelectItem(DriveListGadget, 0);
-    FormatDrive(FormatInstallArgument());
-
-    bool synced = sim::SyncVolumes(&error);
-    bool allDone = transcript.AllDone();
-    cleanUp();
-    if (!synced) {
-        std::fprintf(stderr, "velloran-image: the volume's files could not be written into the image: %s\n",
-                     error.c_str());
-        return 1;
-    }
-    return allDone ? 0 : 1;
+    for (const auto& command : Commands)
+        if (command.name && argc >= 2 && std::strcmp(argv[1], command.name) == 0)
+            return command.run(argc - 1, argv + 1);
+    return FormatCommand(argc, argv);
 }
