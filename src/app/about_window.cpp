@@ -1,6 +1,8 @@
 // The About window; see about_window.h.
 #include "app/about_window.h"
 
+#include <string>
+
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "embedded.h"

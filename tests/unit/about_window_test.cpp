@@ -1,4 +1,4 @@
-// The About window and the Help menu on the simulated PC.
+// The About window on the simulated PC: its gadgets, its links and its "OK".
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,7 +18,7 @@
 namespace vu {
 namespace {
 
-class AboutAndHelp : public ::testing::Test {
+class AboutWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         sim::Reset();
@@ -34,7 +34,7 @@ protected:
     static void Menu(int item) { DispatchEvent(plat::EventMenu, MainWindow, item, 0); }
 };
 
-TEST_F(AboutAndHelp, AboutWindowShowsEveryGadgetAndLeavesTheMainWindowEnabled) {
+TEST_F(AboutWindowTest, AboutWindowShowsEveryGadgetAndLeavesTheMainWindowEnabled) {
     Menu(MenuAbout);
     auto window = sim::Window(AboutWindow);
     ASSERT_TRUE(window);
@@ -82,7 +82,7 @@ TEST_F(AboutAndHelp, AboutWindowShowsEveryGadgetAndLeavesTheMainWindowEnabled) {
     EXPECT_TRUE(plat::ImageExists(ProgramIconImage));
 }
 
-TEST_F(AboutAndHelp, AboutLinksOpenTheirPagesAndOkGoesBackToTheMainWindow) {
+TEST_F(AboutWindowTest, AboutLinksOpenTheirPagesAndOkGoesBackToTheMainWindow) {
     Menu(MenuAbout);
     struct Link {
         int gadget;
@@ -100,17 +100,6 @@ TEST_F(AboutAndHelp, AboutLinksOpenTheirPagesAndOkGoesBackToTheMainWindow) {
     DispatchEvent(plat::EventGadget, AboutWindow, AboutOkButton, 0);
     EXPECT_FALSE(plat::WindowExists(AboutWindow));
     EXPECT_EQ(sim::Window(MainWindow)->activations, activations + 1);
-}
-
-TEST_F(AboutAndHelp, HelpMenuOpensTheHelpFileAndTheTwoPagesWithoutABox) {
-    Menu(MenuHelp);
-    Menu(MenuCloverWiki);
-    Menu(MenuCloudEditor);
-    EXPECT_TRUE(sim::Messages().empty());
-    std::vector<std::string> expected = {ProgramFolder + "VelloranUtility.chm", links::CloverWiki,
-                                         links::CloudCloverEditor};
-    EXPECT_EQ(sim::ShellOpened(), expected);
-    EXPECT_EQ(ProgramFolder, "C:\\Program Files\\Velloran\\");
 }
 
 }  // namespace
