@@ -73,3 +73,6 @@ add_custom_command(
 
 target_sources(vu_resources PRIVATE ${VU_EMBEDDED_DATA} ${CMAKE_CURRENT_LIST_DIR}/embedded.cpp)
 target_include_directories(vu_resources PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+# The item list for builds of the program that carry other packages (the Wine smoke test's).
+set_property(GLOBAL PROPERTY VU_EMBED_ITEMS ${VU_EMBED_ITEMS})
+set_property(GLOBAL PROPERTY VU_EMBED_INPUTS ${VU_EMBED_INPUTS})

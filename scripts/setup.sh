@@ -20,7 +20,7 @@ packages=(
     googletest libgtest-dev libgmock-dev
     zlib1g-dev libexpat1-dev libpcre2-dev liblzma-dev libzip-dev libbz2-dev libarchive-dev
     nasm qemu-system-x86 dosfstools exfatprogs exfat-fuse ntfs-3g mtools fdisk
-    7zip dmg2img hfsplus libarchive-tools xorriso python3
+    7zip dmg2img hfsplus libarchive-tools xorriso python3 fp-utils
     wine wine64 fonts-wine xvfb xdotool imagemagick x11-utils
 )
 

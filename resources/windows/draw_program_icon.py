@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Draws the program icon (a USB flash drive carrying a four-leaf clover) and writes it as
-VelloranUtility.ico with 16, 32 and 48 pixel pictures (32-bit with alpha).
+VelloranUtility.ico with 16, 32, 48 and 72 pixel pictures (32-bit with alpha; the About window
+shows the 72 pixel one).
 
     python3 resources/windows/draw_program_icon.py [output.ico]
 
@@ -12,7 +13,7 @@ import os
 import struct
 import sys
 
-SIZES = (16, 32, 48)
+SIZES = (16, 32, 48, 72)
 SAMPLES = 4
 
 

@@ -1,6 +1,7 @@
 // Fills the operations table with what the program's subsystems provide.
 #include "app/operations.h"
 
+#include "app/about_window.h"
 #include "app/configuration_window.h"
 #include "app/settings_file.h"
 #include "disk/drive_list.h"
@@ -10,6 +11,8 @@
 #include "prepare/local_repository.h"
 #include "prepare/format_drive.h"
 #include "prepare/work_folder.h"
+#include "tools/hfs_drivers.h"
+#include "tools/mask_calculator.h"
 
 namespace vu {
 
@@ -28,6 +31,12 @@ void RegisterOperations() {
     Ops.loadIcons = LoadIcons;
     Ops.deleteWorkFolder = DeleteWorkFolder;
     Ops.formatDrive = FormatDrive;
+    Ops.checkHfsDrivers = UpdateHfsDriverMenu;
+    Ops.installHfsDrivers = [] { InstallHfsDrivers(); };
+    Ops.uninstallHfsDrivers = [] { RemoveHfsDrivers(); };
+    Ops.openCalculator = OpenMaskCalculator;
+    Ops.calculatorGadget = CalculatorGadget;
+    Ops.openAboutWindow = OpenAboutWindow;
 }
 
 }  // namespace vu

@@ -120,6 +120,8 @@ bool IsGadgetDisabled(int gadget);
 void SetGadgetToolTip(int gadget, const std::string& text);
 // Link gadgets: the colour at rest and under the mouse.
 void SetLinkColors(int gadget, uint32_t normalRgb, uint32_t hoverRgb);
+// Text, String and Editor gadgets: the colour of their text (0x00BBGGRR); black is the default.
+void SetGadgetTextColor(int gadget, uint32_t rgb);
 Rect GadgetRect(int gadget);          // client pixels of its window
 Rect GadgetScreenRect(int gadget);    // screen pixels
 
@@ -164,6 +166,8 @@ void DisableMenuItem(int menu, int item, bool disabled);
 // Loads an .ico image from memory as image `image`.
 bool CatchImage(int image, const unsigned char* data, size_t size);
 bool ImageExists(int image);
+// Loads the executable's own icon, size x size pixels, as image `image`.
+bool CatchProgramIcon(int image, int size);
 
 // ---- Message boxes and requesters ---------------------------------------------------------
 

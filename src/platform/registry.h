@@ -14,5 +14,8 @@ bool RegistryCreateKey(const std::string& path);
 std::optional<std::string> RegistryReadText(const std::string& path, const std::string& name);
 bool RegistryWriteDword(const std::string& path, const std::string& name, uint32_t value);
 bool RegistryDeleteValue(const std::string& path, const std::string& name);
+bool RegistryWriteText(const std::string& path, const std::string& name, const std::string& text);  // REG_SZ
+// Deletes the key with its values and every key below it; false when it does not exist.
+bool RegistryDeleteKey(const std::string& path);
 
 }  // namespace vu::plat

@@ -29,6 +29,12 @@ bool ShellOpen(const std::string& target);
 
 bool IsWindows7OrLater();
 
+// 64-bit Windows, whether this process is a 64-bit one or a 32-bit one under WOW64.
+bool Is64BitWindows();
+// A 32-bit process on 64-bit Windows (IsWow64Process, looked up in kernel32 at run time): the
+// system redirects its file access in the system folder to SysWOW64.
+bool RunsUnderWow64();
+
 enum SystemMetricIndex : int { MetricCxVScroll = 2, MetricCxEdge = 45 };
 int SystemMetric(int index);  // GetSystemMetrics
 

@@ -157,6 +157,9 @@ void EmitWindowLine(const char* kind, HWND hwnd) {
 void EmitControls(HWND top) {
     for (HWND child : Descendants(top)) {
         HWND parent = GetParent(child);
+        // BM_GETCHECK carries no pointer, so it answers across processes; 0 for push buttons.
+        bool button = lstrcmpiW(ClassOf(child).c_str(), L"Button") == 0;
+        int checked = button ? static_cast<int>(SendMessageW(child, BM_GETCHECK, 0, 0)) : 0;
         Emit(Line("control")
                  .Handle("window", reinterpret_cast<ULONG_PTR>(top))
                  .Int("id", GetDlgCtrlID(child))
@@ -164,6 +167,7 @@ void EmitControls(HWND top) {
                  .Str("class", ClassOf(child)).Str("text", WindowText(child))
                  .Rect(ClientRectOf(child, top))
                  .Flag("enabled", IsWindowEnabled(child)).Flag("visible", IsWindowVisible(child))
+                 .Flag("checked", checked == BST_CHECKED)
                  .Handle("style", static_cast<DWORD>(GetWindowLongPtrW(child, GWL_STYLE)))
                  .Handle("exstyle", static_cast<DWORD>(GetWindowLongPtrW(child, GWL_EXSTYLE))));
     }

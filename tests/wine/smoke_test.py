@@ -5,8 +5,9 @@ Starts Xvfb and a fresh Wine prefix (copied from a template cached under
 ~/.cache/velloran-wine/, keyed by the Wine version), runs VelloranUtility.exe in a Wine virtual
 desktop and reads its real windows back with the probe (tests/wine/probe.cpp): the main window's
 title, client size, gadgets, tool tips and menu; the single-instance guard; the AutoRun policy
-while the program runs and after it ends; the exit code. Saves a screenshot of the main window and
-the probe's dumps beside the results.
+while the program runs and after it ends; the exit code; the calculator, About and help, and the
+HFS+ driver installation (smoke_tools.py). Saves a screenshot of the main window and the probe's
+dumps beside the results.
 
     smoke_test.py --win64-build build/win64-x --out build/native-x/tests/wine-smoke
 
@@ -28,6 +29,8 @@ import sys
 import tempfile
 import time
 from pathlib import Path
+
+import smoke_tools
 
 TITLE = "Velloran Utility v2.1.022 Beta by Ossen 01.12.2017"
 EXE_NAME = "VelloranUtility.exe"
@@ -531,10 +534,24 @@ def smoke(r, wine, exe, out):
         raise Failure("the main window did not appear on the second run")
     r.equal("AutoRun policy is created with 255", wine.policy(), 255)
     check_eject_and_configuration(r, wine, main, exe)
+    smoke_tools.check_tools_and_help(r, wine, main, exe)
     wine.probe("menu", *main, 11)
     r.check("\"&Quit\" ends the program with code 0", wait_exit(proc, 60) == 0,
             f"{proc.returncode}")
     r.equal("AutoRun value is removed again after exit", wine.policy(), None)
+    r.equal("the settings keep the mask chosen in the calculator",
+            re.findall(r"^FixDsdtMask\s*=\s*(\S+)", settings_text(exe.with_suffix(".ini")) or "", re.M),
+            ["0x9FFFFFFF"])
+
+    # Run 3: the same program carrying stand-in driver packages installs and removes them.
+    hfs_exe = exe.parent.parent / "VelloranHfs" / EXE_NAME
+    proc = wine.start(hfs_exe)
+    if r.check("the program with driver packages opens its main window", wine.wait_window(main, 90)):
+        smoke_tools.check_hfs_drivers(r, wine, main, hfs_exe,
+                                      wine.prefix / "drive_c" / "windows" / "system32" / "drivers")
+        wine.probe("close", *main)
+    r.check("the program with driver packages ends with code 0", wait_exit(proc, 60) == 0,
+            f"{proc.returncode}")
 
 
 def check_eject_and_configuration(r, wine, main, exe):
@@ -621,6 +638,10 @@ def main():
         probe_dir.mkdir()
         exe = folder / EXE_NAME
         shutil.copy2(exe_built, exe)
+        shutil.copy2(exe_built.parent / "VelloranUtility.chm", folder)
+        hfs_folder = prefix / "drive_c" / "VelloranHfs"
+        hfs_folder.mkdir()
+        shutil.copy2(find_one(args.win64_build, "VelloranUtilityHfs.exe"), hfs_folder / EXE_NAME)
         shutil.copy2(probe_built, probe_dir)
         shutil.copy2(hook_built, probe_dir)
         wine = Wine(prefix, xvfb.display, probe_dir, args.out)

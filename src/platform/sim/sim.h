@@ -33,6 +33,7 @@ struct GadgetInfo {
     int state = 0;
     bool disabled = false;
     uint32_t linkNormal = 0, linkHover = 0;
+    uint32_t textColor = 0;
     std::vector<std::string> items;
     std::vector<int> itemImages;
     std::vector<int> itemDepths;
@@ -113,6 +114,8 @@ std::vector<std::string> Semaphores();
 void SetSystemMessage(uint32_t code, const std::string& text);
 void SetSystemColor(int which, uint32_t rgb);
 void SetWindows7OrLater(bool yes);
+// Default: 32-bit Windows with a 32-bit process.
+void SetWindowsBitness(bool windows64, bool process64);
 void SetUserLocale(std::optional<std::string> locale);
 void SetResourceString(const std::string& file, int id, const std::string& text);
 std::vector<std::string> ShellOpened();

@@ -301,6 +301,11 @@ void SetLinkColors(int gadget, uint32_t normalRgb, uint32_t hoverRgb) {
     if (auto* g = Find(gadget)) g->linkNormal = normalRgb, g->linkHover = hoverRgb;
 }
 
+void SetGadgetTextColor(int gadget, uint32_t rgb) {
+    Lock l(G().lock);
+    if (auto* g = Find(gadget)) g->textColor = rgb;
+}
+
 Rect GadgetRect(int gadget) {
     Lock l(G().lock);
     auto* g = Find(gadget);
@@ -425,6 +430,13 @@ bool CatchImage(int image, const unsigned char* data, size_t size) {
 bool ImageExists(int image) {
     Lock l(G().lock);
     return G().images.count(image) != 0;
+}
+
+bool CatchProgramIcon(int image, int size) {
+    Lock l(G().lock);
+    if (size <= 0) return false;
+    G().images[image] = true;
+    return true;
 }
 
 int MessageBox(const std::string& title, const std::string& text, unsigned flags) {

@@ -65,6 +65,23 @@ bool RegistryDeleteValue(const std::string& path, const std::string& name) {
     return R().values.erase({Fold(path), Fold(name)}) != 0;
 }
 
+bool RegistryWriteText(const std::string& path, const std::string& name, const std::string& text) {
+    Lock l(R().lock);
+    if (!R().keys.count(Fold(path))) return false;
+    R().values[{Fold(path), Fold(name)}] = {false, 0, text};
+    return true;
+}
+
+bool RegistryDeleteKey(const std::string& path) {
+    Lock l(R().lock);
+    std::string key = Fold(path);
+    if (!R().keys.count(key)) return false;
+    auto inside = [&](const std::string& other) { return other == key || other.starts_with(key + "\\"); };
+    std::erase_if(R().keys, inside);
+    std::erase_if(R().values, [&](const auto& entry) { return inside(entry.first.first); });
+    return true;
+}
+
 }  // namespace plat
 
 namespace sim {

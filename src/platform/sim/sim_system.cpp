@@ -18,6 +18,7 @@ struct System {
     std::map<uint32_t, std::string> messages;
     std::map<int, uint32_t> colors;
     bool windows7 = true;
+    bool windows64 = false, process64 = false;
     std::optional<std::string> locale;
     std::map<std::pair<std::string, int>, std::string> resourceStrings;
     std::vector<std::string> opened;
@@ -90,6 +91,16 @@ bool IsWindows7OrLater() {
     return S().windows7;
 }
 
+bool Is64BitWindows() {
+    Lock l(S().lock);
+    return S().windows64;
+}
+
+bool RunsUnderWow64() {
+    Lock l(S().lock);
+    return S().windows64 && !S().process64;
+}
+
 int SystemMetric(int index) { return index == MetricCxEdge ? 2 : index == MetricCxVScroll ? 17 : 0; }
 
 std::optional<std::string> UserLocaleNameFromSystem() {
@@ -118,6 +129,7 @@ void detail::ResetSystem() {
     S().messages = {{5, "Access is denied.\r\n"}, {2, "The system cannot find the file specified.\r\n"}};
     S().colors = {{plat::ColorWindow, 0xFFFFFF}, {plat::ColorButtonFace, 0xF0F0F0}};
     S().windows7 = true;
+    S().windows64 = S().process64 = false;
     S().locale = "en-US";
     S().resourceStrings.clear();
     S().opened.clear();
@@ -162,6 +174,12 @@ void SetSystemColor(int which, uint32_t rgb) {
 void SetWindows7OrLater(bool yes) {
     Lock l(S().lock);
     S().windows7 = yes;
+}
+
+void SetWindowsBitness(bool windows64, bool process64) {
+    Lock l(S().lock);
+    S().windows64 = windows64;
+    S().process64 = windows64 && process64;
 }
 
 void SetUserLocale(std::optional<std::string> locale) {

@@ -61,4 +61,15 @@ bool ImageExists(int image) {
     return S().images.count(image) != 0;
 }
 
+// Icon resource 1 of the executable (resources/windows/VelloranUtility.rc); Windows picks the
+// picture nearest to the size asked for.
+bool CatchProgramIcon(int image, int size) {
+    auto icon = static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    if (!icon) return false;
+    Lock l(S().lock);
+    S().images[image] = icon;
+    return true;
+}
+
 }  // namespace vu::plat

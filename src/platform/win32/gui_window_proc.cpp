@@ -136,6 +136,14 @@ LRESULT OnControlColor(int window, HWND hwnd, UINT message, WPARAM wParam, LPARA
             SetBkColor(dc, back);
             return reinterpret_cast<LRESULT>(brush);
         }
+        if (g->hasTextColor) {
+            // An editable field keeps the window colour behind its text, everything else the
+            // background of its window (read-only fields ask with WM_CTLCOLORSTATIC).
+            bool editable = message == WM_CTLCOLOREDIT;
+            SetTextColor(dc, g->textColor);
+            SetBkColor(dc, editable ? GetSysColor(COLOR_WINDOW) : back);
+            return reinterpret_cast<LRESULT>(editable ? GetSysColorBrush(COLOR_WINDOW) : brush);
+        }
         bool plain = g->kind == GadgetKind::Text || g->kind == GadgetKind::CheckBox ||
                      g->kind == GadgetKind::Option || g->kind == GadgetKind::Frame || g->kind == GadgetKind::Image;
         if (custom && plain) {
@@ -218,6 +226,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
             break;
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORBTN:
+        case WM_CTLCOLOREDIT:
             return OnControlColor(window, hwnd, message, wParam, lParam);
         case WM_ERASEBKGND: {
             HBRUSH brush = nullptr;

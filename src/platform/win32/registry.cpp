@@ -101,4 +101,26 @@ bool RegistryDeleteValue(const std::string& path, const std::string& name) {
     return ok;
 }
 
+bool RegistryWriteText(const std::string& path, const std::string& name, const std::string& text) {
+    HKEY key = OpenKey(path, KEY_SET_VALUE);
+    if (!key) return false;
+    std::wstring valueName = Widen(name), data = Widen(text);
+    bool ok = RegSetValueExW(key, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                             DWORD((data.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+}
+
+// A service key gains subkeys once Windows has loaded its driver ("Enum"), which RegDeleteKeyEx
+// alone refuses to delete: the subtree goes first, then the key in the 64-bit view.
+bool RegistryDeleteKey(const std::string& path) {
+    std::wstring subKey;
+    if (!LocalMachinePath(path, subKey)) return false;
+    HKEY key = OpenKey(path, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE);
+    if (!key) return false;
+    LSTATUS tree = RegDeleteTreeW(key, nullptr);
+    RegCloseKey(key);
+    return tree == ERROR_SUCCESS && RegDeleteKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), KEY_WOW64_64KEY, 0) == ERROR_SUCCESS;
+}
+
 }  // namespace vu::plat

@@ -89,6 +89,18 @@ bool IsWindows7OrLater() {
     return info.dwMajorVersion > 6 || (info.dwMajorVersion == 6 && info.dwMinorVersion >= 1);
 }
 
+bool RunsUnderWow64() {
+    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto isWow64 = kernel ? reinterpret_cast<IsWow64ProcessFn>(
+                                reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")))
+                          : nullptr;
+    BOOL wow64 = FALSE;
+    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+bool Is64BitWindows() { return sizeof(void*) == 8 || RunsUnderWow64(); }
+
 int SystemMetric(int index) { return GetSystemMetrics(index); }
 
 // LCIDToLocaleName is missing before Vista, hence the lookup by name.
