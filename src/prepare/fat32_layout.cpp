@@ -70,15 +70,16 @@ Fat32Layout Fat32LayoutFor(uint64_t totalSectors, uint32_t bytesPerSector, uint6
     layout.totalSectors = uint32_t(totalSectors);
     layout.hiddenSectors = uint32_t(hiddenSectors);
     uint64_t alignment = bytesPerSector < Fat32AlignmentBytes ? Fat32AlignmentBytes / bytesPerSector : 1;
-    // Each sector more of reserved area moves the data start by +1, or by -1 where the FAT
-    // shrinks by a sector (at most every 128th step), so every residue comes within reach.
+    // Padding the reserved area up to the next boundary can shrink the FATs, which moves the data
+    // region back by two sectors per FAT sector saved; a few rounds settle it.
     uint64_t reserved = Fat32MinReservedSectors;
-    for (uint64_t last = Fat32MinReservedSectors + 2 * alignment + 256; reserved <= last; ++reserved) {
-        if (reserved >= totalSectors) break;
+    for (int round = 0; round < 64 && reserved < totalSectors; ++round) {
         uint32_t fat = Fat32FatSectors(totalSectors - reserved, sectorsPerCluster, bytesPerSector);
-        if ((hiddenSectors + reserved + 2ull * fat) % alignment == 0) break;
+        uint64_t off = (hiddenSectors + reserved + 2ull * fat) % alignment;
+        if (off == 0) break;
+        reserved += alignment - off;
     }
-    if (reserved >= totalSectors) reserved = Fat32MinReservedSectors;
+    if (reserved >= totalSectors || reserved > 0xFFFF) reserved = Fat32MinReservedSectors;
     layout.reservedSectors = uint32_t(reserved);
     uint64_t afterReserved = totalSectors > reserved ? totalSectors - reserved : 0;
     layout.fatSectors = Fat32FatSectors(afterReserved, sectorsPerCluster, bytesPerSector);
