@@ -15,6 +15,7 @@
 #include "app/status_bar.h"
 #include "disk/drive_list.h"
 #include "platform/disk_device.h"
+#include "platform/files.h"
 #include "platform/sim/sim_volume_sync.h"
 #include "platform/sim/sim_volumes.h"
 #include "prepare/file_system.h"
@@ -189,6 +190,12 @@ TEST_F(OwnFat32, TheSimulatedFormatterRefusesLargeFat32AndFormatsInPlace) {
     EXPECT_EQ(BootSector(), std::vector<uint8_t>(512, 0));
     FormatFailed = 0;
     EXPECT_EQ(FormatVolume("E:", "exFAT", "BIG", 1, 0), 1);
+    // The volume's files reach it in place too (exfat-fuse on a loop device over the partition).
+    int64_t formatted = HostBytes();
+    ASSERT_TRUE(plat::WriteWholeFile("E:\\boot", std::string(1 << 20, 'b')));
+    std::string reason;
+    EXPECT_TRUE(sim::SyncVolumes(&reason)) << reason;
+    EXPECT_GE(HostBytes(), formatted + (1 << 20)) << "the file did not reach the volume";
     EXPECT_LT(HostBytes(), 16 << 20);
 
     LoadStick(300, "letters = E:1\n");
