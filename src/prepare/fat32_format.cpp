@@ -45,14 +45,17 @@ Fat32Identity IdentityOf(const std::string& labelText) {
     std::tm local{};
     if (const std::tm* t = std::localtime(&seconds)) local = *t;
     int year = std::max(local.tm_year + 1900, 1980), month = local.tm_mon + 1, day = std::max(local.tm_mday, 1);
-    int hundredths = int(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000 / 10);
+    auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    int hundredths = int(milliseconds % 1000 / 10);
     identity.serial = Fat32Serial(year, month, day, local.tm_hour, local.tm_min, local.tm_sec, hundredths);
     identity.date = uint16_t((year - 1980) << 9 | month << 5 | day);
     identity.time = uint16_t(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
 
     const DiskGeometryEx& geometry = SelectedDisk.Geometry;
-    if (geometry.SectorsPerTrack > 0 && geometry.SectorsPerTrack < 0x10000) identity.sectorsPerTrack = uint16_t(geometry.SectorsPerTrack);
-    if (geometry.TracksPerCylinder > 0 && geometry.TracksPerCylinder < 0x10000) identity.heads = uint16_t(geometry.TracksPerCylinder);
+    if (geometry.SectorsPerTrack > 0 && geometry.SectorsPerTrack < 0x10000)
+        identity.sectorsPerTrack = uint16_t(geometry.SectorsPerTrack);
+    if (geometry.TracksPerCylinder > 0 && geometry.TracksPerCylinder < 0x10000)
+        identity.heads = uint16_t(geometry.TracksPerCylinder);
     return identity;
 }
 

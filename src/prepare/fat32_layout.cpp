@@ -50,7 +50,9 @@ uint32_t Fat32DefaultClusterBytes(uint64_t volumeBytes) {
 uint32_t Fat32FatSectors(uint64_t sectors, uint32_t sectorsPerCluster, uint32_t bytesPerSector) {
     uint64_t entriesPerSector = bytesPerSector / FatEntryBytes;
     // Covers: the clusters that remain once these FAT sectors are taken, plus the two reserved entries.
-    auto covers = [&](uint64_t fat) { return ClustersOf(sectors, uint32_t(fat), sectorsPerCluster) + 2 <= fat * entriesPerSector; };
+    auto covers = [&](uint64_t fat) {
+        return ClustersOf(sectors, uint32_t(fat), sectorsPerCluster) + 2 <= fat * entriesPerSector;
+    };
     // A FAT for every sector as a cluster always covers; the answer lies between 1 and that.
     uint64_t low = 1, high = (sectors / sectorsPerCluster + 2 + entriesPerSector - 1) / entriesPerSector;
     if (high < 1) high = 1;
@@ -102,7 +104,8 @@ Fat32Plan PlanFat32(uint64_t totalSectors, uint32_t bytesPerSector, uint64_t hid
         bool power = (requestedClusterBytes & (requestedClusterBytes - 1)) == 0;
         if (!power || requestedClusterBytes < bytesPerSector || requestedClusterBytes > 65536)
             return plan.fit = Fat32Fit::UnsupportedClusterSize, plan;
-        plan.layout = Fat32LayoutFor(totalSectors, bytesPerSector, hiddenSectors, requestedClusterBytes / bytesPerSector);
+        uint32_t perCluster = requestedClusterBytes / bytesPerSector;
+        plan.layout = Fat32LayoutFor(totalSectors, bytesPerSector, hiddenSectors, perCluster);
         plan.fit = fits(plan.layout) ? Fat32Fit::Fits : Fat32Fit::UnsupportedClusterSize;
         return plan;
     }

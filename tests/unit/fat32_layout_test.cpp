@@ -115,11 +115,14 @@ TEST(Fat32Layout, FatSizeAndClusterCountAgreeWithMkfsFat) {
         std::string image = test::BlankImage(folder, "mkfs.img", 0);
         std::filesystem::resize_file(image, row.total * row.sectorBytes);
         ASSERT_EQ(test::Shell("mkfs.fat -F 32 -a -R " + std::to_string(ours.reservedSectors) + " -s " +
-                              std::to_string(row.perCluster) + " -S " + std::to_string(row.sectorBytes) + " '" + image + "'"),
+                              std::to_string(row.perCluster) + " -S " + std::to_string(row.sectorBytes) + " '" +
+                              image + "'"),
                   0);
         uint8_t bs[512];
         std::ifstream(image, std::ios::binary).read(reinterpret_cast<char*>(bs), sizeof bs);
-        auto u32 = [&](int at) { return uint32_t(bs[at]) | bs[at + 1] << 8 | bs[at + 2] << 16 | uint32_t(bs[at + 3]) << 24; };
+        auto u32 = [&](int at) {
+            return uint32_t(bs[at]) | bs[at + 1] << 8 | bs[at + 2] << 16 | uint32_t(bs[at + 3]) << 24;
+        };
         uint32_t reserved = uint32_t(bs[14] | bs[15] << 8), fat = u32(36), total = u32(32);
         EXPECT_EQ(total, row.total);
         EXPECT_EQ(reserved, ours.reservedSectors);

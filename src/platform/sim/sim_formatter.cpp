@@ -96,7 +96,8 @@ uint32_t WindowsDefaultCluster(const std::string& fileSystem, int64_t volumeByte
 
 // mkfs.exfat and mkntfs know no offset: they get the partition as a block device of its own.
 bool MakeOnLoopDevice(const Target& target, std::vector<std::string> argv) {
-    std::string device = sim::detail::AttachLoopDevice(target.disk.image, target.range.offset, target.range.length, nullptr);
+    std::string device =
+        sim::detail::AttachLoopDevice(target.disk.image, target.range.offset, target.range.length, nullptr);
     if (device.empty()) return false;
     argv.push_back(device);
     bool made = sim::detail::RunHostTool(argv) == 0;
@@ -109,9 +110,10 @@ bool MakeFileSystem(const Target& target, const std::string& fileSystem, const s
     uint64_t startSector = uint64_t(target.range.offset) / sectorBytes;
     if (fileSystem == "FAT32" || fileSystem == "FAT") {
         // The offset counts sectors of the -S size; the size counts KiB.
-        std::vector<std::string> argv = {"mkfs.fat", "-F", fileSystem == "FAT32" ? "32" : "16", "-S",
-                                         std::to_string(sectorBytes), "-h", std::to_string(startSector), "-g", "255/63",
-                                         "-n", label.empty() ? "NO NAME" : label, "--offset=" + std::to_string(startSector)};
+        std::vector<std::string> argv = {"mkfs.fat", "-F", fileSystem == "FAT32" ? "32" : "16",
+                                         "-S", std::to_string(sectorBytes), "-h", std::to_string(startSector),
+                                         "-g", "255/63", "-n", label.empty() ? "NO NAME" : label,
+                                         "--offset=" + std::to_string(startSector)};
         uint32_t cluster = clusterSize ? clusterSize : WindowsDefaultCluster(fileSystem, target.range.length);
         argv.insert(argv.end(), {"-s", std::to_string(std::max(cluster / sectorBytes, 1u))});
         argv.insert(argv.end(), {target.disk.image, std::to_string(target.range.length / 1024)});
