@@ -91,9 +91,9 @@ TEST(Fat32Layout, TheTableSizesTheClustersAndTheDataRegionIsAligned) {
 }
 
 // mkfs.fat, given the same size, cluster size and reserved area (-a keeps it from aligning),
-// sizes the FAT as we do. It refuses more than 2^28 - 16 clusters where we take up to
-// 2^28 - 11 (the largest count whose cluster numbers stay below 0x0FFFFFF7), so the limits are
-// checked above, not here.
+// sizes the FAT as we do. At the top it differs: it takes 2^28 - 10 clusters, whose last number
+// is the bad-cluster mark 0x0FFFFFF7, where we stop one short; and its FATs there are 2 GiB to
+// write. So the limits are checked above, not here.
 TEST(Fat32Layout, FatSizeAndClusterCountAgreeWithMkfsFat) {
     test::ScratchFolder folder;
     struct Row {
