@@ -1,6 +1,7 @@
 // File-system creation; see file_system.h.
 #include "prepare/file_system.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "app/globals.h"
@@ -10,6 +11,8 @@
 namespace vu {
 
 namespace {
+
+std::atomic<bool> VolumeTooBig{false};
 
 void Say(const std::string& text) { DrawProgressBar(StatusBarGadget, text, 0); }
 
@@ -46,7 +49,10 @@ int32_t FormatProgress(uint32_t command, uint32_t subAction, void* argument) {
         case 16: Fail("Unsupported cluster size"); break;
         // A small volume is only a warning: the final report decides.
         case 18: Say("Volume is too small"); break;
-        case 19: Fail("Volume is too big"); break;
+        case 19:
+            VolumeTooBig = true;
+            Fail("Volume is too big");
+            break;
         case 20: Fail("No media in drive"); break;
         default: Fail(nullptr); break;
     }
@@ -55,6 +61,7 @@ int32_t FormatProgress(uint32_t command, uint32_t subAction, void* argument) {
 
 int32_t FormatVolume(const std::string& volumeName, const std::string& fileSystemName, const std::string& label,
                      int32_t quickFormat, int32_t clusterSize) {
+    VolumeTooBig = false;
     switch (plat::RunFormatter(volumeName, fileSystemName, label, quickFormat != 0, uint32_t(clusterSize),
                                FormatProgress)) {
         case plat::FormatterRun::NoLibrary:
@@ -69,5 +76,7 @@ int32_t FormatVolume(const std::string& volumeName, const std::string& fileSyste
     }
     return FormatFailed ? 0 : 1;
 }
+
+bool FormatterFoundVolumeTooBig() { return VolumeTooBig; }
 
 }  // namespace vu

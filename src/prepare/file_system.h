@@ -11,5 +11,7 @@ int32_t FormatVolume(const std::string& volumeName, const std::string& fileSyste
                      int32_t quickFormat, int32_t clusterSize);
 // The formatter's progress callback: non-zero lets it go on.
 int32_t FormatProgress(uint32_t command, uint32_t subAction, void* argument);
+// True when the formatter of the last FormatVolume call reported the volume too big (command 19).
+bool FormatterFoundVolumeTooBig();
 
 }  // namespace vu

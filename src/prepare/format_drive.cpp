@@ -23,7 +23,7 @@
 #include "prepare/boot_record_plan.h"
 #include "prepare/data_set_install.h"
 #include "prepare/exfat_boot.h"
-#include "prepare/file_system.h"
+#include "prepare/fat32_format.h"
 #include "prepare/local_repository.h"
 #include "prepare/partition_table.h"
 
@@ -223,7 +223,7 @@ bool FormatFirstPartition(Run& run) {
 
     ShowStatus("Formatting Drive " + letter.substr(0, 2) + "...", StatusPauseMs);
     std::string fileSystemName = FileSystem == "FAT32-LBA" ? "FAT32" : FileSystem;
-    if (!FormatVolume(letter, fileSystemName, VolumeLabel, QuickFormat, LeadingNumber(ClusterSize))) return Stop();
+    if (!CreateFileSystem(letter, fileSystemName, VolumeLabel, QuickFormat, LeadingNumber(ClusterSize))) return Stop();
 
     if (FileSystem == "FAT32-LBA") {
         std::vector<uint8_t> mbr(run.bytesPerSector, 0);

@@ -30,9 +30,10 @@ REVISION = 5151
 CONFIG = b'<?xml version="1.0"?>\n<plist version="1.0"><dict/></plist>\n'
 
 
-def clover(fs, start, mib, multi=False, ptype=0x06, climbing=False):
+def clover(fs, start, mib, multi=False, ptype=0x06, climbing=False, sectors=None, cluster=None):
     return dict(records='Clover', fs=fs, start=start, mib=mib, multi=multi, ptype=ptype,
-                volume='exfat' if fs == 'exFAT' else 'fat32', climbing=climbing)
+                volume='exfat' if fs == 'exFAT' else 'fat32', climbing=climbing,
+                sectors=sectors if sectors else mib * 2048, cluster=cluster)
 
 
 SCENARIOS = {
@@ -44,17 +45,24 @@ SCENARIOS = {
     # The simulated formatter leaves the type the table was written with: the program
     # patches it for FAT32-LBA only.
     'clover-fat32-2048': clover('FAT32', 2048, 40),
+    # Above 32 GiB the system formatter refuses FAT32 and the program writes it itself, with the
+    # table's 32 KiB clusters; the sparse images stay sparse. 2 TiB less a sector is all an MBR holds.
+    'clover-fat32lba-40g': clover('FAT32-LBA', 2048, 40 << 10, ptype=0x0C, cluster=32768),
+    'clover-fat32lba-64g-63': clover('FAT32-LBA', 63, 64 << 10, ptype=0x0C, cluster=32768),
+    'clover-fat32lba-2t': clover('FAT32-LBA', 2048, None, ptype=0x0C, sectors=(1 << 32) - 1, cluster=32768),
     'clover-exfat-63': clover('exFAT', 63, 16),
     'clover-exfat-2048': clover('exFAT', 2048, 16),
     # FreeDos always formats FAT32 and patches 0x0C, whatever file system the settings name
     'freedos-exfat-setting-63': dict(records='FreeDos', fs='exFAT', start=63, mib=40, multi=False,
-                                     ptype=0x0C, volume='fat32'),
+                                     ptype=0x0C, volume='fat32', sectors=40 * 2048, cluster=None),
 }
 
 MBR_OF = {'Clover': 'boot0', 'FreeDos': 'usb_hdd_plus'}
 PBR_OF = {('Clover', 'fat32'): 'boot1f32alt', ('Clover', 'exfat'): 'boot1xalt',
           ('FreeDos', 'fat32'): 'fat32lba_freedos'}
 BOOT_PARTITION_MIB = 200
+SPARSE_LIMIT = 64 << 20    # bytes a large image may take on the host after a run
+LARGE = 1 << 30            # images above this are made sparse and must stay so
 
 
 class Failure(Exception):
@@ -103,7 +111,13 @@ class Scenario:
             f.write('[Data Settings]\nInstallDataSet=Local\nBoot_records=%s\nFileSystem=%s\n'
                     'StartLBASector=%d\nMultiPartitions=%d\nBootPartitionSize=%d\n'
                     % (sc['records'], sc['fs'], sc['start'], sc['multi'], BOOT_PARTITION_MIB))
-        cmd = [self.args.tool, self.image, '--size', str(sc['mib']), '--settings', settings]
+        if sc['mib']:
+            cmd = [self.args.tool, self.image, '--size', str(sc['mib']), '--settings', settings]
+        else:
+            # No whole MiB: the tool keeps the size of the image it is given.
+            with open(self.image, 'wb') as f:
+                f.truncate(sc['sectors'] * SECTOR)
+            cmd = [self.args.tool, self.image, '--settings', settings]
         if sc['records'] == 'Clover':
             # The loader's file carries the revision text after the code the payload checks.
             self.boot = self.payload('BOOT', 128 * 1024) + b'\nClover revision: %d\n' % REVISION
@@ -137,7 +151,7 @@ class Scenario:
 
     def check_disk(self):
         sc = self.sc
-        total = sc['mib'] * 2048
+        total = sc['sectors']
         start = sc['start']
         rows = self.partitions()
         if sc['multi']:
@@ -159,25 +173,37 @@ class Scenario:
         check(mbr[:0x1B8] == code[:0x1B8], 'the MBR code is not %s' % MBR_OF[sc['records']])
         check(mbr[510:] == b'\x55\xAA', 'no MBR signature')
 
-    def volume(self):
+    def volume(self, sectors=None):
+        """The partition's bytes, or its first `sectors`."""
         with open(self.image, 'rb') as f:
             f.seek(self.start * SECTOR)
-            return f.read(self.length * SECTOR)
+            return f.read((sectors or self.length) * SECTOR)
+
+    def check_sparse(self):
+        size = os.stat(self.image).st_size
+        used = os.stat(self.image).st_blocks * 512
+        check(size <= LARGE or used <= SPARSE_LIMIT,
+              'the image takes %d MiB on the host: no longer sparse' % (used >> 20))
 
     # --- the volume ------------------------------------------------------------------------
 
-    def fsck(self, tool, vol):
-        """The file-system checker's verdict on a copy of the partition."""
-        copy = self.path('partition.img')
-        with open(copy, 'wb') as f:
-            f.write(vol)
-        result = subprocess.run([tool, '-n', copy], capture_output=True, text=True)
+    def fsck(self, tool):
+        """The file-system checker's verdict on the partition in place, through a loop device."""
+        device = sh('losetup', '-f', '--show', '-o', str(self.start * SECTOR),
+                    '--sizelimit', str(self.length * SECTOR), self.image).stdout.decode().strip()
+        try:
+            result = subprocess.run([tool, '-n', device], capture_output=True, text=True)
+        finally:
+            sh('losetup', '-d', device)
         check(result.returncode == 0, '%s: %s' % (tool, result.stdout + result.stderr))
-        os.remove(copy)
 
     def check_fat32(self, expected):
-        vol = self.volume()
-        self.fsck('fsck.fat', vol)
+        vol = self.volume(sectors=1)
+        self.fsck('fsck.fat')
+        if self.sc['cluster']:
+            info = sh('minfo', '-i', self.mtools_target(), '::').stdout.decode()
+            m = re.search(r'cluster size: (\d+) sectors', info)
+            check(m and int(m[1]) * SECTOR == self.sc['cluster'], 'cluster size: %s' % (m and m[0]))
 
         code = self.boot_image(PBR_OF[(self.sc['records'], 'fat32')])
         check(vol[:3] == code[:3] and vol[90:SECTOR] == code[90:SECTOR],
@@ -215,7 +241,7 @@ class Scenario:
 
     def check_exfat(self, expected):
         vol = self.volume()
-        self.fsck('fsck.exfat', vol)
+        self.fsck('fsck.exfat')
 
         code = self.boot_image('boot1xalt')
         check(vol[3:11] == b'EXFAT   ', 'not an exFAT volume')
@@ -266,6 +292,7 @@ class Scenario:
 
     def run(self):
         self.run_tool()
+        self.check_sparse()
         self.check_disk()
         expected = self.expected_tree()
         if self.sc['volume'] == 'exfat':

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -60,6 +61,17 @@ int64_t ReadImage(const SimDisk& disk, int64_t offset, void* buffer, int64_t siz
     return done;
 }
 
+namespace {
+
+// Zeroing writes of a formatter; a smaller one is written as it is.
+bool IsLargeZeroBlock(const void* buffer, int64_t size) {
+    constexpr int64_t Large = 64 << 10;
+    auto bytes = static_cast<const unsigned char*>(buffer);
+    return size >= Large && bytes[0] == 0 && std::memcmp(bytes, bytes + 1, size_t(size - 1)) == 0;
+}
+
+}  // namespace
+
 int64_t WriteImage(const SimDisk& disk, int64_t offset, const void* buffer, int64_t size) {
     // Writes stay inside the disk: an image does not grow.
     int64_t end = ImageSize(disk);
@@ -67,6 +79,11 @@ int64_t WriteImage(const SimDisk& disk, int64_t offset, const void* buffer, int6
     if (offset + size > end) size = end - offset;
     int fd = open(disk.image.c_str(), O_WRONLY);
     if (fd < 0) return -1;
+    if (IsLargeZeroBlock(buffer, size) &&
+        fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, off_t(offset), off_t(size)) == 0) {
+        close(fd);
+        return size;
+    }
     int64_t done = 0;
     while (done < size) {
         ssize_t n = pwrite(fd, static_cast<const char*>(buffer) + done, size_t(size - done), off_t(offset + done));

@@ -55,6 +55,8 @@ int64_t ImageSize(const SimDisk& disk);
 uint32_t SectorBytes(const SimDisk& disk);
 DiskGeometryEx GeometryOf(const SimDisk& disk);
 // Reads or writes bytes of the image; the count moved (short at the end of the image), -1 on error.
+// A large write of zeros punches a hole instead, as a thinly provisioned disk would: the image
+// reads the same and stays sparse.
 int64_t ReadImage(const SimDisk& disk, int64_t offset, void* buffer, int64_t size);
 int64_t WriteImage(const SimDisk& disk, int64_t offset, const void* buffer, int64_t size);
 

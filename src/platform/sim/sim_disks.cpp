@@ -27,6 +27,7 @@ struct SimHandle {
     bool forWrite = false;
     bool locked = false;
     int64_t position = 0;
+    bool wroteBootSector = false;  // through this volume handle
 };
 
 struct Handles {
@@ -177,7 +178,9 @@ bool Control(SimHandle& h, uint32_t code, const void* in, uint32_t inSize, void*
         case FsctlDismountVolume:
             if (!h.volume) return false;
             Log("dismount " + h.path);
-            // The volume's files reach the image before the program writes to it raw.
+            // A boot sector the program wrote itself may start a new file system, which the next
+            // mount finds; otherwise the volume's files reach the image before raw writes follow.
+            if (h.wroteBootSector) sim::detail::RemountIfReformatted(h.disk, h.partition);
             sim::detail::SyncChangedVolume(h.disk, h.partition);
             return true;
         default:
@@ -264,6 +267,7 @@ int64_t WriteDevice(DeviceHandle device, const void* buffer, uint32_t length) {
     if (!range) return -1;
     int64_t size = std::clamp<int64_t>(range->length - h->position, 0, length);
     Log("write " + h->path + " at " + std::to_string(h->position) + " length " + std::to_string(size));
+    if (h->volume && h->position == 0) h->wroteBootSector = true;
     int64_t moved = sim::detail::WriteImage(*disk, range->offset + h->position, buffer, size);
     if (moved < 0) return -1;
     h->position += moved;

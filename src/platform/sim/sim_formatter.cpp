@@ -1,10 +1,10 @@
 // The simulated formatter: really creates the requested file system inside the partition of the
-// disk image (mkfs.fat, mkfs.exfat, mkntfs on a copy of the partition, written back), reporting
-// progress to the callback as FormatEx does; or reports what a test scripted instead.
+// disk image, in place (mkfs.fat at an offset; mkfs.exfat and mkntfs on a loop device over the
+// partition), so a sparse image stays sparse; it reports progress to the callback as FormatEx
+// does, and refuses FAT32 above 32 GiB as Windows does. Or it reports what a test scripted instead.
+#include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <mutex>
-#include <unistd.h>
 
 #include "platform/formatter.h"
 #include "platform/sim/sim_disk_model.h"
@@ -13,8 +13,6 @@
 #include "platform/sim/sim_volume_sync_hooks.h"
 #include "platform/sim/sim_volumes.h"
 #include "prepare/exfat_boot.h"
-
-namespace fs = std::filesystem;
 
 namespace vu {
 namespace {
@@ -65,62 +63,74 @@ std::optional<Target> TargetOf(const std::string& volume) {
     return Target{disk->second, *range, letter->first, letter->second.partition};
 }
 
-bool CopyRange(const sim::detail::SimDisk& disk, int64_t offset, int64_t length, const std::string& file, bool out) {
-    constexpr int64_t Chunk = 1 << 20;
-    std::vector<char> buffer(Chunk);
-    FILE* f = std::fopen(file.c_str(), out ? "wb" : "rb");
-    if (!f) return false;
-    bool ok = true;
-    for (int64_t done = 0; ok && done < length; done += Chunk) {
-        int64_t n = std::min(Chunk, length - done);
-        if (out) ok = sim::detail::ReadImage(disk, offset + done, buffer.data(), n) == n &&
-                      std::fwrite(buffer.data(), 1, size_t(n), f) == size_t(n);
-        else ok = std::fread(buffer.data(), 1, size_t(n), f) == size_t(n) &&
-                  sim::detail::WriteImage(disk, offset + done, buffer.data(), n) == n;
-    }
-    std::fclose(f);
-    return ok;
-}
-
-// Windows records the partition's start in an exFAT boot region; exfatprogs on a plain file
-// writes 0, so the field is set here and the boot checksum renewed, for both boot regions.
-bool SetExFatPartitionOffset(const std::string& file, uint64_t startSector, uint32_t bytesPerSector) {
-    FILE* f = std::fopen(file.c_str(), "r+b");
-    if (!f) return false;
+// Windows records the partition's start in an exFAT boot region; exfatprogs writes 0 there, so
+// the field is set here and the boot checksum renewed, for both boot regions.
+bool SetExFatPartitionOffset(const Target& target, uint64_t startSector, uint32_t bytesPerSector) {
     std::vector<uint8_t> region(12 * bytesPerSector);
-    bool ok = true;
-    for (long base : {0L, long(12 * bytesPerSector)}) {
-        ok = ok && std::fseek(f, base, SEEK_SET) == 0 && std::fread(region.data(), 1, region.size(), f) == region.size();
-        if (!ok) break;
+    for (int64_t base : {int64_t(0), int64_t(region.size())}) {
+        int64_t at = target.range.offset + base, size = int64_t(region.size());
+        if (sim::detail::ReadImage(target.disk, at, region.data(), size) != size) return false;
         for (int i = 0; i < 8; ++i) region[64 + i] = uint8_t(startSector >> (8 * i));
         WriteExFatChecksumSector(region.data(), bytesPerSector);
-        ok = std::fseek(f, base, SEEK_SET) == 0 && std::fwrite(region.data(), 1, region.size(), f) == region.size();
+        if (sim::detail::WriteImage(target.disk, at, region.data(), size) != size) return false;
     }
-    return std::fclose(f) == 0 && ok;
+    return true;
+}
+
+// The cluster size FormatEx takes when asked for its default. mkfs.fat would pick one for the size
+// of the whole image file, not of the partition it formats at an offset.
+uint32_t WindowsDefaultCluster(const std::string& fileSystem, int64_t volumeBytes) {
+    constexpr int64_t MiB = 1 << 20;
+    struct Row {
+        int64_t upTo;
+        uint32_t fat16, fat32;
+    };
+    static const Row rows[] = {{32 * MiB, 512, 512},      {64 * MiB, 1024, 512},      {128 * MiB, 2048, 1024},
+                               {256 * MiB, 4096, 2048},   {512 * MiB, 8192, 4096},    {1024 * MiB, 16384, 4096},
+                               {2048 * MiB, 32768, 4096}, {8192 * MiB, 65536, 4096},  {16384 * MiB, 65536, 8192},
+                               {32768 * MiB, 65536, 16384}};
+    for (const Row& row : rows)
+        if (volumeBytes <= row.upTo) return fileSystem == "FAT32" ? row.fat32 : row.fat16;
+    return fileSystem == "FAT32" ? 32768 : 65536;
+}
+
+// mkfs.exfat and mkntfs know no offset: they get the partition as a block device of its own.
+bool MakeOnLoopDevice(const Target& target, std::vector<std::string> argv) {
+    std::string device =
+        sim::detail::AttachLoopDevice(target.disk.image, target.range.offset, target.range.length, nullptr);
+    if (device.empty()) return false;
+    argv.push_back(device);
+    bool made = sim::detail::RunHostTool(argv) == 0;
+    return sim::detail::DetachLoopDevice(device) && made;
 }
 
 bool MakeFileSystem(const Target& target, const std::string& fileSystem, const std::string& label,
-                    uint32_t clusterSize, const std::string& file) {
+                    uint32_t clusterSize) {
     uint32_t sectorBytes = sim::detail::SectorBytes(target.disk);
     uint64_t startSector = uint64_t(target.range.offset) / sectorBytes;
-    std::vector<std::string> argv;
     if (fileSystem == "FAT32" || fileSystem == "FAT") {
-        argv = {"mkfs.fat", "-F", fileSystem == "FAT32" ? "32" : "16", "-S", std::to_string(sectorBytes), "-h",
-                std::to_string(startSector), "-g", "255/63", "-n", label.empty() ? "NO NAME" : label};
-        if (clusterSize) argv.insert(argv.end(), {"-s", std::to_string(clusterSize / sectorBytes)});
-    } else if (fileSystem == "exFAT") {
-        argv = {"mkfs.exfat", "-L", label};
-        if (clusterSize) argv.insert(argv.end(), {"-c", std::to_string(clusterSize)});
-    } else if (fileSystem == "NTFS") {
-        argv = {"mkntfs", "-Q", "-F", "-L", label, "-p", std::to_string(startSector), "-H", "255", "-S", "63",
-                "-s", std::to_string(sectorBytes)};
-        if (clusterSize) argv.insert(argv.end(), {"-c", std::to_string(clusterSize)});
-    } else {
-        return false;
+        // The offset counts sectors of the -S size; the size counts KiB.
+        std::vector<std::string> argv = {"mkfs.fat", "-F", fileSystem == "FAT32" ? "32" : "16",
+                                         "-S", std::to_string(sectorBytes), "-h", std::to_string(startSector),
+                                         "-g", "255/63", "-n", label.empty() ? "NO NAME" : label,
+                                         "--offset=" + std::to_string(startSector)};
+        uint32_t cluster = clusterSize ? clusterSize : WindowsDefaultCluster(fileSystem, target.range.length);
+        argv.insert(argv.end(), {"-s", std::to_string(std::max(cluster / sectorBytes, 1u))});
+        argv.insert(argv.end(), {target.disk.image, std::to_string(target.range.length / 1024)});
+        return sim::detail::RunHostTool(argv) == 0;
     }
-    argv.push_back(file);
-    if (sim::detail::RunHostTool(argv) != 0) return false;
-    return fileSystem != "exFAT" || SetExFatPartitionOffset(file, startSector, sectorBytes);
+    if (fileSystem == "exFAT") {
+        std::vector<std::string> argv = {"mkfs.exfat", "-L", label};
+        if (clusterSize) argv.insert(argv.end(), {"-c", std::to_string(clusterSize)});
+        return MakeOnLoopDevice(target, argv) && SetExFatPartitionOffset(target, startSector, sectorBytes);
+    }
+    if (fileSystem == "NTFS") {
+        std::vector<std::string> argv = {"mkntfs", "-Q", "-F", "-L", label, "-p", std::to_string(startSector), "-H",
+                                         "255", "-S", "63", "-s", std::to_string(sectorBytes)};
+        if (clusterSize) argv.insert(argv.end(), {"-c", std::to_string(clusterSize)});
+        return MakeOnLoopDevice(target, argv);
+    }
+    return false;
 }
 
 }  // namespace
@@ -149,20 +159,16 @@ FormatterRun RunFormatter(const std::string& volume, const std::string& fileSyst
         Report(callback, 20, 0);  // no media in drive
         return FormatterRun::Ran;
     }
+    if (fileSystem == "FAT32" && target->range.length > (int64_t(32) << 30)) {
+        Report(callback, 19, 0);  // volume is too big; nothing is written
+        return FormatterRun::Ran;
+    }
     for (uint32_t percent = 0; percent <= 40; percent += 20)
         if (!Report(callback, 0, percent)) return FormatterRun::Ran;
-    std::string file = (fs::temp_directory_path() / ("vu-format-" + std::to_string(getpid()) + "-" +
-                                                     std::to_string(target->disk.number) + ".img")).string();
-    bool made = CopyRange(target->disk, target->range.offset, target->range.length, file, true) &&
-                MakeFileSystem(*target, fileSystem, label, clusterSize, file);
+    bool made = MakeFileSystem(*target, fileSystem, label, clusterSize);
     for (uint32_t percent = 60; made && percent <= 100; percent += 20)
-        if (!Report(callback, 0, percent)) {
-            std::remove(file.c_str());
-            return FormatterRun::Ran;
-        }
+        if (!Report(callback, 0, percent)) return FormatterRun::Ran;
     if (made && !Report(callback, 15, 0)) made = false;
-    made = made && CopyRange(target->disk, target->range.offset, target->range.length, file, false);
-    std::remove(file.c_str());
     if (made) sim::detail::BackLetterByImage(target->letter, target->disk.number, target->partition, fileSystem);
     Report(callback, 11, made ? 1 : 0);
     return FormatterRun::Ran;

@@ -1,6 +1,7 @@
 // Host programs for the simulated PC; see sim_host_tool.h.
 #include "platform/sim/sim_host_tool.h"
 
+#include <cctype>
 #include <cerrno>
 #include <fcntl.h>
 #include <spawn.h>
@@ -43,5 +44,18 @@ int RunHostTool(const std::vector<std::string>& argv, std::string* output) {
         if (errno != EINTR) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+std::string AttachLoopDevice(const std::string& image, int64_t offset, int64_t length, std::string* error) {
+    std::string device;
+    int code = RunHostTool({"losetup", "-f", "--show", "-o", std::to_string(offset), "--sizelimit",
+                            std::to_string(length), image},
+                           &device);
+    while (!device.empty() && std::isspace(static_cast<unsigned char>(device.back()))) device.pop_back();
+    if (code == 0 && device.rfind("/dev/", 0) == 0) return device;
+    if (error) *error = "losetup failed: " + device;
+    return "";
+}
+
+bool DetachLoopDevice(const std::string& device) { return RunHostTool({"losetup", "-d", device}) == 0; }
 
 }  // namespace vu::sim::detail

@@ -2,6 +2,7 @@
 // file system inside its disk image; see sim_volume_sync.h. Any thread; holds the disk lock while
 // it touches an image.
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -11,6 +12,7 @@
 #include "platform/sim/sim_disk_model.h"
 #include "platform/sim/sim_exfat_walk.h"
 #include "platform/sim/sim_files.h"
+#include "platform/sim/sim_fs_probe.h"
 #include "platform/sim/sim_host_tool.h"
 #include "platform/sim/sim_state.h"
 #include "platform/sim/sim_volume_sync.h"
@@ -29,6 +31,7 @@ struct Backed {
     uint32_t partition = 0;
     bool exFat = false;
     bool changed = false;
+    std::string identity;  // of the file system it is backed by: its name and volume serial
 };
 
 struct SyncState {
@@ -101,12 +104,8 @@ bool CopyTree(const std::string& from, const std::string& to, std::string& reaso
 // is attached to a loop device for it.
 bool MirrorExFat(const std::string& image, int64_t offset, int64_t length, const std::string& folder,
                  const std::set<std::string>& hidden, std::string& reason) {
-    std::string device;
-    int code = detail::RunHostTool({"losetup", "-f", "--show", "-o", std::to_string(offset), "--sizelimit",
-                                    std::to_string(length), image},
-                                   &device);
-    while (!device.empty() && std::isspace(static_cast<unsigned char>(device.back()))) device.pop_back();
-    if (code != 0 || device.rfind("/dev/", 0) != 0) return reason = "losetup failed: " + device, false;
+    std::string device = detail::AttachLoopDevice(image, offset, length, &reason);
+    if (device.empty()) return false;
     std::string pattern = (fs::temp_directory_path() / "vu-sync-XXXXXX").string();
     bool ok = mkdtemp(pattern.data()) != nullptr;
     std::string mountPoint = pattern;
@@ -122,7 +121,7 @@ bool MirrorExFat(const std::string& image, int64_t offset, int64_t length, const
             ok = false;
         }
     }
-    if (detail::RunHostTool({"losetup", "-d", device}) != 0 && ok) {
+    if (!detail::DetachLoopDevice(device) && ok) {
         reason = "losetup -d " + device + " failed";
         ok = false;
     }
@@ -145,6 +144,27 @@ bool SyncLetter(char letter, const Backed& backed, std::string& reason) {
     std::set<std::string> hidden = detail::HiddenUnderDrive(letter);
     return backed.exFat ? MirrorExFat(disk->second.image, range->offset, range->length, folder, hidden, reason)
                         : MirrorFat(disk->second.image, range->offset, folder, hidden, reason);
+}
+
+// The file system now on a partition, and its identity: name and volume serial, "" for none.
+std::pair<std::string, std::string> FileSystemNow(int diskNumber, uint32_t partition) {
+    DiskLock disks(Disks().lock);
+    auto disk = Disks().disks.find(diskNumber);
+    if (disk == Disks().disks.end()) return {};
+    auto range = detail::PartitionRange(disk->second, partition);
+    if (!range) return {};
+    auto read = [&](int64_t offset, void* buffer, size_t size) {
+        return offset >= 0 && offset + int64_t(size) <= range->length &&
+               detail::ReadImage(disk->second, range->offset + offset, buffer, int64_t(size)) == int64_t(size);
+    };
+    auto info = ProbeFileSystem(read);
+    uint8_t boot[512];
+    if (!info || !read(0, boot, sizeof boot)) return {};
+    size_t serialAt = info->name == "FAT32" ? 67 : info->name == "FAT" ? 39 : info->name == "exFAT" ? 100 : 72;
+    char serial[20];
+    std::snprintf(serial, sizeof serial, "%02x%02x%02x%02x", boot[serialAt + 3], boot[serialAt + 2],
+                  boot[serialAt + 1], boot[serialAt]);
+    return {info->name, info->name + " " + serial};
 }
 
 // Syncs the changed backed letters that `which` selects; the reasons of failures, one a line.
@@ -198,11 +218,28 @@ namespace detail {
 
 void BackLetterByImage(char letter, int disk, uint32_t partition, const std::string& fileSystem) {
     letter = Upper(letter);
+    std::string identity = FileSystemNow(disk, partition).second;
     EmptyDriveFolder(letter);
     bool fat = fileSystem == "FAT32" || fileSystem == "FAT" || fileSystem == "FAT12" || fileSystem == "FAT16";
     Lock l(S().lock);
-    if (fat || fileSystem == "exFAT") S().letters[letter] = Backed{disk, partition, !fat, false};
+    if (fat || fileSystem == "exFAT") S().letters[letter] = Backed{disk, partition, !fat, false, identity};
     else S().letters.erase(letter);
+}
+
+void RemountIfReformatted(int disk, uint32_t partition) {
+    DiskLock disks(Disks().lock);
+    auto [name, identity] = FileSystemNow(disk, partition);
+    for (const auto& [letter, where] : Disks().letters) {
+        if (where.disk != disk || where.partition != partition) continue;
+        bool same;
+        {
+            Lock l(S().lock);
+            auto backed = S().letters.find(letter);
+            same = backed != S().letters.end() ? backed->second.identity == identity
+                                               : name != "FAT32" && name != "FAT" && name != "exFAT";
+        }
+        if (!same) BackLetterByImage(letter, disk, partition, name);
+    }
 }
 
 void MarkLetterChanged(char letter) {

@@ -1,10 +1,11 @@
 // Control of the simulated PC's volume sync, for tests and the image tool.
 //
 // The file API keeps each drive letter's files in a host folder. Once the simulated formatter has
-// made a FAT (FAT12/16/32) or exFAT file system on a letter's partition, the letter is "backed by
-// the image": its folder is emptied, and from then on the folder is written into the file system
-// inside the disk image (mtools for FAT; exfat-fuse over a loop device for exFAT, the hidden
-// attribute set by sim_exfat_walk.h) whenever it changed and
+// made a FAT (FAT12/16/32) or exFAT file system on a letter's partition, or the program has written
+// a new one raw and dismounted the volume, the letter is "backed by the image": its folder is
+// emptied, and from then on the folder is written into the file system inside the disk image
+// (mtools for FAT; exfat-fuse over a loop device for exFAT, the hidden attribute set by
+// sim_exfat_walk.h) whenever it changed and
 //   - SyncVolumes() is called (at the end of a scenario),
 //   - the program dismounts the volume (FSCTL_DISMOUNT_VOLUME), or
 //   - an eject of its disk is accepted.

@@ -11,6 +11,10 @@ namespace vu::sim::detail {
 // The formatter made `fileSystem` on the partition lettered `letter`: empties the letter's folder
 // and, for FAT and exFAT, backs the letter by the partition.
 void BackLetterByImage(char letter, int disk, uint32_t partition, const std::string& fileSystem);
+// The program wrote the boot sector of a volume raw and dismounted it: a letter of the volume
+// whose file system is no longer the one it is backed by (or a letter not backed at all, now on
+// FAT or exFAT) is backed afresh by what is there, as the next mount would find it.
+void RemountIfReformatted(int disk, uint32_t partition);
 // The file API changed something under the letter's folder.
 void MarkLetterChanged(char letter);
 // Sync the changed backed letters of a volume being dismounted, or of a disk being ejected; a

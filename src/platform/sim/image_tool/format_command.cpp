@@ -1,6 +1,7 @@
-// velloran-image OUT.img --size MiB [--settings FILE.ini] [--data-set FILE.zip]
+// velloran-image OUT.img [--size MiB] [--settings FILE.ini] [--data-set FILE.zip]
 //
-// The format pipeline with the image as the stick. The settings come from FILE.ini through the
+// The format pipeline with the image as the stick, made or resized to --size MiB; without --size
+// an existing image keeps its size (2 TiB less one sector, say, which is no whole MiB). The settings come from FILE.ini through the
 // program's own reader (defaults without it); --data-set makes FILE.zip the local data set to
 // install. Confirmations are answered OK; the exit code is 0 exactly when the run ended with
 // "All done" and the volume's files were written into the image.
@@ -23,7 +24,7 @@ namespace fs = std::filesystem;
 
 namespace vu::tool {
 
-const char* const FormatUsage = "velloran-image OUT.img --size MiB [--settings FILE.ini] [--data-set FILE.zip]";
+const char* const FormatUsage = "velloran-image OUT.img [--size MiB] [--settings FILE.ini] [--data-set FILE.zip]";
 
 namespace {
 
@@ -60,7 +61,8 @@ bool Parse(int argc, char** argv, Arguments& args, std::string& problem) {
         }
     }
     if (args.image.empty()) return problem = "no image file named", false;
-    if (args.mebibytes == 0) return problem = "--size is missing", false;
+    if (args.mebibytes == 0 && !fs::is_regular_file(args.image))
+        return problem = "--size is missing, and there is no image " + args.image + " to keep the size of", false;
     return true;
 }
 
