@@ -5,6 +5,7 @@
 #include "app/settings_file.h"
 #include "disk/drive_list.h"
 #include "disk/eject.h"
+#include "images/partition_images.h"
 #include "net/found_revisions.h"
 #include "prepare/icons.h"
 #include "prepare/local_repository.h"
@@ -28,6 +29,8 @@ void RegisterOperations() {
     Ops.loadIcons = LoadIcons;
     Ops.deleteWorkFolder = DeleteWorkFolder;
     Ops.formatDrive = FormatDrive;
+    Ops.backupPartition = BackupPartition;
+    Ops.restorePartition = RestorePartition;
 }
 
 }  // namespace vu
