@@ -20,6 +20,10 @@ extern const char* const ImageFilePattern;
 constexpr int ImagePatternIndex = 2;
 std::string DefaultImagePath();  // ZarnImageLocalRepo + "PartSave.bin"
 
+// A restore reads the written range back and compares it with the image before it records the
+// partition; on unless a tool switches it off to time the copy alone. Set before a run starts.
+extern bool VerifyRestoredImage;
+
 // Lets raw reads and writes reach the sectors past what the volume's file system claims.
 constexpr uint32_t FsctlAllowExtendedDasdIo = 0x90083;
 

@@ -27,6 +27,8 @@
 
 namespace vu {
 
+bool VerifyRestoredImage = true;
+
 namespace {
 
 struct Restore {
@@ -146,7 +148,8 @@ void Transfer(Restore& run, int64_t firstSector) {
     bool good = plat::FlushDevice(run.target);
     if (!good) ShowStatus("WriteFile Error=" + Decimal(plat::LastErrorCode()), 0);
     // Only a complete copy is checked and recorded; a cancelled one leaves the table as it was.
-    good = good && copied.stop == ChunkStop::Complete && Verify(run, begin, end) && UpdateMbrEntry(run, sectors);
+    good = good && copied.stop == ChunkStop::Complete && (!VerifyRestoredImage || Verify(run, begin, end)) &&
+           UpdateMbrEntry(run, sectors);
     plat::FlushDevice(run.drive);
     if (good || AbortRequested)
         ShowFinishedProgress(std::min(copied.bytesHanded, run.imageSize), run.imageSize,
