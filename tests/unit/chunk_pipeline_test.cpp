@@ -1,6 +1,5 @@
-// The overlapped chunk loop of partition transfers: the next chunk is read while the last is handed
-// on, a failed step stops the run before anything after it, and a cancel waits for the read under
-// way before the buffers can be freed.
+// The overlapped chunk loop of partition transfers (the next chunk is read while the last is handed
+// on), and the choice of the MBR entry that a restore rewrites.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -45,45 +44,6 @@ TEST(ChunkPipeline, ReadsTheNextChunkWhileTheLastIsHandedOn) {
     EXPECT_EQ(run.stop, ChunkStop::Complete);
     EXPECT_EQ(run.bytesRead, 3 * Chunk);
     EXPECT_EQ(handed, (std::vector<std::pair<int64_t, int64_t>>{{512, Chunk}, {Chunk + 512, Chunk}, {2 * Chunk + 512, Chunk}}));
-}
-
-TEST(ChunkPipeline, StopsAtTheFirstFailedStepOrCancel) {
-    Buffers buffers;
-    struct Case {
-        const char* name;
-        int failingRead, failingHand;
-        bool cancelAfterFirst;
-        ChunkStop stop;
-        int handedChunks;
-    };
-    for (const Case& c : {Case{"read of chunk 2 fails", 2, 0, false, ChunkStop::ReadFailed, 1},
-                          Case{"hand of chunk 2 fails", 0, 2, false, ChunkStop::HandFailed, 1},
-                          Case{"cancel after chunk 1", 0, 0, true, ChunkStop::Cancelled, 1}}) {
-        std::atomic<int> reads{0}, readsDone{0};
-        int hands = 0;
-        ChunkSteps steps;
-        steps.read = [&](uint8_t* buffer, int64_t, int64_t length) {
-            bool ok = ++reads != c.failingRead;
-            buffer[length - 1] = 1;  // ASan sees a read into a buffer freed too early
-            ++readsDone;
-            return ChunkIo{ok, length, ok ? 0u : 23u};
-        };
-        steps.hand = [&](const uint8_t*, int64_t, int64_t length) {
-            bool ok = ++hands != c.failingHand;
-            return ChunkIo{ok, length, ok ? 0u : 1117u};
-        };
-        steps.progress = [&](const ChunkRun&, int64_t) {
-            if (c.cancelAfterFirst) AbortRequested = 1;
-        };
-        AbortRequested = 0;
-        ChunkRun run = RunChunks(0, 4 * Chunk, steps, buffers.a.data(), buffers.b.data());
-        AbortRequested = 0;
-        EXPECT_EQ(run.stop, c.stop) << c.name;
-        EXPECT_EQ(run.bytesHanded, c.handedChunks * Chunk) << c.name;
-        EXPECT_EQ(run.error, c.failingRead ? 23u : c.failingHand ? 1117u : 0u) << c.name;
-        EXPECT_EQ(readsDone.load(), reads.load()) << c.name << ": a read was still running";
-        EXPECT_LE(reads.load(), c.handedChunks + 2) << c.name << ": read on after the stop";
-    }
 }
 
 // Only a primary entry of an MBR disk that starts at the partition's first sector is rewritten;

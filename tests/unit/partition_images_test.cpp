@@ -11,7 +11,6 @@
 
 #include "app/globals.h"
 #include "app/main_window.h"
-#include "app/operations.h"
 #include "app/settings.h"
 #include "app/status_bar.h"
 #include "disk/drive_list.h"
@@ -55,7 +54,6 @@ protected:
         uint8_t type;
     };
 
-    void SetUp() override { Fresh(); }
     void TearDown() override {
         sim::Reset();
         OperationBusy = AbortRequested = 0;
@@ -66,7 +64,6 @@ protected:
         sim::Reset();
         SetSettingsStartValues();
         ReadProgramIdentity();
-        RegisterOperations();
         BuildMainWindow();
         OperationBusy = AbortRequested = 0;
         fs::create_directories(sim::HostPath("C:\\Images"));
@@ -119,7 +116,7 @@ protected:
     }
 
     std::string Host(const std::string& name) { return sim::HostPath("C:\\Images\\" + name); }
-    std::string Image(const std::string& name, const std::string& bytes) {
+    std::string Image(const std::string& name, const std::string& bytes) {  // its Windows path
         std::ofstream(Host(name), std::ios::binary) << bytes;
         return "C:\\Images\\" + name;
     }
@@ -131,18 +128,16 @@ protected:
         std::lock_guard<std::mutex> l(lock_);
         return statuses_;
     }
-    int Index(const std::string& text) {
-        auto all = Statuses();
-        auto it = std::find_if(all.begin(), all.end(), [&](const std::string& s) { return s.find(text) != std::string::npos; });
-        return it == all.end() ? -1 : int(it - all.begin());
+    // Where a status text containing `text` (a device log entry starting with it) came first; -1 if never.
+    static int Find(const std::vector<std::string>& lines, const std::string& text, bool prefix = false) {
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (prefix ? lines[i].rfind(text, 0) == 0 : lines[i].find(text) != std::string::npos) return int(i);
+        return -1;
     }
+    int Index(const std::string& text) { return Find(Statuses(), text); }
     bool Saw(const std::string& text) { return Index(text) >= 0; }
     bool SawDone() { return Saw(" Done"); }
-    int LogIndex(const std::string& prefix) {
-        auto log = sim::DeviceLog();
-        auto it = std::find_if(log.begin(), log.end(), [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
-        return it == log.end() ? -1 : int(it - log.begin());
-    }
+    int LogIndex(const std::string& prefix) { return Find(sim::DeviceLog(), prefix, true); }
 
     void ExpectWindowBack(const std::string& caption, int button, const std::string& context = "") {
         EXPECT_EQ(sim::Gadget(button)->text, caption) << context;
@@ -158,19 +153,6 @@ protected:
     std::mutex lock_;
     std::vector<std::string> statuses_;
 };
-
-TEST_F(PartitionImages, NothingSelectedGivesTheWindowBackAsTheFinalButtons) {
-    EXPECT_EQ(Ops.backupPartition, &BackupPartition);
-    EXPECT_EQ(Ops.restorePartition, &RestorePartition);
-    int64_t before = sim::Now();
-    BackupPartition(1);
-    EXPECT_EQ(sim::Now() - before, 5000);
-    RestorePartition(1);
-    EXPECT_TRUE(sim::Messages().empty());
-    EXPECT_TRUE(sim::Requesters().empty());
-    ExpectWindowBack("Backup Partition", BackupButton);
-    ExpectWindowBack("Restore Partition", RestoreButton);
-}
 
 // Three chunks (the last one not whole) and one chunk below 16 MiB, through the volume and
 // through the physical drive: the image holds the partition's bytes either way.

@@ -247,7 +247,10 @@ bool DeviceControl(DeviceHandle device, uint32_t code, const void* in, uint32_t 
 bool SeekDevice(DeviceHandle device, int64_t offset) {
     DiskLock lock(Disks().lock);
     SimHandle* h = FindHandle(device);
-    if (!h || offset < 0) return Fail(sim::detail::ErrorInvalidParameter) == 0;
+    if (!h || offset < 0) {
+        Fail(sim::detail::ErrorInvalidParameter);
+        return false;
+    }
     h->position = offset;
     return true;
 }
