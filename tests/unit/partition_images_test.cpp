@@ -194,6 +194,7 @@ TEST_F(PartitionImages, BackupEndsWithoutDoneOnEveryFailure) {
     } cases[] = {
         {"whole disk", "", 0, "C:\\Images\\a.bin", {}, "For BackUp select Partition only", -1},
         {"volume never locks", "letters = E:1\nlock-refusals = -1\n", 1, "C:\\Images\\a.bin", {}, "BackUp: Error open Disk1Part1", -1},
+        {"geometry unreadable", "fail = geometry\n", 1, "C:\\Images\\a.bin", {}, "BackUp: Error open Disk1Part1", -1},
         {"answered No", "", 1, "C:\\Images\\a.bin", {plat::IdNo}, "", -1},
         {"file in a missing folder", "", 1, "C:\\Missing\\a.bin", {}, "Unable to create file C:\\Missing\\a.bin", -1},
         {"read fails at chunk 2", "fail-read = 2\n", 1, "C:\\Images\\a.bin", {}, "ReadFile Error=23", 16 * MiB},
@@ -205,7 +206,9 @@ TEST_F(PartitionImages, BackupEndsWithoutDoneOnEveryFailure) {
         sim::SetDriveRoot('D', "/dev");
         Run(BackupPartition, c.part, c.path, c.answers);
         EXPECT_FALSE(SawDone()) << c.name;
-        if (!c.status.empty()) EXPECT_TRUE(Saw(c.status)) << c.name;
+        if (!c.status.empty()) {
+            EXPECT_TRUE(Saw(c.status)) << c.name;
+        }
         EXPECT_EQ(fs::exists(Host("a.bin")) ? int64_t(fs::file_size(Host("a.bin"))) : -1, c.fileBytes) << c.name;
         ExpectWindowBack("Backup Partition", BackupButton, c.name);
     }
@@ -272,6 +275,7 @@ TEST_F(PartitionImages, RestoreEndsWithoutDoneAndLeavesTheMbrOnEveryFailure) {
     } cases[] = {
         {"whole disk", "", 0, MiB, {}, "For Restore select Partition only", "", false},
         {"volume never locks", "letters = E:1\nlock-refusals = -1\n", 1, MiB, {}, "Error opening the Disk1", "", false},
+        {"geometry unreadable", "fail = geometry\n", 1, MiB, {}, "Error opening the Disk1", "", false},
         {"one sector too big", "", 1, int64_t(81922) * 512, {}, "", "File too big:\nC:\\Images\\r.bin\n40.0 MB", false},
         {"missing image", "", 1, -1, {}, "", "The selected file:\nC:\\Images\\r.bin\nnot found.", false},
         {"empty image", "", 1, 0, {}, "", "", false},
@@ -280,6 +284,8 @@ TEST_F(PartitionImages, RestoreEndsWithoutDoneAndLeavesTheMbrOnEveryFailure) {
         {"read-only stick", "read-only = yes\n", 1, 17 * MiB, {}, "WriteFile Error=19", "", false},
         {"read back fails at chunk 2", "fail-read = 2\n", 1, 17 * MiB, {}, "ReadFile Error=23", "", true},
         {"short read back", "short-reads = yes\n", 1, 17 * MiB, {}, "ReadFile Error=38", "", true},
+        {"MBR unreadable", "fail-read = 3\n", 1, 17 * MiB, {}, "Error updating the MBR: ReadFile Error=23", "", true},
+        {"MBR not writable", "fail-write = 3\n", 1, 17 * MiB, {}, "Error updating the MBR: WriteFile Error=1117", "", true},
         {"a write silently dropped", "drop-write = 2\n", 1, 17 * MiB, {}, "Verify Error: Disk and image differ at offset 16777216", "", true},
     };
     for (const Case& c : cases) {
@@ -288,8 +294,12 @@ TEST_F(PartitionImages, RestoreEndsWithoutDoneAndLeavesTheMbrOnEveryFailure) {
         std::string mbr = PartitionBytes(0, 512);
         Run(RestorePartition, c.part, "C:\\Images\\r.bin", c.answers);
         EXPECT_FALSE(SawDone()) << c.name;
-        if (!c.status.empty()) EXPECT_TRUE(Saw(c.status)) << c.name;
-        if (!c.box.empty()) EXPECT_EQ(sim::Messages().back().text, c.box) << c.name;
+        if (!c.status.empty()) {
+            EXPECT_TRUE(Saw(c.status)) << c.name;
+        }
+        if (!c.box.empty()) {
+            EXPECT_EQ(sim::Messages().back().text, c.box) << c.name;
+        }
         EXPECT_EQ(LogIndex("write ") >= 0, c.writes) << c.name;
         EXPECT_EQ(PartitionBytes(0, 512), mbr) << c.name;
         ExpectWindowBack("Restore Partition", RestoreButton, c.name);
