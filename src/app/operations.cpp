@@ -6,6 +6,7 @@
 #include "app/settings_file.h"
 #include "disk/drive_list.h"
 #include "disk/eject.h"
+#include "images/partition_images.h"
 #include "net/found_revisions.h"
 #include "prepare/icons.h"
 #include "prepare/local_repository.h"
@@ -37,6 +38,8 @@ void RegisterOperations() {
     Ops.openCalculator = OpenMaskCalculator;
     Ops.calculatorGadget = CalculatorGadget;
     Ops.openAboutWindow = OpenAboutWindow;
+    Ops.backupPartition = BackupPartition;
+    Ops.restorePartition = RestorePartition;
 }
 
 }  // namespace vu

@@ -578,6 +578,25 @@ def check_eject_and_configuration(r, wine, main, exe):
     r.equal("the Format button reads \"Format Disk\" again", controls.get(2, {}).get("text"), "Format Disk")
     r.check("the drive list is enabled again after the run", controls.get(140, {}).get("enabled") is True)
 
+    # "Backup" and "Restore" with nothing selected: each run ends at once (the backup after its
+    # 5 s pause), shows no box and gives the window back under the caption it keeps from then on.
+    for button, caption in ((3, "Backup Partition"), (4, "Restore Partition")):
+        wine.probe("click", *main, button)
+        deadline = time.monotonic() + 30
+        while True:
+            _, dump = wine.probe("dump", "--title", TITLE)
+            controls = {d["id"]: d for d in dump if d["kind"] == "control"}
+            back = controls.get(button, {}).get("text") == caption and controls.get(140, {}).get("enabled")
+            if back or time.monotonic() > deadline:
+                break
+            time.sleep(0.5)
+        r.equal(f"the button reads \"{caption}\" after a run with nothing selected",
+                controls.get(button, {}).get("text"), caption)
+        r.check(f"the drive list is enabled again after \"{caption}\"", controls.get(140, {}).get("enabled") is True)
+        _, boxes = wine.probe("boxes", "--exe", EXE_NAME)
+        r.check(f"\"{caption}\" with nothing selected shows no box", not boxes,
+                f"{[(b['title'], b['text']) for b in boxes]}")
+
     # The configuration window opens from its menu item; "OK" writes the settings file.
     settings = exe.with_suffix(".ini")
     if settings.exists():

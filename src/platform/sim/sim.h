@@ -88,6 +88,8 @@ std::vector<MessageRecord> Messages();
 void AnswerNextRequesters(std::vector<std::string> paths);
 struct RequesterRecord {
     std::string kind, title, initial;
+    std::string pattern;    // file requesters: the filter and its preselected entry
+    int patternIndex = 0;
 };
 std::vector<RequesterRecord> Requesters();
 

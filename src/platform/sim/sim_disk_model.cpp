@@ -208,6 +208,8 @@ bool ApplyDiskKey(detail::SimDisk& disk, int letterDisk, const std::string& key,
         else if (key == "short-reads") disk.shortReads = value == "yes";
         else if (key == "read-only") disk.readOnly = value == "yes";
         else if (key == "fail-write") disk.failWrite = std::stoi(value);
+        else if (key == "fail-read") disk.failRead = std::stoi(value);
+        else if (key == "drop-write") disk.dropWrite = std::stoi(value);
         else if (key == "lock-refusals") disk.lockRefusals = std::stoi(value);
         else if (key == "fail") {
             while (words >> word) disk.failing.insert(word);

@@ -32,6 +32,9 @@ struct SimDisk {
     bool readOnly = false;          // every write fails
     int failWrite = 0;              // the Nth write (counted from 1) fails; 0 = none
     int writesSeen = 0;
+    int failRead = 0;               // the Nth read (counted from 1) fails; 0 = none
+    int readsSeen = 0;
+    int dropWrite = 0;              // the Nth write is acknowledged but not stored; 0 = none
     int lockRefusals = 0;           // lock requests refused before one succeeds; -1 = always refused
 };
 

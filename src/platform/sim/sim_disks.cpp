@@ -5,9 +5,11 @@
 #include <cstring>
 
 #include "platform/disk_device.h"
+#include "platform/transfer_io.h"
 #include "platform/sim/sim_disk_model.h"
 #include "platform/sim/sim_disks.h"
 #include "platform/sim/sim_fs_probe.h"
+#include "platform/sim/sim_last_error.h"
 #include "platform/sim/sim_state.h"
 #include "platform/sim/sim_volume_sync_hooks.h"
 
@@ -107,6 +109,17 @@ std::vector<uint8_t> Descriptor(const SimDisk& disk) {
     put32(0, kHead);  // Version
     put32(4, uint32_t(d.size()));
     return d;
+}
+
+int64_t Fail(uint32_t code) {
+    sim::detail::SetLastErrorCode(code);
+    return -1;
+}
+
+// Raw devices move whole sectors from a sector boundary only.
+bool WholeSectors(const SimHandle& h, const SimDisk& disk, uint32_t length) {
+    uint32_t bytes = sim::detail::SectorBytes(disk);
+    return h.position % bytes == 0 && length % bytes == 0;
 }
 
 bool Lock(SimHandle& h, SimDisk& disk) {
@@ -237,7 +250,10 @@ bool DeviceControl(DeviceHandle device, uint32_t code, const void* in, uint32_t 
 bool SeekDevice(DeviceHandle device, int64_t offset) {
     DiskLock lock(Disks().lock);
     SimHandle* h = FindHandle(device);
-    if (!h || offset < 0) return false;
+    if (!h || offset < 0) {
+        Fail(sim::detail::ErrorInvalidParameter);
+        return false;
+    }
     h->position = offset;
     return true;
 }
@@ -246,13 +262,15 @@ int64_t ReadDevice(DeviceHandle device, void* buffer, uint32_t length) {
     DiskLock lock(Disks().lock);
     SimHandle* h = FindHandle(device);
     SimDisk* disk = h && h->disk >= 0 ? FindDisk(h->disk) : nullptr;
-    if (!disk) return -1;
+    if (!disk) return Fail(sim::detail::ErrorInvalidParameter);
+    if (++disk->readsSeen == disk->failRead) return Fail(sim::detail::ErrorCrc);
+    if (!WholeSectors(*h, *disk, length)) return Fail(sim::detail::ErrorInvalidParameter);
     auto range = RangeOf(*h, *disk);
-    if (!range) return -1;
+    if (!range) return Fail(sim::detail::ErrorInvalidParameter);
     int64_t size = std::clamp<int64_t>(range->length - h->position, 0, length);
     if (disk->shortReads) size = std::min<int64_t>(size, length / 2);
     int64_t moved = sim::detail::ReadImage(*disk, range->offset + h->position, buffer, size);
-    if (moved < 0) return -1;
+    if (moved < 0) return Fail(sim::detail::ErrorReadFault);
     h->position += moved;
     return moved;
 }
@@ -261,17 +279,32 @@ int64_t WriteDevice(DeviceHandle device, const void* buffer, uint32_t length) {
     DiskLock lock(Disks().lock);
     SimHandle* h = FindHandle(device);
     SimDisk* disk = h && h->disk >= 0 ? FindDisk(h->disk) : nullptr;
-    if (!disk || !h->forWrite || disk->readOnly) return -1;
-    if (++disk->writesSeen == disk->failWrite) return -1;
+    if (!disk) return Fail(sim::detail::ErrorInvalidParameter);
+    if (!h->forWrite) return Fail(sim::detail::ErrorAccessDenied);
+    if (disk->readOnly) return Fail(sim::detail::ErrorWriteProtect);
+    if (++disk->writesSeen == disk->failWrite) return Fail(sim::detail::ErrorIoDevice);
+    if (!WholeSectors(*h, *disk, length)) return Fail(sim::detail::ErrorInvalidParameter);
     auto range = RangeOf(*h, *disk);
-    if (!range) return -1;
+    if (!range) return Fail(sim::detail::ErrorInvalidParameter);
     int64_t size = std::clamp<int64_t>(range->length - h->position, 0, length);
     Log("write " + h->path + " at " + std::to_string(h->position) + " length " + std::to_string(size));
     if (h->volume && h->position == 0) h->wroteBootSector = true;
-    int64_t moved = sim::detail::WriteImage(*disk, range->offset + h->position, buffer, size);
-    if (moved < 0) return -1;
+    // A stick that loses a write it acknowledged: only reading back shows it.
+    int64_t moved = disk->writesSeen == disk->dropWrite
+                        ? size
+                        : sim::detail::WriteImage(*disk, range->offset + h->position, buffer, size);
+    if (moved < 0) return Fail(sim::detail::ErrorWriteFault);
     h->position += moved;
     return moved;
+}
+
+bool FlushDevice(DeviceHandle device) {
+    DiskLock lock(Disks().lock);
+    SimHandle* h = FindHandle(device);
+    if (!h) return false;
+    // Writes reach the image at once; the flush is only recorded.
+    Log("flush " + h->path);
+    return true;
 }
 
 uint32_t DriveTypeOf(const std::string& path) {

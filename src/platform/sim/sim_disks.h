@@ -17,9 +17,14 @@
 //     short-reads = yes             (reads move fewer bytes than asked)
 //     read-only = yes               (writes fail)
 //     fail-write = 3                (the third write to this disk fails)
+//     fail-read = 2                 (the second read from this disk fails)
+//     drop-write = 2                (the second write is acknowledged but not stored)
 //     lock-refusals = 5             (lock requests refused before one succeeds; -1 for ever)
 //
-// Every key but image is optional. Writes go into the image files. Thread-safe.
+// Every key but image is optional. Writes go into the image files. Reads and writes count from the
+// description's loading on; a failing one sets the thread's last error as Windows would (ERROR_CRC
+// for a read, ERROR_IO_DEVICE for a write, ERROR_WRITE_PROTECT on a read-only stick), and a raw
+// transfer that is not in whole sectors fails with ERROR_INVALID_PARAMETER. Thread-safe.
 #pragma once
 #include <string>
 #include <vector>
@@ -33,7 +38,7 @@ bool LoadPc(const std::string& descriptionFile, std::string* error = nullptr);
 void ClearDisks();
 
 // What the program did to the devices, in order: "open \\.\E: rw", "close \\.\E:", "lock \\.\E: refused",
-// "unlock \\.\E:", "dismount \\.\E:", "write \\.\PHYSICALDRIVE1 at 0 length 512".
+// "unlock \\.\E:", "dismount \\.\E:", "write \\.\PHYSICALDRIVE1 at 0 length 512", "flush \\.\E:".
 std::vector<std::string> DeviceLog();
 void ClearDeviceLog();
 // Device handles the program holds open.

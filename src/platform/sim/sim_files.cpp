@@ -2,6 +2,7 @@
 // kept beside them in memory. Every change is reported to the volume sync (sim_volume_sync.h).
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,8 +12,10 @@
 #include <unistd.h>
 
 #include "platform/files.h"
+#include "platform/transfer_io.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_files.h"
+#include "platform/sim/sim_last_error.h"
 #include "platform/sim/sim_state.h"
 #include "platform/sim/sim_volume_sync_hooks.h"
 
@@ -28,6 +31,7 @@ struct Files {
     std::set<std::string> hidden;  // host paths
     std::map<plat::FileHandle, std::fstream*> open;
     std::map<plat::FileHandle, char> writers;  // open for writing, with the letter they write on
+    std::map<plat::FileHandle, std::string> hostPaths;
     plat::FileHandle next = 1;
 };
 
@@ -235,6 +239,7 @@ FileHandle OpenFile(const std::string& path, FileMode mode) {
     }
     FileHandle handle = F().next++;
     F().open[handle] = stream;
+    F().hostPaths[handle] = host;
     if (mode != FileMode::Read) {
         F().writers[handle] = LetterOf(path);
         Changed(path);
@@ -256,14 +261,18 @@ int64_t ReadFileData(FileHandle file, void* buffer, int64_t size) {
     s->read(static_cast<char*>(buffer), size);
     int64_t got = s->gcount();
     if (s->eof()) s->clear();
-    return s->bad() ? -1 : got;
+    if (!s->bad()) return got;
+    sim::detail::SetLastErrorCode(sim::detail::ErrorReadFault);
+    return -1;
 }
 
 int64_t WriteFileData(FileHandle file, const void* buffer, int64_t size) {
     auto* s = Stream(file);
     if (!s) return -1;
     s->write(static_cast<const char*>(buffer), size);
-    return *s ? size : -1;
+    if (*s) return size;
+    sim::detail::SetLastErrorCode(errno == ENOSPC ? sim::detail::ErrorDiskFull : sim::detail::ErrorWriteFault);
+    return -1;
 }
 
 bool SeekFile(FileHandle file, int64_t offset) {
@@ -292,10 +301,30 @@ void CloseFile(FileHandle file) {
     // Closing flushes what the stream still buffered, which a sync since the opening has missed.
     delete it->second;
     F().open.erase(it);
+    F().hostPaths.erase(file);
     auto writer = F().writers.find(file);
     if (writer == F().writers.end()) return;
     sim::detail::MarkLetterChanged(writer->second);
     F().writers.erase(writer);
+}
+
+FileHandle CreateImageFile(const std::string& path) { return OpenFile(path, FileMode::Create); }
+
+FileHandle OpenImageFile(const std::string& path) { return OpenFile(path, FileMode::Read); }
+
+bool SetFileEnd(FileHandle file) {
+    auto* s = Stream(file);
+    if (!s || !s->flush()) return false;
+    Lock l(F().lock);
+    std::error_code ec;
+    fs::resize_file(F().hostPaths[file], uintmax_t(int64_t(s->tellp())), ec);
+    return !ec;
+}
+
+// The host's page cache stands for the stick: what was handed over is written.
+bool FlushFile(FileHandle file) {
+    auto* s = Stream(file);
+    return s && s->flush();
 }
 
 std::string LibraryPath(const std::string& path) {
@@ -350,6 +379,7 @@ void detail::ResetFiles() {
     for (auto& [h, s] : F().open) delete s;
     F().open.clear();
     F().writers.clear();
+    F().hostPaths.clear();
     F().hidden.clear();
     F().drives.clear();
     std::error_code ec;

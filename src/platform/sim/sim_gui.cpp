@@ -458,9 +458,10 @@ int MessageBox(const std::string& title, const std::string& text, unsigned flags
     return answer;
 }
 
-static std::string Requester(const std::string& kind, const std::string& title, const std::string& initial) {
+static std::string Requester(const std::string& kind, const std::string& title, const std::string& initial,
+                             const std::string& pattern = "", int patternIndex = 0) {
     Lock l(G().lock);
-    G().requesters.push_back({kind, title, initial});
+    G().requesters.push_back({kind, title, initial, pattern, patternIndex});
     if (G().requesterAnswers.empty()) return "";
     std::string answer = G().requesterAnswers.front();
     G().requesterAnswers.pop_front();
@@ -471,12 +472,14 @@ std::string PathRequester(const std::string& title, const std::string& initialPa
     return Requester("path", title, initialPath);
 }
 
-std::string OpenFileRequester(const std::string& title, const std::string& defaultFile, const std::string&, int) {
-    return Requester("open", title, defaultFile);
+std::string OpenFileRequester(const std::string& title, const std::string& defaultFile, const std::string& pattern,
+                              int patternIndex) {
+    return Requester("open", title, defaultFile, pattern, patternIndex);
 }
 
-std::string SaveFileRequester(const std::string& title, const std::string& defaultFile, const std::string&, int) {
-    return Requester("save", title, defaultFile);
+std::string SaveFileRequester(const std::string& title, const std::string& defaultFile, const std::string& pattern,
+                              int patternIndex) {
+    return Requester("save", title, defaultFile, pattern, patternIndex);
 }
 
 void StartWindowTimer(int window, int timer, int intervalMs) {

@@ -13,5 +13,9 @@ struct Command {
 
 int FormatCommand(int argc, char** argv);
 extern const char* const FormatUsage;
+int BackupCommand(int argc, char** argv);
+extern const char* const BackupUsage;
+int RestoreCommand(int argc, char** argv);
+extern const char* const RestoreUsage;
 
 }  // namespace vu::tool

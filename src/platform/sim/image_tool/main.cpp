@@ -13,6 +13,8 @@ namespace {
 
 const Command Commands[] = {
     {nullptr, FormatUsage, FormatCommand},
+    {"backup", BackupUsage, BackupCommand},
+    {"restore", RestoreUsage, RestoreCommand},
 };
 
 }  // namespace

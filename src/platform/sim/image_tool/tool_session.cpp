@@ -104,6 +104,22 @@ void Session::SelectDriveLine(int line) {
     sim::SelectItem(DriveListGadget, line);
 }
 
+bool Session::SelectPartition(int part) {
+    SelectDriveLine(0);
+    for (const DiskRecord& disk : DiskList)
+        if (part >= 1 && part <= ShownSlotCount && disk.Partitions[part - 1].Info.PartitionLength != 0) {
+            sim::SelectItem(DriveListGadget, disk.Partitions[part - 1].ListItem);
+            return true;
+        }
+    return false;
+}
+
+std::string Session::WindowsPathOf(const std::string& hostFile) {
+    fs::path path = fs::absolute(hostFile);
+    sim::SetDriveRoot('B', path.parent_path().string());
+    return "B:\\" + path.filename().string();
+}
+
 void Session::Status(const std::string& text) {
     std::lock_guard<std::mutex> l(lock_);
     if (text.empty() || text == last_) return;
@@ -121,6 +137,13 @@ std::string Session::LastStatus() const {
 bool Session::SawStatus(const std::string& text) const {
     std::lock_guard<std::mutex> l(lock_);
     return std::find(statuses_.begin(), statuses_.end(), text) != statuses_.end();
+}
+
+bool Session::SawStatusEnding(const std::string& tail) const {
+    std::lock_guard<std::mutex> l(lock_);
+    return std::any_of(statuses_.begin(), statuses_.end(), [&](const std::string& text) {
+        return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    });
 }
 
 std::vector<std::string> Session::BoxTitles() const {

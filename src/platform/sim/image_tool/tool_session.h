@@ -33,10 +33,17 @@ public:
 
     // The main window with its drive list filled and line `line` selected (0 = the whole stick).
     void SelectDriveLine(int line);
+    // The same with the stick's partition `part` selected, counted from 1 as the list names it
+    // ("Part1"); false when the stick has no such partition.
+    bool SelectPartition(int part);
+
+    // The Windows path under which the program finds a host file: its folder becomes drive B:.
+    std::string WindowsPathOf(const std::string& hostFile);
 
     // The last status text shown, and whether a text was ever shown.
     std::string LastStatus() const;
     bool SawStatus(const std::string& text) const;
+    bool SawStatusEnding(const std::string& tail) const;
     // Titles of the message boxes shown so far, in order.
     std::vector<std::string> BoxTitles() const;
 
