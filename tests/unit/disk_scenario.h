@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -31,6 +32,17 @@ private:
 };
 
 inline int Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+
+// What a command prints, standard error included.
+inline std::string Capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return out;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    pclose(pipe);
+    return out;
+}
 
 // A zero-filled image of `mebibytes` MiB.
 inline std::string BlankImage(const ScratchFolder& folder, const std::string& name, int64_t mebibytes) {
