@@ -1,11 +1,13 @@
-// velloran-image OUT.img --size MiB [--settings FILE.ini] [--data-set FILE.zip]
+// velloran-image OUT.img --size MiB [--settings FILE.ini] [--data-set FILE.zip] [--freedos FILE.pkg]
 //
 // Runs the program's format pipeline on the simulated PC, whose only USB stick is the image file,
 // so that what the Format button writes can be inspected and booted on Linux. The settings come
 // from FILE.ini through the program's own reader (defaults without it); --data-set makes FILE.zip
-// the local data set to install. Every status text and message box is printed as it appears,
-// confirmations are answered OK, and the exit code is 0 exactly when the run ended with
-// "All done" and the volume's files were written into the image.
+// the local data set to install; --freedos hands over the FreeDOS set, packed as the program's
+// packages are (resources/packages/pack_package.py), which this build does not carry. Every
+// status text and message box is printed as it appears, confirmations are answered OK, and the
+// exit code is 0 exactly when the run ended with "All done", installed the data set it was asked
+// for, and the volume's files were written into the image.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +23,7 @@
 #include "app/settings_file.h"
 #include "app/status_bar.h"
 #include "disk/drive_list.h"
+#include "embedded.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_disk_model.h"
 #include "platform/sim/sim_disks.h"
@@ -38,13 +41,13 @@ namespace {
 constexpr int UsageError = 2;
 
 struct Arguments {
-    std::string image, settings, dataSet;
+    std::string image, settings, dataSet, freeDos;
     long long mebibytes = 0;
 };
 
 int Usage(const std::string& problem) {
     std::fprintf(stderr, "velloran-image: %s\nusage: velloran-image OUT.img --size MiB [--settings FILE.ini] "
-                         "[--data-set FILE.zip]\n", problem.c_str());
+                         "[--data-set FILE.zip] [--freedos FILE.pkg]\n", problem.c_str());
     return UsageError;
 }
 
@@ -67,6 +70,8 @@ bool Parse(int argc, char** argv, Arguments& args, std::string& problem) {
             if (!value(args.settings)) return false;
         } else if (arg == "--data-set") {
             if (!value(args.dataSet)) return false;
+        } else if (arg == "--freedos") {
+            if (!value(args.freeDos)) return false;
         } else if (!arg.empty() && arg[0] == '-') {
             return problem = "unknown option " + arg, false;
         } else if (args.image.empty()) {
@@ -95,17 +100,33 @@ std::string LettersOf(const std::string& image) {
     return letters;
 }
 
-// The image as the one USB stick of an otherwise empty PC.
+// The image as the one USB stick of a PC whose system disk (C:, numbered after the stick so that
+// the stick stays the first line of the drive list) is a small blank image of its own.
 bool LoadImagePc(const Arguments& args, const std::string& folder, std::string& error) {
     std::error_code ec;
     if (!fs::exists(args.image)) std::ofstream(args.image, std::ios::binary).close();
     fs::resize_file(args.image, uintmax_t(args.mebibytes) << 20, ec);
     if (ec) return error = "cannot create " + args.image + ": " + ec.message(), false;
+    std::string system = folder + "/system.img";
+    std::ofstream(system, std::ios::binary).close();
+    fs::resize_file(system, 1 << 20, ec);
+    if (ec) return error = "cannot create " + system + ": " + ec.message(), false;
     std::string description = folder + "/pc.txt";
-    std::ofstream(description) << "system-drive = C\nforeign-letters = C:\n[disk 1]\nimage = " << fs::absolute(args.image).string()
+    std::ofstream(description) << "system-drive = C\n[disk 1]\nimage = " << fs::absolute(args.image).string()
                                << "\nbus = 7\nvendor = Velloran\nproduct = \"Image Stick\"\ndrive-type = 2\n"
-                               << "letters = " << LettersOf(args.image) << "\n";
+                               << "letters = " << LettersOf(args.image) << "\n[disk 9]\nimage = " << system
+                               << "\nbus = 11\nproduct = System\ndrive-type = 3\nletters = C:0\n";
     return sim::LoadPc(description, &error);
+}
+
+// The FreeDOS set that this build does not carry, read from a package file.
+bool UseFreeDos(const std::string& package, std::string& bytes, std::string& error) {
+    std::ifstream in(package, std::ios::binary);
+    if (!in) return error = "cannot read " + package, false;
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+    if (!HasFreeDosPackage())
+        SupplyFreeDosPackage({reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()});
+    return true;
 }
 
 // Makes FILE.zip the chosen data set of a local repository of its own.
@@ -144,17 +165,24 @@ public:
         std::lock_guard<std::mutex> l(lock_);
         return last_ == "All done";
     }
+    // The run said that the data set it was to install is not on the volume.
+    bool DataSetMissing() {
+        std::lock_guard<std::mutex> l(lock_);
+        return dataSetMissing_;
+    }
 
 private:
     void Status(const std::string& text) {
         std::lock_guard<std::mutex> l(lock_);
         if (text.empty() || text == last_) return;
         last_ = text;
+        if (text.ends_with(" Data set files Not Installed")) dataSetMissing_ = true;
         std::printf("%s\n", text.c_str());
         std::fflush(stdout);
     }
     std::mutex lock_;
     std::string last_;
+    bool dataSetMissing_ = false;
 };
 
 }  // namespace
@@ -165,6 +193,7 @@ int main(int argc, char** argv) {
     if (!Parse(argc, argv, args, problem)) return Usage(problem);
     if (!args.settings.empty() && !fs::is_regular_file(args.settings)) return Usage("no settings file " + args.settings);
     if (!args.dataSet.empty() && !fs::is_regular_file(args.dataSet)) return Usage("no data set " + args.dataSet);
+    if (!args.freeDos.empty() && !fs::is_regular_file(args.freeDos)) return Usage("no FreeDOS package " + args.freeDos);
 
     sim::Reset();
     std::string simRoot = fs::path(sim::DriveRoot('C')).parent_path().string();
@@ -184,8 +213,10 @@ int main(int argc, char** argv) {
     if (!args.settings.empty()) fs::copy_file(args.settings, sim::HostPath(SettingsFilePath()));
     ReadSettings();
 
-    std::string error;
-    if (!LoadImagePc(args, scratch, error) || (!args.dataSet.empty() && !UseDataSet(args.dataSet, scratch + "/repository", error))) {
+    std::string error, freeDos;
+    if (!LoadImagePc(args, scratch, error) ||
+        (!args.dataSet.empty() && !UseDataSet(args.dataSet, scratch + "/repository", error)) ||
+        (!args.freeDos.empty() && !UseFreeDos(args.freeDos, freeDos, error))) {
         cleanUp();
         std::fprintf(stderr, "velloran-image: %s\n", error.c_str());
         return UsageError;
@@ -198,11 +229,17 @@ int main(int argc, char** argv) {
     FormatDrive(FormatInstallArgument());
 
     bool synced = sim::SyncVolumes(&error);
-    bool allDone = transcript.AllDone();
+    bool allDone = transcript.AllDone(), dataSetMissing = transcript.DataSetMissing();
     cleanUp();
+    SupplyFreeDosPackage({});
     if (!synced) {
         std::fprintf(stderr, "velloran-image: the volume's files could not be written into the image: %s\n",
                      error.c_str());
+        return 1;
+    }
+    // A stick without the data set it was made for does not boot, whatever the run's last words.
+    if (dataSetMissing) {
+        std::fprintf(stderr, "velloran-image: the data set was not installed\n");
         return 1;
     }
     return allDone ? 0 : 1;
