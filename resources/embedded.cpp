@@ -1,6 +1,8 @@
 // The table of embedded items over the arrays that the build generates (embedded_data.cpp).
 #include "embedded.h"
 
+#include <atomic>
+
 namespace vu {
 
 namespace embedded {
@@ -56,7 +58,21 @@ EmbeddedSpan IconData(int index) {
 
 std::string_view HowToText() { return kHowTo; }
 
-EmbeddedSpan FreeDosPackage() { return {embedded::FreeDosPackageData, embedded::FreeDosPackageSize}; }
+namespace {
+std::atomic<const unsigned char*> suppliedFreeDosData{nullptr};
+std::atomic<std::size_t> suppliedFreeDosSize{0};
+}  // namespace
+
+EmbeddedSpan FreeDosPackage() {
+    if (embedded::FreeDosPackageSize != 0) return {embedded::FreeDosPackageData, embedded::FreeDosPackageSize};
+    return {suppliedFreeDosData.load(), suppliedFreeDosSize.load()};
+}
+
+void SupplyFreeDosPackage(EmbeddedSpan package) {
+    suppliedFreeDosSize = 0;
+    suppliedFreeDosData = package.data;
+    suppliedFreeDosSize = package.size;
+}
 EmbeddedSpan HfsDriversX86Package() {
     return {embedded::HfsDriversX86PackageData, embedded::HfsDriversX86PackageSize};
 }

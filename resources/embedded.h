@@ -28,6 +28,9 @@ std::string_view HowToText();
 // HFS+ drivers are third-party files: a build carries them only when it was pointed at folders
 // holding them, otherwise these spans are empty.
 EmbeddedSpan FreeDosPackage();
+// Hands over a FreeDOS package for a build that carries none (velloran-image --freedos); the bytes
+// must stay valid while the program runs. An empty span takes it back.
+void SupplyFreeDosPackage(EmbeddedSpan package);
 EmbeddedSpan HfsDriversX86Package();
 EmbeddedSpan HfsDriversX64Package();
 bool HasFreeDosPackage();

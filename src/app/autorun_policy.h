@@ -1,5 +1,6 @@
 // Switches Windows AutoRun off for all drive types while the program runs, and puts the policy
-// back at the end. Main thread only.
+// back at the end: when the loop ends, when the session ends, and from the crash report. Switched
+// on the main thread; put back from whichever of those comes first.
 #pragma once
 #include <optional>
 #include <string>

@@ -1,6 +1,7 @@
 // The crash report; see crash_report.h. Runs on whichever thread faulted.
 #include "app/crash_report.h"
 
+#include "app/autorun_policy.h"
 #include "app/globals.h"
 #include "platform/system.h"
 
@@ -59,6 +60,9 @@ std::string CrashReportText(const plat::FaultRecord& fault) {
 }
 
 void ShowCrashReport(const plat::FaultRecord& fault) {
+    // Before the box: a user who ends the process from the task manager instead of pressing OK
+    // must not be left with AutoRun off for good.
+    RestoreAutoRunPolicy();
     // A fault early in start-up comes before the program's identity is read.
     std::string name = ProgramFileName;
     if (name.empty()) {

@@ -136,10 +136,30 @@ void OnMenu(int item) {
     }
 }
 
+bool Stopped() { return Idle() && DownloadBusy == 0; }
+
+// The close box and Alt+F4 of the main window. Quitting under a running operation would end the
+// process in the middle of a write and leave its workers without a window, so the user is asked
+// first; a Yes cancels and the loop ends once the operation has stopped.
+void OnCloseMainWindow() {
+    if (Stopped()) {
+        QuitRequested = 1;
+        return;
+    }
+    if (QuitWhenStopped) return;  // already asked and cancelling
+    int answer = plat::MessageBox("Warning",
+                                  "An operation is still running.\r\n\r\nCancel it and quit when it has stopped?",
+                                  plat::MbYesNo | plat::MbIconWarning);
+    if (answer != plat::IdYes) return;
+    if (!Idle()) FormatFailed = 1;
+    AbortRequested = 1;
+    QuitWhenStopped = 1;
+}
+
 void OnCloseWindow(int window) {
     switch (window) {
         case MainWindow:
-            QuitRequested = 1;
+            OnCloseMainWindow();
             break;
         case AboutWindow:
         case CalculatorWindow:
@@ -218,6 +238,7 @@ void RunEventLoop() {
     while (!QuitRequested) {
         plat::Event e = plat::WaitEvent(100);
         if (e.type != plat::EventNone) DispatchEvent(e.type, e.window, e.number, e.kind);
+        if (QuitWhenStopped && Stopped()) QuitRequested = 1;
     }
 }
 

@@ -12,6 +12,7 @@ std::atomic<int32_t> AbortRequested{0};
 std::atomic<int32_t> FormatFailed{0};
 std::atomic<intptr_t> DownloadBusy{0};
 std::atomic<int32_t> QuitRequested{0};
+std::atomic<int32_t> QuitWhenStopped{0};
 
 std::string ProgramPath, ProgramFileName, ProgramBaseName, ProgramFolder;
 std::string SystemFolder, SystemDriveLetter;

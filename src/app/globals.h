@@ -15,6 +15,8 @@ extern std::atomic<int32_t> AbortRequested;  // the user asked to cancel it
 extern std::atomic<int32_t> FormatFailed;    // stop flag of the format pipeline
 extern std::atomic<intptr_t> DownloadBusy;   // the running download thread, 0 when none
 extern std::atomic<int32_t> QuitRequested;   // the loop ends after the current event
+// The user chose to quit while an operation ran: the loop ends once it has stopped.
+extern std::atomic<int32_t> QuitWhenStopped;
 
 extern std::string ProgramPath;      // full path of the executable
 extern std::string ProgramFileName;  // its file part, with extension

@@ -97,6 +97,13 @@ void IniWriter::Key(const std::string& name, long long value) { Key(name, std::t
 
 void IniWriter::Comment(const std::string& text) { Line("; " + text); }
 
-bool IniWriter::Save(const std::string& path) const { return plat::WriteWholeFile(path, bytes_); }
+// Written beside the old file and moved over it: a full disk or a crash while writing leaves the
+// old settings whole instead of a truncated file.
+bool IniWriter::Save(const std::string& path) const {
+    std::string written = path + ".new";
+    if (plat::WriteWholeFile(written, bytes_) && plat::MoveFileOver(written, path)) return true;
+    plat::DeleteFile(written);
+    return false;
+}
 
 }  // namespace vu

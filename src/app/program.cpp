@@ -24,6 +24,7 @@ void ResetSharedFlags() {
     FormatFailed = 0;
     DownloadBusy = 0;
     QuitRequested = 0;
+    QuitWhenStopped = 0;
 }
 
 void Call(void (*operation)()) {

@@ -62,4 +62,24 @@ std::string NamePartitionType(uint8_t type) {
     return "UnknownFS";
 }
 
+std::string NameGptPartitionType(const std::string& typeGuid) {
+    // The types a stick or a system disk commonly carries: Windows', Apple's and Linux's own.
+    static const std::pair<const char*, const char*> kTable[] = {
+        {"C12A7328-F81F-11D2-BA4B-00A0C93EC93B", "EFI System"},
+        {"E3C9E316-0B5C-4DB8-817D-F92DF00215AE", "Microsoft Reserved"},
+        {"EBD0A0A2-B9E5-4433-87C0-68B6B72699C7", "Basic Data"},
+        {"DE94BBA4-06D1-4D40-A16A-BFD50179D6AC", "Windows Recovery"},
+        {"48465300-0000-11AA-AA11-00306543ECAC", "HFS/HFS+"},
+        {"7C3457EF-0000-11AA-AA11-00306543ECAC", "APFS"},
+        {"426F6F74-0000-11AA-AA11-00306543ECAC", "Apple Boot"},
+        {"0FC63DAF-8483-4772-8E79-3D69D8477DE4", "Linux"},
+        {"0657FD6D-A4AB-43C4-84E5-0933C84B4F4F", "Linux Swap"},
+        {"E6D6D379-F507-44C2-A23C-238F2A3DF928", "Linux LVM"},
+        {"21686148-6449-6E6F-744E-656564454649", "BIOS Boot"},
+    };
+    for (const auto& [guid, name] : kTable)
+        if (typeGuid == guid) return name;
+    return "UnknownFS";
+}
+
 }  // namespace vu

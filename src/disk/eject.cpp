@@ -8,6 +8,7 @@
 #include "disk/inventory.h"
 #include "platform/clock.h"
 #include "platform/disk_device.h"
+#include "platform/gui.h"
 #include "platform/volumes.h"
 
 namespace vu {
@@ -30,6 +31,26 @@ int64_t DeviceNumberOf(const std::string& volume) {
     }
     plat::CloseDevice(handle);
     return result;
+}
+
+// Why Windows refused, by PNP_VETO_TYPE.
+std::string VetoReason(const plat::EjectVeto& veto) {
+    switch (veto.type) {
+        case 1: return "a legacy device refuses to stop.";
+        case 2: return "the device is still being closed.";
+        case 3: return "a program refuses to let it go:";
+        case 4: return "a service refuses to let it go:";
+        case 5: return "files or folders on it are still open.";
+        case 6: return "another device refuses to stop:";
+        case 7: return "its driver refuses to stop:";
+        case 8: return "the device does not support the request.";
+        case 9: return "there is not enough power to change it.";
+        case 10: return "the device cannot be stopped.";
+        case 11: return "a legacy driver refuses to stop:";
+        case 12: return "the program lacks the rights to do it.";
+        case 13: return "it has been removed already.";
+        default: return "Windows refused the request.";
+    }
 }
 
 bool EjectWith(plat::SetupApi* api) {
@@ -62,10 +83,16 @@ bool EjectWith(plat::SetupApi* api) {
     // The parent is the removable device itself: the USB device of a USB disk.
     auto parent = plat::ParentDevice(api, *instance);
     if (!parent) return false;
+    // Asked with a buffer for the reason: without one, Windows shows a box of its own at every
+    // refused attempt.
+    plat::EjectVeto veto;
     for (int attempt = 1; attempt <= EjectAttempts; ++attempt) {
-        if (plat::RequestDeviceEject(api, *parent) == 0) return true;
+        if (plat::RequestDeviceEject(api, *parent, &veto) == 0) return true;
         if (attempt < EjectAttempts) plat::Sleep(500);
     }
+    std::string text = "The drive " + volume + " can't be ejected now:\r\n" + VetoReason(veto);
+    if (!veto.name.empty()) text += "\r\n" + veto.name;
+    plat::MessageBox("Warning", text, plat::MbIconWarning);
     return false;
 }
 

@@ -4,7 +4,8 @@
 namespace vu {
 
 // Asks Windows to prepare the USB device of the selected drive's first letter for removal; true
-// when the request was accepted. Shows nothing: every missing piece ends it with false.
+// when the request was accepted. A missing piece (letter, device, library) ends it with false and
+// shows nothing; a request Windows keeps refusing ends with a box that says why.
 bool EjectDrive();
 
 }  // namespace vu

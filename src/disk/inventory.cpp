@@ -1,9 +1,11 @@
 // The disk inventory; see inventory.h.
 #include "disk/inventory.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "disk/disk_names.h"
+#include "disk/drive_layout.h"
 #include "disk/raw_access.h"
 
 namespace vu {
@@ -54,16 +56,25 @@ void ReadGeometry(plat::DeviceHandle handle, DiskRecord& disk) {
 }
 
 void ReadLayout(plat::DeviceHandle handle, DiskRecord& disk) {
-    static_assert(sizeof(PartitionInformation) * LayoutEntryCapacity + 8 == DriveLayoutBufferSize);
-    std::vector<uint8_t> layout(DriveLayoutBufferSize, 0);
-    if (!plat::DeviceControl(handle, IoctlDiskGetDriveLayout, nullptr, 0, layout.data(), DriveLayoutBufferSize))
-        return;
-    disk.PartitionCount = int32_t(Read32(layout.data()));
-    disk.Signature = Read32(layout.data() + 4);
-    for (int slot = 0; slot < ShownSlotCount; ++slot) {
+    auto layout = QueryDriveLayout(handle);
+    if (!layout) return;
+    disk.LayoutRead = true;
+    disk.PartitionStyle = layout->Style;
+    disk.PartitionCount = int32_t(layout->Entries.size());
+    disk.Signature = layout->Signature;
+    // The first four slots are named even when the table has fewer entries, as empty ones.
+    int filled = std::max(ShownSlotCount, std::min(disk.PartitionCount, PartitionSlotCount));
+    for (int slot = 0; slot < filled; ++slot) {
         PartitionSlot& s = disk.Partitions[slot];
-        std::memcpy(&s.Info, layout.data() + 8 + slot * sizeof(PartitionInformation), sizeof(PartitionInformation));
-        if (s.Info.BootIndicator != 0) disk.ActiveMark = "Act";
+        if (slot < disk.PartitionCount) {
+            const LayoutEntry& entry = layout->Entries[size_t(slot)];
+            s.Info = entry.Info;
+            if (!entry.GptType.empty()) {
+                s.FsName = NameGptPartitionType(entry.GptType);
+                continue;
+            }
+        }
+        if (slot < ShownSlotCount && s.Info.BootIndicator != 0) disk.ActiveMark = "Act";
         s.FsName = NamePartitionType(s.Info.PartitionType);
     }
 }
@@ -99,7 +110,7 @@ void AttachVolume(const std::string& root) {
     if (!onDisk) return;
     for (DiskRecord& disk : DiskList) {
         if (disk.DiskNumber != int32_t(where.DeviceNumber)) continue;
-        for (int slot = 0; slot < ShownSlotCount; ++slot) {
+        for (int slot = 0; slot < std::min(disk.PartitionCount, PartitionSlotCount); ++slot) {
             PartitionSlot& s = disk.Partitions[slot];
             if (s.Info.PartitionNumber != where.PartitionNumber) continue;
             s.Letter = root.substr(0, 2);

@@ -1,5 +1,5 @@
-// The inventory of physical disks: which disks are attached, what they are, the first four
-// entries of their partition tables and the letters, labels and file systems of those partitions.
+// The inventory of physical disks: which disks are attached, what they are, the entries of their
+// partition tables (MBR or GPT) and the letters, labels and file systems of those partitions.
 // ScanDisks rebuilds everything from nothing. It runs on the main thread or on the one worker
 // that holds OperationBusy; DiskList has no lock because the two never overlap.
 #pragma once
@@ -13,8 +13,8 @@
 namespace vu {
 
 constexpr int MaxDiskNumber = 49;   // \\.\PHYSICALDRIVE0 .. 49 are probed
-constexpr int PartitionSlotCount = 50;
-constexpr int ShownSlotCount = 4;   // only the first four layout entries are kept
+constexpr int PartitionSlotCount = 50;  // layout entries kept, logical partitions included
+constexpr int ShownSlotCount = 4;       // the drive list shows the first four
 
 struct PartitionSlot {
     PartitionInformation Info;  // the layout entry as the device reported it
@@ -29,7 +29,9 @@ struct DiskRecord {
     int32_t DiskNumber = 0;
     int32_t PartitionCount = 0;  // layout entries reported, empty ones included
     std::string Letters;         // "E: F:", "" when none
-    uint32_t Signature = 0;
+    uint32_t Signature = 0;      // of an MBR disk
+    bool LayoutRead = false;     // the layout request succeeded (a disk without a table included)
+    uint32_t PartitionStyle = PartitionStyleRaw;
     PartitionSlot Partitions[PartitionSlotCount];
     DiskGeometryEx Geometry;
     std::string ActiveMark;      // "Act" when one of the four slots is marked bootable

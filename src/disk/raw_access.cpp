@@ -7,6 +7,7 @@
 #include "app/status_bar.h"
 #include "disk/device_layouts.h"
 #include "disk/inventory.h"
+#include "disk/system_drive.h"
 #include "platform/clock.h"
 #include "platform/gui.h"
 
@@ -14,29 +15,24 @@ namespace vu {
 
 namespace {
 
-void RefuseSystemDrive(const std::string& statusText) {
+void Refuse(const std::string& statusText, const std::string& boxText) {
     DrawProgressBar(StatusBarGadget, statusText, 0);
-    plat::MessageBox("Error", "Sorry, operation not permitted!\r\nYou selected a System Drive.", plat::MbIconWarning);
+    plat::MessageBox("Error", boxText, plat::MbIconWarning);
 }
 
-// The system drive's letter in upper case, 0 when it is unknown. The system directory may be
-// reported in lower case; the guard must match it all the same.
-char SystemLetter() {
-    if (SystemDriveLetter.empty()) return 0;
-    return char(std::toupper(static_cast<unsigned char>(SystemDriveLetter[0])));
-}
-
-bool SelectedDiskHoldsSystem() {
-    char system = SystemLetter();
-    if (system == 0 || SelectedDisk.PartitionCount == 0) return false;
-    for (char c : SelectedDisk.Letters)
-        if (std::toupper(static_cast<unsigned char>(c)) == system) return true;
-    return false;
+void Refuse(WriteRefusal refusal, int32_t diskNumber) {
+    Refuse(RefusalStatusText(refusal, diskNumber), RefusalBoxText(refusal));
 }
 
 bool LockOnce(plat::DeviceHandle handle) { return plat::DeviceControl(handle, FsctlLockVolume, nullptr, 0, nullptr, 0); }
 
 plat::DeviceHandle OpenPhysical(int32_t diskNumber, bool forWrite, bool lock) {
+    if (forWrite) {
+        if (WriteRefusal refusal = DiskWriteRefusal(diskNumber); refusal != WriteRefusal::None) {
+            Refuse(refusal, diskNumber);
+            return plat::NoDevice;
+        }
+    }
     plat::DeviceHandle handle = plat::OpenDevice("\\\\.\\PHYSICALDRIVE" + std::to_string(diskNumber), forWrite);
     if (handle == plat::NoDevice) return plat::NoDevice;
     if (lock && !LockOnce(handle)) {
@@ -48,11 +44,24 @@ plat::DeviceHandle OpenPhysical(int32_t diskNumber, bool forWrite, bool lock) {
 
 plat::DeviceHandle OpenVolume(const std::string& volume, bool forWrite, bool lock) {
     char letter = char(std::toupper(static_cast<unsigned char>(volume[0])));
-    if (letter < 'A' || letter > 'Z' || letter == SystemLetter()) {
-        RefuseSystemDrive(std::string("WARNING - access to Disk ") + letter + ": disabled!");
+    if (letter < 'A' || letter > 'Z' || IsSystemDriveLetter(volume)) {
+        Refuse(std::string("WARNING - access to Disk ") + letter + ": disabled!",
+               RefusalBoxText(WriteRefusal::SystemDrive));
         return plat::NoDevice;
     }
-    plat::DeviceHandle handle = plat::OpenDevice(std::string("\\\\.\\") + letter + ":", forWrite);
+    std::string path = std::string("\\\\.\\") + letter + ":";
+    // Another volume of a system disk (its EFI partition, a second volume) is not written either;
+    // where the volume lies is asked before it is opened for writing.
+    if (forWrite) {
+        plat::DeviceHandle query = plat::OpenDevice(path, false);
+        bool refused = query != plat::NoDevice && VolumeWriteRefusal(query) != WriteRefusal::None;
+        plat::CloseDevice(query);
+        if (refused) {
+            Refuse(WriteRefusal::SystemDrive, 0);
+            return plat::NoDevice;
+        }
+    }
+    plat::DeviceHandle handle = plat::OpenDevice(path, forWrite);
     if (handle == plat::NoDevice) return plat::NoDevice;
     if (!lock) return handle;
     for (int attempt = 0; attempt < VolumeLockAttempts; ++attempt) {
@@ -75,8 +84,8 @@ int64_t Position(plat::DeviceHandle handle, int64_t bytesPerSector, int64_t firs
 }  // namespace
 
 plat::DeviceHandle OpenDisk(int32_t diskNumber, const std::string& volume, bool forWrite, bool lock) {
-    if (forWrite && SelectedDiskHoldsSystem()) {
-        RefuseSystemDrive("WARNING - write access to System Drive disabled!");
+    if (forWrite && SelectedDisk.PartitionCount != 0 && LettersHoldSystemDrive(SelectedDisk.Letters)) {
+        Refuse(WriteRefusal::SystemDrive, SelectedDisk.DiskNumber);
         return plat::NoDevice;
     }
     if (volume.empty()) return OpenPhysical(diskNumber, forWrite, lock);

@@ -1,5 +1,6 @@
-// Raw access to physical drives and volumes, and the system-drive guard: the disk or volume that
-// holds Windows is never opened for writing, and its volume is not opened at all.
+// Raw access to physical drives and volumes, and the system-drive guard: a disk or volume that
+// holds Windows (system_drive.h) is never opened for writing, nor a disk whose partition table
+// cannot be read, and the system volume is not opened at all.
 // Called from the main thread (inventory) and from the workers of drive preparation, backup and
 // restore; no state is kept between calls. The caller owns an opened handle: it unlocks it when
 // it locked it, and closes it with plat::CloseDevice.

@@ -8,5 +8,10 @@ namespace vu {
 void OnDeviceNodesChanged();
 // A window timer started with plat::StartWindowTimer fired.
 void OnWindowTimer(int window, int timer);
+// Windows asks whether the session may end now (WM_QUERYENDSESSION); false asks it to wait.
+bool OnQueryEndSession(int window);
+// The session ends (WM_ENDSESSION): the process is ended without leaving its loop, so what the
+// program changed in the system is put back here.
+void OnEndSession(int window);
 
 }  // namespace vu

@@ -21,6 +21,10 @@ void CloseDevice(DeviceHandle device);
 bool DeviceControl(DeviceHandle device, uint32_t code, const void* in, uint32_t inSize, void* out,
                    uint32_t outSize);
 
+// The error code (GetLastError) of this thread's last failed device call: a request whose buffer
+// is too small tells so (122, 234), a write refused by the system gives 5.
+uint32_t LastDeviceError();
+
 // SetFilePointerEx from the start of the device.
 bool SeekDevice(DeviceHandle device, int64_t offset);
 // ReadFile / WriteFile of `length` bytes at the current position: the count of bytes moved,

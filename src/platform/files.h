@@ -12,7 +12,8 @@ bool FileExists(const std::string& path);    // an existing file (not a folder)
 bool FolderExists(const std::string& path);  // an existing folder; a trailing "\" is allowed
 int64_t FileSize(const std::string& path);   // -1 when the file does not exist
 bool CreateFolder(const std::string& path);  // the parent must exist
-// Forced deletions: read-only and hidden attributes do not stop them.
+// Forced deletions: read-only and hidden attributes do not stop them. A link to a folder (a
+// junction or a symbolic link) inside a deleted tree is removed itself; what it points to stays.
 bool DeleteFile(const std::string& path);
 bool DeleteTree(const std::string& path);
 bool SetHidden(const std::string& path, bool hidden);
@@ -30,6 +31,9 @@ std::vector<FolderEntry> ListFolder(const std::string& folder, const std::string
 // Whole files.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 bool WriteWholeFile(const std::string& path, const std::string& bytes);  // creates or truncates
+// Moves a file over another of the same folder, replacing it in one step (MoveFileExW with
+// MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH).
+bool MoveFileOver(const std::string& from, const std::string& to);
 
 // Open files. 0 is no file.
 using FileHandle = intptr_t;

@@ -38,8 +38,9 @@ bool RunsUnderWow64();
 enum SystemMetricIndex : int { MetricCxVScroll = 2, MetricCxEdge = 45 };
 int SystemMetric(int index);  // GetSystemMetrics
 
-// The user's default locale name through LCIDToLocaleName, looked up at run time; nullopt when
-// the library, the function or the call fails.
+// The locale name of the user's interface language (GetUserDefaultUILanguage, named through
+// LCIDToLocaleName, looked up at run time), which picks the folder of the localized resource
+// files; nullopt when the library, the function or the call fails.
 std::optional<std::string> UserLocaleNameFromSystem();
 
 // A string of a resource file (the localized shell32.dll.mui); nullopt when the file or the

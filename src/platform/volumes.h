@@ -28,6 +28,14 @@ void UnloadSetupApi(SetupApi* api);
 // equal to deviceNumber.
 std::optional<uint32_t> FindDeviceInstance(SetupApi* api, DeviceInterfaceClass interfaceClass, uint32_t deviceNumber);
 std::optional<uint32_t> ParentDevice(SetupApi* api, uint32_t instance);  // CM_Get_Parent
-uint32_t RequestDeviceEject(SetupApi* api, uint32_t instance);           // CM_Request_Device_EjectW; 0 = accepted
+// Why an eject was refused: the PNP_VETO_TYPE and the name of what refused (a program, a service,
+// a device instance), as CM_Request_Device_EjectW reports them.
+struct EjectVeto {
+    uint32_t type = 0;
+    std::string name;
+};
+// CM_Request_Device_EjectW; 0 = accepted. Given `veto`, the system reports a refusal there
+// instead of showing a box of its own.
+uint32_t RequestDeviceEject(SetupApi* api, uint32_t instance, EjectVeto* veto = nullptr);
 
 }  // namespace vu::plat

@@ -75,4 +75,10 @@ void MergeBootRecord(const uint8_t* formatted, uint8_t* merged, const std::strin
     else if (fileSystem == "exFAT") std::memcpy(merged, formatted, 120);
 }
 
+uint32_t Fat32BackupBootSector(const uint8_t* formatted, const std::string& fileSystem) {
+    if (!IsFat32Name(fileSystem)) return 0;
+    uint32_t reserved = formatted[14] | formatted[15] << 8, backup = formatted[50] | formatted[51] << 8;
+    return backup != 0 && backup < reserved ? backup : 0;
+}
+
 }  // namespace vu

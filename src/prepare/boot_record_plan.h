@@ -37,4 +37,8 @@ std::string TaskSummary(const TaskSummaryInput& input);
 // in `merged`: bytes 3-89 for FAT32, bytes 0-119 for exFAT.
 void MergeBootRecord(const uint8_t* formatted, uint8_t* merged, const std::string& fileSystem);
 
+// The sector of a FAT32 volume's backup boot sector, named in the formatter's boot sector (6 as
+// Windows and mkfs.fat write it); 0 for other file systems or a field outside the reserved sectors.
+uint32_t Fat32BackupBootSector(const uint8_t* formatted, const std::string& fileSystem);
+
 }  // namespace vu

@@ -15,7 +15,7 @@ namespace {
 
 bool InstallClover(const std::string& volume) {
     if (InstallDataSet == "Local")
-        return ExtractArchive(nullptr, 0, volume, false, LocalDataSetPath(), true, false);
+        return ExtractArchive(nullptr, 0, volume, false, RepositoryDataSetPath(), true, false);
     // Downloads belong to the network subsystem; a build without it installs nothing from there.
     return Ops.installDownloadedDataSet && Ops.installDownloadedDataSet(volume);
 }

@@ -129,7 +129,7 @@ Fat32WriteResult WriteFat32(plat::DeviceHandle volume, const Fat32Layout& layout
     };
     // The boot sector last: until it is written the volume claims no file system.
     const Piece pieces[] = {{dataStart, root}, {fatStart, fat}, {fatStart + layout.fatSectors, fat}, {1, info},
-                            {Fat32BackupBootSector, boot}, {Fat32BackupBootSector + 1, info}, {0, boot}};
+                            {Fat32BackupSector, boot}, {Fat32BackupSector + 1, info}, {0, boot}};
     for (const Piece& piece : pieces)
         if (WriteSectors(volume, sectorBytes, int64_t(piece.sector), int64_t(piece.bytes.size() / sectorBytes),
                          piece.bytes.data()) == 0)

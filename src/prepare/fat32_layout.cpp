@@ -163,7 +163,7 @@ std::vector<uint8_t> Fat32BootSector(const Fat32Layout& layout, const Fat32Ident
     Put32(b, 36, layout.fatSectors);
     Put32(b, 44, RootCluster);
     Put16(b, 48, 1);  // FSInfo sector
-    Put16(b, 50, Fat32BackupBootSector);
+    Put16(b, 50, Fat32BackupSector);
     b[64] = 0x80;  // drive number
     b[66] = 0x29;  // extended boot signature: serial, label and type follow
     Put32(b, 67, identity.serial);

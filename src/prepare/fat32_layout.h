@@ -14,7 +14,7 @@ namespace vu {
 constexpr uint32_t Fat32MinClusters = 65525;       // fewer clusters make a FAT16 by the count rule
 constexpr uint32_t Fat32MaxClusters = 0x0FFFFFF5;  // 2^28 - 11: cluster numbers stay below 0x0FFFFFF7
 constexpr uint32_t Fat32MinReservedSectors = 32;
-constexpr uint32_t Fat32BackupBootSector = 6;
+constexpr uint32_t Fat32BackupSector = 6;
 constexpr uint32_t Fat32AlignmentBytes = 1 << 20;
 constexpr uint32_t Fat32TableClusterLimit = 32768;  // the table's largest; 64 KiB only when this cannot fit
 

@@ -15,7 +15,9 @@
 #include "disk/drive_list.h"
 #include "disk/inventory.h"
 #include "disk/raw_access.h"
+#include "disk/system_drive.h"
 #include "disk/volume_letters.h"
+#include "embedded.h"
 #include "images/transfer_progress.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -39,6 +41,9 @@ struct Run {
     BootRecordPlan plan;
     plat::DeviceHandle drive = plat::NoDevice;
     plat::DeviceHandle volume = plat::NoDevice;
+    // The drive's old volumes, locked and dismounted while their sectors are rewritten: Windows
+    // refuses raw writes inside a mounted volume and mounts an unlocked one again at once.
+    std::vector<plat::DeviceHandle> oldVolumes;
     uint32_t bytesPerSector = 0;
 };
 
@@ -84,9 +89,8 @@ bool LayoutFits() {
 // Steps up to the confirmation: the guards, the plan, the summary and the question.
 bool Confirm(Run& run) {
     if (!GetSelectedDrive()) return Stop();
-    if (SelectedDisk.Letters.find(SystemDriveLetter) != std::string::npos) {
-        plat::MessageBox("Error", "Sorry, operation not permitted!\r\nYou selected a System Drive.",
-                         plat::MbIconWarning);
+    if (WriteRefusal refusal = SelectedDiskWriteRefusal(); refusal != WriteRefusal::None) {
+        plat::MessageBox("Error", RefusalBoxText(refusal), plat::MbIconWarning);
         return Stop();
     }
     if (SelectedDisk.BusTypeName != "USB" &&
@@ -96,6 +100,13 @@ bool Confirm(Run& run) {
                          plat::MbOkCancel | plat::MbIconWarning) != plat::IdOk)
         return Stop();
 
+    // Without its files a FreeDos stick cannot boot: nothing is written for it.
+    if (Boot_records == "FreeDos" && !HasFreeDosPackage()) {
+        plat::MessageBox("Error",
+                         "Sorry, FreeDos is not available:\r\nthis build of the program carries no FreeDOS files.",
+                         plat::MbIconError);
+        return Stop();
+    }
     if (Boot_records == "FreeDos" && FileSystem != "FAT32-LBA") FileSystem = "FAT32-LBA";
     auto plan = PlanBootRecords(Boot_records, FileSystem);
     if (!plan) return Stop("Error : Select FileSystem : FAT32-LBA Or exFAT only!", ErrorPauseMs);
@@ -104,7 +115,7 @@ bool Confirm(Run& run) {
     std::string localPath;
     if (Boot_records == "Clover" && InstallDataSet == "Local") {
         WaitForRepositoryScans();
-        localPath = LocalDataSetPath();
+        localPath = RepositoryDataSetPath();
         if (!localPath.empty() && plat::FileSize(localPath) > 0) {
             ShowStatus("Success Read Local Data set", StatusPauseMs);
         } else {
@@ -149,8 +160,13 @@ bool WriteOrStop(plat::DeviceHandle handle, uint32_t sectorBytes, int64_t sector
     return Stop("Error writing to the Disk" + std::to_string(SelectedDisk.DiskNumber));
 }
 
+void ReleaseOldVolumes(Run& run) {
+    for (plat::DeviceHandle& volume : run.oldVolumes) Release(volume);
+    run.oldVolumes.clear();
+}
+
 // Wiping, the partition table with the MBR boot code, and the zeroed first sectors of the new
-// partitions; the drive handle is closed again afterwards.
+// partitions; the drive handle and the old volumes are let go once the system has read the new table.
 bool WritePartitionTable(Run& run) {
     uint32_t sectorBytes = run.bytesPerSector;
     std::vector<uint8_t> sector(size_t(sectorBytes) * run.plan.MbrSectors, 0);
@@ -169,7 +185,7 @@ bool WritePartitionTable(Run& run) {
             continue;
         }
         DismountVolume(volume);
-        plat::CloseDevice(volume);
+        run.oldVolumes.push_back(volume);
     }
 
     DrawProgressBar(StatusBarGadget, "Create PartitionTable", 0);
@@ -191,6 +207,7 @@ bool WritePartitionTable(Run& run) {
     }
 
     plat::DeviceControl(run.drive, IoctlDiskUpdateProperties, nullptr, 0, nullptr, 0);
+    ReleaseOldVolumes(run);
     Release(run.drive);
     plat::Sleep(500);
     return true;
@@ -254,6 +271,10 @@ bool MergePartitionBootRecord(Run& run) {
     MergeBootRecord(formatted.data(), merged.data(), FileSystem);
 
     if (!WriteOrStop(run.volume, sectorBytes, 0, count, merged.data())) return false;
+    // FAT32 keeps a copy of its boot sector; a copy that differs is a damaged file system to fsck.
+    if (uint32_t backup = Fat32BackupBootSector(formatted.data(), FileSystem);
+        backup != 0 && !WriteOrStop(run.volume, sectorBytes, backup, count, merged.data()))
+        return false;
     if (FileSystem == "exFAT") {
         if (!WriteOrStop(run.volume, sectorBytes, ExFatBackupBootSector, count, merged.data())) return false;
         std::vector<uint8_t> region(size_t(sectorBytes) * 12);
@@ -265,6 +286,9 @@ bool MergePartitionBootRecord(Run& run) {
             !WriteOrStop(run.volume, sectorBytes, ExFatBackupBootSector + ExFatChecksumSector, 1, checksum))
             return false;
     }
+    // Dismounted before the lock goes, so that the file system is mounted again from the new
+    // boot sector instead of writing its old view back.
+    DismountVolume(run.volume);
     Release(run.volume);
     return true;
 }
@@ -314,6 +338,7 @@ void FormatDrive(int32_t installDataSet) {
     if (Confirm(run)) Prepare(run);
 
     Release(run.volume);
+    ReleaseOldVolumes(run);
     Release(run.drive);
     if (!FormatFailed) ShowStatus("All done", StatusPauseMs);
     plat::SetGadgetText(FormatButton, "Format Disk");

@@ -21,6 +21,7 @@ struct Repository {
     std::vector<FoundDataSet> found;
     std::string foundFolder;  // the folder the list was read from
     std::string path, revision;
+    std::string pathFolder;  // the folder the choice was found in
     std::condition_variable idle;
     int running = 0;
 };
@@ -101,6 +102,7 @@ bool ScanLocalRepository() {
     R().foundFolder = folder;
     if (found.empty()) return false;
     R().path = folder + found.front().name;
+    R().pathFolder = folder;
     R().revision = std::to_string(found.front().revision);
     return true;
 }
@@ -115,6 +117,11 @@ std::string LocalDataSetPath() {
     return R().path;
 }
 
+std::string RepositoryDataSetPath() {
+    Lock l(R().lock);
+    return R().pathFolder == CloverLocalRepository ? R().path : "";
+}
+
 std::string LocalDataSetRevision() {
     Lock l(R().lock);
     return R().revision;
@@ -125,6 +132,7 @@ bool ChooseFoundDataSet(const std::string& name, int32_t& revision) {
     for (auto& set : R().found)
         if (set.name == name) {
             R().path = R().foundFolder + set.name;
+            R().pathFolder = R().foundFolder;
             R().revision = std::to_string(set.revision);
             revision = set.revision;
             return true;

@@ -31,6 +31,9 @@ bool ScanLocalRepository();
 std::vector<FoundDataSet> FoundDataSets();
 std::string LocalDataSetPath();      // CloverLocalRepository + the chosen name; "" before a find
 std::string LocalDataSetRevision();  // the chosen revision in decimal
+// The choice when it was found in the current CloverLocalRepository; "" when that folder holds
+// none (a choice kept from an earlier folder is not this repository's data set).
+std::string RepositoryDataSetPath();
 
 // Makes the data set `name` of the last scan the choice; false (nothing changed) when it is not
 // in the list. `revision` receives its revision.

@@ -30,10 +30,10 @@ REVISION = 5151
 CONFIG = b'<?xml version="1.0"?>\n<plist version="1.0"><dict/></plist>\n'
 
 
-def clover(fs, start, mib, multi=False, ptype=0x06, climbing=False, sectors=None, cluster=None):
+def clover(fs, start, mib, multi=False, ptype=0x06, climbing=False, sectors=None, cluster=None, gpt=False):
     return dict(records='Clover', fs=fs, start=start, mib=mib, multi=multi, ptype=ptype,
                 volume='exfat' if fs == 'exFAT' else 'fat32', climbing=climbing,
-                sectors=sectors if sectors else mib * 2048, cluster=cluster)
+                sectors=sectors if sectors else mib * 2048, cluster=cluster, gpt=gpt)
 
 
 SCENARIOS = {
@@ -50,6 +50,8 @@ SCENARIOS = {
     'clover-fat32lba-40g': clover('FAT32-LBA', 2048, 40 << 10, ptype=0x0C, cluster=32768),
     'clover-fat32lba-64g-63': clover('FAT32-LBA', 63, 64 << 10, ptype=0x0C, cluster=32768),
     'clover-fat32lba-2t': clover('FAT32-LBA', 2048, None, ptype=0x0C, sectors=(1 << 32) - 1, cluster=32768),
+    # A stick as a Mac leaves it (GPT: a FAT32 EFI System partition, mounted, and an HFS+ one)
+    'clover-fat32lba-2048-from-gpt': clover('FAT32-LBA', 2048, 300, ptype=0x0C, gpt=True),
     'clover-exfat-63': clover('exFAT', 63, 16),
     'clover-exfat-2048': clover('exFAT', 2048, 16),
     # FreeDos always formats FAT32 and patches 0x0C, whatever file system the settings name
@@ -63,6 +65,8 @@ PBR_OF = {('Clover', 'fat32'): 'boot1f32alt', ('Clover', 'exfat'): 'boot1xalt',
 BOOT_PARTITION_MIB = 200
 SPARSE_LIMIT = 64 << 20    # bytes a large image may take on the host after a run
 LARGE = 1 << 30            # images above this are made sparse and must stay so
+EFI_TYPE = 'C12A7328-F81F-11D2-BA4B-00A0C93EC93B'
+HFS_TYPE = '48465300-0000-11AA-AA11-00306543ECAC'
 
 
 class Failure(Exception):
@@ -104,8 +108,31 @@ class Scenario:
 
     # --- the run -------------------------------------------------------------------------
 
+    def mac_stick(self):
+        """The GPT a Mac leaves on a stick, with a FAT32 EFI System partition."""
+        with open(self.image, 'wb') as f:
+            f.truncate(self.sc['mib'] << 20)
+        table = ('label: gpt\nfirst-lba: 34\nstart=40, size=409600, type=%s\nstart=409640, type=%s\n'
+                 % (EFI_TYPE, HFS_TYPE))
+        sh('sfdisk', '-q', self.image, input=table.encode())
+        sh('mkfs.fat', '-F', '32', '-n', 'EFI', '--offset=40', self.image, str(409600 // 2))
+
+    def freedos_package(self):
+        """The FreeDOS set this build does not carry: the payload stands in for the kernel."""
+        folder = self.path('freedos')
+        os.makedirs(folder)
+        self.kernel = self.payload('KERNEL', 64 * 1024, kernel=True)
+        with open(os.path.join(folder, 'KERNEL.SYS'), 'wb') as f:
+            f.write(self.kernel)
+        package = self.path('FreeDos.pkg')
+        sh(sys.executable, os.path.join(self.args.source_dir, 'resources', 'packages', 'pack_package.py'),
+           folder, package)
+        return package
+
     def run_tool(self):
         sc = self.sc
+        if sc.get('gpt'):
+            self.mac_stick()
         settings = self.path('settings.ini')
         with open(settings, 'w') as f:
             f.write('[Data Settings]\nInstallDataSet=Local\nBoot_records=%s\nFileSystem=%s\n'
@@ -128,13 +155,15 @@ class Scenario:
                 if sc['climbing']:
                     z.writestr('EFI/../boot', b'\xF4' * 4096)
             cmd += ['--data-set', data_set]
+        else:
+            cmd += ['--freedos', self.freedos_package()]
         run = subprocess.run(cmd, capture_output=True, text=True, timeout=60)
         print(run.stdout + run.stderr)
         lines = run.stdout.splitlines()
         check(run.returncode == 0, 'velloran-image exited with %d' % run.returncode)
         check('All done' in lines, 'no "All done" in the output')
         installed = {'Clover': 'Clover Data set files Installed',
-                     'FreeDos': 'FreeDos Data set files Not Installed'}[sc['records']]
+                     'FreeDos': 'FreeDos Data set files Installed'}[sc['records']]
         check(installed in lines, 'no "%s" in the output' % installed)
 
     # --- the disk --------------------------------------------------------------------------
@@ -172,6 +201,10 @@ class Scenario:
         code = self.boot_image(MBR_OF[sc['records']])
         check(mbr[:0x1B8] == code[:0x1B8], 'the MBR code is not %s' % MBR_OF[sc['records']])
         check(mbr[510:] == b'\x55\xAA', 'no MBR signature')
+        with open(self.image, 'rb') as f:
+            for sector in (1, total - 1):
+                f.seek(sector * SECTOR)
+                check(f.read(8) != b'EFI PART', 'a GPT header is left at sector %d' % sector)
 
     def volume(self, sectors=None):
         """The partition's bytes, or its first `sectors`."""
@@ -261,28 +294,19 @@ class Scenario:
 
     def expected_tree(self):
         if self.sc['records'] != 'Clover':
-            return {}
+            return {'KERNEL.SYS': False}
         return {'boot': False, 'EFI/': False, 'EFI/CLOVER/': False, 'EFI/CLOVER/config.plist': False,
                 '.metadata_never_index': True, '.fseventsd/': True, '.fseventsd/no_log': True}
 
     def contents(self):
         if self.sc['records'] != 'Clover':
-            return {}
+            return {'KERNEL.SYS': self.kernel}
         return {'boot': self.boot, 'EFI/CLOVER/config.plist': CONFIG}
 
     # --- the boot --------------------------------------------------------------------------
 
-    def add_kernel(self):
-        """This build carries no FreeDOS files: the payload stands in for the kernel."""
-        kernel = self.path('KERNEL.SYS')
-        with open(kernel, 'wb') as f:
-            f.write(self.payload('KERNEL', 64 * 1024, kernel=True))
-        sh('mcopy', '-i', self.mtools_target(), kernel, '::/KERNEL.SYS')
-
     def boot_check(self):
         kernel = self.sc['records'] == 'FreeDos'
-        if kernel:
-            self.add_kernel()
         status, serial = qemu_boot.run(self.image, self.work)
         print(serial)
         tag, register = ('KERNEL', 'bl') if kernel else ('BOOT', 'dl')

@@ -39,5 +39,24 @@ printf '[Data Settings]\nMultiPartitions=0\nInstallDataSet=Not_Install\n' >one.i
 expect_exit 0 "one partition on 64 MiB" "$tool" c.img --size 64 --settings one.ini
 [ "$(tail -n 1 out.txt)" = "All done" ] || fail "the run did not end with All done: $(cat out.txt)"
 
+# A data set asked for and not installed: the stick would not boot, whatever the run's last words.
+python3 - <<'PY'
+import zipfile
+with zipfile.ZipFile('broken.zip', 'w') as z:
+    z.writestr('boot', 'Clover revision: 5151\n')
+    z.writestr('EFI/CLOVER/config.plist', 'x' * 64)
+data = bytearray(open('broken.zip', 'rb').read())
+data[data.find(b'x' * 64)] = ord('y')  # the entry no longer matches its CRC
+open('broken.zip', 'wb').write(data)
+PY
+expect_exit 1 "a data set that cannot be installed" "$tool" d.img --size 64 --settings one.ini --data-set broken.zip
+grep -q "the data set was not installed" out.txt || fail "the missing data set is not named: $(cat out.txt)"
+
+# FreeDos in a build that carries no FreeDOS files is refused before anything is written.
+printf '[Data Settings]\nBoot_records=FreeDos\nMultiPartitions=0\n' >freedos.ini
+expect_exit 1 "FreeDos without its files" "$tool" e.img --size 64 --settings freedos.ini
+grep -q "carries no FreeDOS files" out.txt || fail "the refusal does not say why: $(cat out.txt)"
+[ "$(tr -d '\0' <e.img | wc -c)" = 0 ] || fail "the refused FreeDos run wrote to the image"
+
 [ "$failures" = 0 ] && echo "all checks passed"
 exit "$failures"

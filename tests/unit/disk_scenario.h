@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -32,6 +33,17 @@ private:
 
 inline int Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
 
+// What a command prints, standard error included.
+inline std::string Capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return out;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    pclose(pipe);
+    return out;
+}
+
 // A zero-filled image of `mebibytes` MiB.
 inline std::string BlankImage(const ScratchFolder& folder, const std::string& name, int64_t mebibytes) {
     std::string path = folder.File(name);
@@ -39,6 +51,14 @@ inline std::string BlankImage(const ScratchFolder& folder, const std::string& na
     std::ofstream(path).close();
     std::filesystem::resize_file(path, mebibytes << 20);
     return path;
+}
+
+// The description lines of a PC whose system volume C: is the whole of a small fixed disk 9 (the
+// simulated PC refuses every write when it cannot place the system volume on a disk). Numbered
+// after the sticks, it stays out of the way of their disk numbers and drive-list lines.
+inline std::string SystemDiskLines(const ScratchFolder& folder) {
+    return "system-drive = C\n[disk 9]\nimage = " + BlankImage(folder, "system.img", 1) +
+           "\nbus = 11\ndrive-type = 3\nletters = C:0\n";
 }
 
 // Writes an MBR partition table with sfdisk; `script` is sfdisk's input, one partition a line.

@@ -31,7 +31,7 @@ protected:
         sim::Reset();
         SetSettingsStartValues();
         RegisterOperations();
-        OperationBusy = AbortRequested = FormatFailed = QuitRequested = 0;
+        OperationBusy = AbortRequested = FormatFailed = QuitRequested = QuitWhenStopped = 0;
         DownloadBusy = 0;
         formatStarts = backupStarts = restoreStarts = refreshes = downloadCenterOpens = revisionChecks = 0;
         formatArgument = -1;
@@ -101,17 +101,55 @@ TEST_F(EventLoop, DlCenterCancelsOnlyWhenItsCaptionSaysSo) {
     EXPECT_EQ(downloadCenterOpens, 0);
 }
 
-TEST_F(EventLoop, ExitAndQuitWaitForTheOperationButTheCloseBoxDoesNot) {
+TEST_F(EventLoop, ExitAndQuitWaitForTheOperation) {
     OperationBusy = 1;
     Press(ExitButton);
     DispatchEvent(plat::EventMenu, 0, MenuQuit, 0);
     EXPECT_EQ(QuitRequested, 0);
-    DispatchEvent(plat::EventCloseWindow, 0, 0, 0);
-    EXPECT_EQ(QuitRequested, 1);
-    QuitRequested = 0;
     OperationBusy = 0;
     Press(ExitButton);
     EXPECT_EQ(QuitRequested, 1);
+}
+
+// The close box (and Alt+F4) quits at once while nothing runs; under a running operation or
+// download it asks, and Yes cancels and quits once the work has stopped.
+TEST_F(EventLoop, TheCloseBoxAsksWhileSomethingRuns) {
+    struct Case {
+        const char* what;
+        int busy;
+        intptr_t download;
+        int answer;
+        bool asked, quitsAtOnce, cancels;
+    } cases[] = {
+        {"idle", 0, 0, plat::IdYes, false, true, false},
+        {"an operation runs, No", 1, 0, plat::IdNo, true, false, false},
+        {"an operation runs, Yes", 1, 0, plat::IdYes, true, false, true},
+        {"a download runs, Yes", 0, 42, plat::IdYes, true, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        OperationBusy = c.busy;
+        DownloadBusy = c.download;
+        sim::AnswerNextMessages({c.answer});
+        DispatchEvent(plat::EventCloseWindow, MainWindow, 0, 0);
+        EXPECT_EQ(sim::Messages().size(), c.asked ? 1u : 0u);
+        EXPECT_EQ(QuitRequested, c.quitsAtOnce ? 1 : 0);
+        EXPECT_EQ(AbortRequested, c.cancels ? 1 : 0);
+        EXPECT_EQ(FormatFailed, c.cancels && c.busy ? 1 : 0);
+        if (!c.cancels) continue;
+        // A second close while it stops asks nothing more; the loop ends when the work has ended.
+        sim::CloseBox(MainWindow);
+        std::thread work([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            OperationBusy = 0;
+            DownloadBusy = 0;
+        });
+        RunEventLoop();
+        work.join();
+        EXPECT_EQ(sim::Messages().size(), 1u);
+        EXPECT_EQ(QuitRequested, 1);
+    }
 }
 
 TEST_F(EventLoop, FormatArgumentFollowsBootRecordsAndInstallDataSet) {

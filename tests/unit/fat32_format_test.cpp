@@ -65,7 +65,7 @@ protected:
 
     void LoadStick(int64_t mebibytes, const std::string& extra = "") {
         image_ = test::BlankImage(folder_, "stick.img", mebibytes);
-        test::LoadPcText(folder_, "system-drive = C\nforeign-letters = C:\n[disk 1]\nimage = " + image_ +
+        test::LoadPcText(folder_, test::SystemDiskLines(folder_) + "[disk 1]\nimage = " + image_ +
                                       "\nbus = 7\ndrive-type = 2\n" + extra);
     }
 

@@ -12,6 +12,9 @@
 #include <sstream>
 #include <sys/wait.h>
 
+#include <chrono>
+#include <thread>
+
 #include "app/event_loop.h"
 #include "app/globals.h"
 #include "app/main_window.h"
@@ -95,8 +98,11 @@ protected:
     void TearDown() override {
         sim::Reset();
         ResetFlags();
+        SupplyFreeDosPackage({});
     }
-    static void ResetFlags() { OperationBusy = 0, FormatFailed = 0, AbortRequested = 0; }
+    static void ResetFlags() {
+        OperationBusy = 0, FormatFailed = 0, AbortRequested = 0, QuitRequested = 0, QuitWhenStopped = 0;
+    }
 
     // A PC with a system disk as C: and a blank USB stick of `mebibytes` MiB.
     std::string LoadStick(int64_t mebibytes, const std::string& stickLines = "bus = 7\ndrive-type = 2\n") {
@@ -108,10 +114,14 @@ protected:
         return image_;
     }
 
+    // A run on disk 1, the stick of every PC here (line 0 unless fixed disks are listed first).
     void Run() {
         FillDriveList();
         ASSERT_FALSE(sim::Gadget(DriveListGadget)->items.empty());
-        plat::SetGadgetState(DriveListGadget, 0);
+        int line = 0;
+        for (const DiskRecord& disk : DiskList)
+            if (disk.DiskNumber == 1 && disk.ListItem >= 0) line = disk.ListItem;
+        plat::SetGadgetState(DriveListGadget, line);
         FormatDrive(FormatInstallArgument());
         std::string reason;
         ASSERT_TRUE(sim::SyncVolumes(&reason)) << reason;
@@ -144,12 +154,10 @@ protected:
 
     std::string Dump() { return Capture("sfdisk --dump '" + image_ + "'"); }
 
-    // fsck.fat's exit code for the FAT32 volume at `start`. Only the primary boot sector gets our
-    // boot code, so the backup at sector 6 keeps the formatter's: the copy gets the primary there
-    // too, and the check then sees whether the merged parameters describe the file system.
+    // fsck.fat's exit code for the FAT32 volume at `start`: the merged parameters must describe
+    // the file system, and the backup boot sector must be the same as the primary.
     int FsckFat32(int64_t start, int64_t sectors) {
         std::string copy = PartitionCopy(image_, start, sectors);
-        WriteBytes(copy, 6 * 512, ReadBytes(copy, 0, 512));
         std::string command = "fsck.fat -n '" + copy + "' >/dev/null 2>&1";
         int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -193,6 +201,17 @@ TEST_F(FormatRun, CloverFat32LbaWritesBoot0Boot1f32altAndPatchesTheType) {
     }
     EXPECT_GE(head, 128);
     EXPECT_EQ(tail, 128);
+
+    // The boot sectors went in through the locked volume (the backup at sector 6 too), which was
+    // dismounted before its lock went, so that it is mounted again from them.
+    std::vector<std::string> volume;
+    for (const auto& line : log)
+        if (line.find("\\\\.\\D:") != std::string::npos && line.rfind("open", 0) != 0 && line.rfind("close", 0) != 0)
+            volume.push_back(line);
+    ASSERT_GE(volume.size(), 4u);
+    std::vector<std::string> tail4(volume.end() - 4, volume.end());
+    EXPECT_EQ(tail4, (std::vector<std::string>{"write \\\\.\\D: at 0 length 512", "write \\\\.\\D: at 3072 length 512",
+                                               "dismount \\\\.\\D:", "unlock \\\\.\\D:"}));
 }
 
 TEST_F(FormatRun, CloverExFatWritesBothBootRegionsWithValidChecksums) {
@@ -222,8 +241,19 @@ TEST_F(FormatRun, CloverExFatWritesBothBootRegionsWithValidChecksums) {
     EXPECT_NE(fsck.find("clean"), std::string::npos) << fsck;
 }
 
+// A FreeDOS set for a build that carries none: the package fixture has its files' shape.
+void SupplyFreeDosStandIn() {
+    static const std::string package = [] {
+        std::ifstream in(std::string(VU_TEST_PACKAGE_DIR) + "/nested.pkg", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    if (!HasFreeDosPackage())
+        SupplyFreeDosPackage({reinterpret_cast<const unsigned char*>(package.data()), package.size()});
+}
+
 TEST_F(FormatRun, FreeDosFormatsFat32LbaWhateverFileSystemWasChosen) {
     LoadStick(64);
+    SupplyFreeDosStandIn();
     Boot_records = "FreeDos";
     FileSystem = "exFAT";
     Run();
@@ -235,9 +265,24 @@ TEST_F(FormatRun, FreeDosFormatsFat32LbaWhateverFileSystemWasChosen) {
     EXPECT_TRUE(SameBytes(mbr, 0, kUsbHddPlusImage, 0x1B8));
     auto pbr = ReadBytes(image_, 2048 * 512, 512);
     EXPECT_TRUE(SameBytes(pbr, 90, kFat32LbaFreeDosImage, 512));
-    // This build carries no FreeDOS files unless it was given them; the run says which.
-    EXPECT_TRUE(Shown(HasFreeDosPackage() ? "FreeDos Data set files Installed" : "FreeDos Data set files Not Installed"));
+    EXPECT_TRUE(Shown("FreeDos Data set files Installed"));
     EXPECT_EQ(Statuses().back(), "All done");
+    EXPECT_EQ(Capture("mcopy -n -i '" + image_ + "@@" + std::to_string(2048 * 512) + "' ::/kernel.sys -"),
+              "test kernel image\r\n");
+}
+
+// Without the FreeDOS files the stick could not boot: nothing is written for it.
+TEST_F(FormatRun, FreeDosInABuildWithoutItsFilesIsRefused) {
+    if (HasFreeDosPackage()) GTEST_SKIP() << "this build carries the FreeDOS files";
+    LoadStick(64);
+    Boot_records = "FreeDos";
+    Run();
+    ExpectRestored();
+    EXPECT_TRUE(NothingWritten());
+    EXPECT_FALSE(Shown("All done"));
+    ASSERT_EQ(sim::Messages().size(), 1u);
+    EXPECT_EQ(sim::Messages()[0].title, "Error");
+    EXPECT_EQ(sim::Messages()[0].text, "Sorry, FreeDos is not available:\r\nthis build of the program carries no FreeDOS files.");
 }
 
 TEST_F(FormatRun, WindowsWritesOnlyItsMbrAndKeepsTheFormattersBootSector) {
@@ -401,6 +446,94 @@ TEST_F(FormatRun, ADriveThatCannotBeLockedIsLeftAlone) {
     EXPECT_TRUE(NothingWritten());
 }
 
+// The stick's old volumes are mounted. Windows refuses raw writes into a mounted volume and mounts
+// an unlocked one again at once, so the rewrite works only because each stays locked and
+// dismounted until the system has read the new table.
+TEST_F(FormatRun, OldVolumesStayLockedUntilTheNewTableIsRead) {
+    LoadStick(64, "bus = 7\ndrive-type = 2\nletters = E:1 F:2\n");
+    test::Partition(image_, "start=2048, size=61440, type=c\nstart=63488, type=7\n");
+    test::FormatFat(image_, 32, 2048, 61440, "OLD");
+    test::FormatExFat(image_, 63488, 67584, "DATA");
+    Boot_records = "Clover";
+    FileSystem = "FAT32-LBA";
+    Run();
+    ExpectRestored();
+    EXPECT_EQ(Statuses().back(), "All done");
+    EXPECT_EQ(FsckFat32(2048, 129024), 0);
+    auto log = sim::DeviceLog();
+    for (const auto& line : log) EXPECT_EQ(line.find(" denied"), std::string::npos) << line;
+    auto from = [&](const std::string& entry, size_t start) {
+        return size_t(std::find(log.begin() + long(start), log.end(), entry) - log.begin());
+    };
+    size_t update = from("update properties \\\\.\\PHYSICALDRIVE1", 0);
+    for (std::string volume : {"\\\\.\\E:", "\\\\.\\F:"}) {
+        size_t dismount = from("dismount " + volume, 0);
+        EXPECT_LT(dismount, update) << volume;
+        EXPECT_LT(update, from("close " + volume, dismount)) << volume << " was let go before the table was read";
+    }
+}
+
+// A stick as a Mac leaves it: a GPT with an EFI System partition (FAT32, E:) and an HFS+ one.
+TEST_F(FormatRun, AGptStickIsListedWithItsPartitionsAndBecomesAnMbrStick) {
+    image_ = test::BlankImage(folder_, "stick.img", 300);
+    std::string system = test::BlankImage(folder_, "system.img", 1);
+    test::LoadPcText(folder_, "system-drive = C\n[disk 0]\nimage = " + system +
+                                  "\nbus = 11\ndrive-type = 3\nletters = C:0\n[disk 1]\nimage = " + image_ +
+                                  "\nbus = 7\ndrive-type = 2\nvendor = Acme\nproduct = Stick\nletters = E:1\n"
+                                  "gpt = first-lba: 34; start=40, size=409600, "
+                                  "type=C12A7328-F81F-11D2-BA4B-00A0C93EC93B; "
+                                  "start=409640, type=48465300-0000-11AA-AA11-00306543ECAC\n");
+    test::FormatFat(image_, 32, 40, 409600, "EFI");
+    FillDriveList();
+    EXPECT_EQ(sim::Gadget(DriveListGadget)->items,
+              (std::vector<std::string>{"USB: Acme Stick 300 MB (E:)", "Part1: 200 MB FAT32 <EFI> E:",
+                                        "Part2: 99 MB HFS/HFS+ <NONAME> "}));
+    Boot_records = "Clover";
+    FileSystem = "FAT32-LBA";
+    Run();
+    ExpectRestored();
+    EXPECT_EQ(Statuses().back(), "All done");
+    std::string dump = Dump();
+    EXPECT_NE(dump.find("label: dos"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("start=        2048, size=      612352, type=c, bootable"), std::string::npos) << dump;
+    // Neither GPT header is left for a system that looks for one.
+    for (int64_t sector : {int64_t(1), int64_t(614399)}) {
+        auto head = ReadBytes(image_, sector * 512, 8);
+        EXPECT_NE(std::string(head.begin(), head.end()), "EFI PART") << sector;
+    }
+    EXPECT_EQ(FsckFat32(2048, 612352), 0);
+}
+
+// The close box during a run asks first; Yes cancels the run, which ends cleanly, and the loop
+// ends once it has stopped.
+TEST_F(FormatRun, ClosingTheWindowDuringARunAsksAndYesCancelsIt) {
+    LoadStick(64);
+    Boot_records = "Clover";
+    FileSystem = "FAT32-LBA";
+    FillDriveList();
+    plat::SetGadgetState(DriveListGadget, 0);
+    // The user closes the window while the formatter works; the formatter goes on once the
+    // answer is in.
+    sim::OnFormatterReport([](uint32_t command, uint32_t argument) {
+        if (command != 0 || argument != 20) return;
+        sim::CloseBox(MainWindow);
+        for (int i = 0; i < 10000 && !FormatFailed; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    sim::AnswerNextMessages({plat::IdOk, plat::IdYes});
+    DispatchEvent(plat::EventGadget, MainWindow, FormatButton, 0);
+    RunEventLoop();
+    for (int i = 0; i < 1000 && AbortRequested; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(QuitRequested, 1);
+    ExpectRestored();
+    auto boxes = sim::Messages();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].title, "Warning");
+    EXPECT_EQ(boxes[1].text, "An operation is still running.\r\n\r\nCancel it and quit when it has stopped?");
+    EXPECT_EQ(boxes[1].flags, unsigned(plat::MbYesNo | plat::MbIconWarning));
+    EXPECT_FALSE(Shown("Clover boot records installed"));
+    EXPECT_FALSE(Shown("All done"));
+}
+
 class LocalDataSet : public FormatRun {
 protected:
     // A data set of `files` entries below EFI/CLOVER (folders listed after their files, as some
@@ -484,6 +617,22 @@ TEST_F(LocalDataSet, FormatCancelDuringExtractionStopsBetweenEntries) {
     EXPECT_FALSE(Shown("All done"));
     std::string drivers = Mdir("::/EFI/CLOVER/drivers");
     EXPECT_EQ(drivers.find("d39"), std::string::npos) << drivers;
+}
+
+// The repository moved to a folder without data sets: the archive chosen in the old folder is
+// not this repository's, and the run says so instead of installing it.
+TEST_F(LocalDataSet, ARepositoryWithoutDataSetsDoesNotInstallTheOldFoldersChoice) {
+    LoadStick(64);
+    MakeDataSet(1);
+    std::filesystem::create_directories(folder_.File("empty"));
+    sim::SetDriveRoot('Q', folder_.File("empty"));
+    SetCloverLocalRepository("Q:\\");
+    EXPECT_FALSE(ScanLocalRepository());
+    Run();
+    ExpectRestored();
+    EXPECT_TRUE(Shown("Can't Read Local Data set"));
+    EXPECT_TRUE(NothingWritten());
+    EXPECT_FALSE(Shown("All done"));
 }
 
 }  // namespace

@@ -128,13 +128,14 @@ TEST_F(Inventory, FailedQueriesLeaveTheirFieldsEmpty) {
     EXPECT_EQ(disk.TotalSectors, 0);
     EXPECT_EQ(disk.ChsSectors, 0);
     EXPECT_EQ(disk.PartitionCount, 0);
+    EXPECT_FALSE(disk.LayoutRead);
     EXPECT_EQ(disk.ActiveMark, "");
     // No slot to attach it to: the volume gives no letter.
     EXPECT_EQ(disk.Letters, "");
     EXPECT_EQ(sim::OpenDeviceCount(), 0);
 }
 
-TEST_F(Inventory, MoreThanFourLayoutEntriesKeepFourSlots) {
+TEST_F(Inventory, LogicalPartitionsFillTheSlotsPastFourAndGetTheirLetters) {
     std::string image = test::BlankImage(folder, "many.img", 64);
     test::Partition(image,
                     "start=2048, size=20480, type=c\n"
@@ -146,14 +147,34 @@ TEST_F(Inventory, MoreThanFourLayoutEntriesKeepFourSlots) {
     ScanDisks();
     const DiskRecord& disk = DiskList.at(0);
     EXPECT_EQ(disk.PartitionCount, 16);  // four primary entries and four for each of three logicals
+    EXPECT_EQ(disk.PartitionStyle, uint32_t(PartitionStyleMbr));
     EXPECT_EQ(disk.Partitions[0].FsName, "FAT32 LBA");
     EXPECT_EQ(disk.Partitions[1].FsName, "Extended");
     EXPECT_EQ(disk.Partitions[1].Info.PartitionNumber, 0u);
     EXPECT_EQ(disk.Partitions[2].Info.PartitionLength, 0);
-    EXPECT_EQ(disk.Partitions[4].Info.PartitionLength, 0);  // slots past four stay zero
-    EXPECT_EQ(disk.Partitions[4].FsName, "");
-    // The first logical partition (number 2) has a letter but no slot among the first four.
-    EXPECT_EQ(disk.Letters, "");
+    // The first logical partition (number 2) lies in slot 4, and its letter reaches the disk.
+    EXPECT_EQ(disk.Partitions[4].Info.PartitionNumber, 2u);
+    EXPECT_EQ(disk.Partitions[4].Letter, "M:");
+    EXPECT_EQ(disk.Letters, "M:");
+    EXPECT_EQ(disk.Partitions[12].Info.PartitionNumber, 4u);
+    EXPECT_EQ(disk.Partitions[16].FsName, "");  // past the table
+}
+
+// More entries than a fixed buffer holds: the request is asked again with room for all of them.
+TEST_F(Inventory, AGptOfSixtyPartitionsIsReadWhole) {
+    std::string image = test::BlankImage(folder, "sixty.img", 80);
+    std::string partitions;
+    for (int i = 0; i < 60; ++i) partitions += std::string(i ? "; " : "") + "size=2048, type=L";
+    test::LoadPcText(folder, "[disk 1]\nimage = " + image + "\nbus = 7\ngpt = " + partitions + "\n");
+    ScanDisks();
+    const DiskRecord& disk = DiskList.at(0);
+    EXPECT_TRUE(disk.LayoutRead);
+    EXPECT_EQ(disk.PartitionStyle, uint32_t(PartitionStyleGpt));
+    EXPECT_EQ(disk.PartitionCount, 60);
+    EXPECT_EQ(disk.Signature, 0u);
+    EXPECT_EQ(disk.Partitions[49].Info.PartitionNumber, 50u);
+    EXPECT_EQ(disk.Partitions[49].Info.PartitionLength, 2048 * 512);
+    EXPECT_EQ(disk.Partitions[0].FsName, "Linux");
 }
 
 TEST_F(Inventory, PartitionUnderTwoLettersKeepsTheLaterOneAndBothInLetters) {

@@ -102,7 +102,7 @@ protected:
         }
         Put(stick_, 0, mbr);
         std::string geometry = sectorBytes == 512 ? "" : "geometry = 8 255 63 " + std::to_string(sectorBytes) + "\n";
-        test::LoadPcText(folder_, "[disk 1]\nimage = " + stick_ + "\nbus = 7\ndrive-type = 2\n" + geometry + lines);
+        test::LoadPcText(folder_, test::SystemDiskLines(folder_) + "[disk 1]\nimage = " + stick_ + "\nbus = 7\ndrive-type = 2\n" + geometry + lines);
     }
 
     // Selects Part<part> (0: the disk) and runs the operation with the file dialog answered.

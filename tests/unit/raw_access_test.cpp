@@ -165,7 +165,12 @@ TEST_F(RawAccess, VolumeLockSucceedingLateAndPhysicalLockTriedOnce) {
     start = sim::Now();
     EXPECT_EQ(OpenDisk(1, "", true, true), plat::NoDevice);
     EXPECT_EQ(sim::Now(), start);
-    EXPECT_EQ(sim::DeviceLog(), (std::vector<std::string>{"open \\\\.\\PHYSICALDRIVE1 rw",
+    // Before the drive is opened for writing, the guard asks where the system volume lies and
+    // whether the drive's table can be read.
+    EXPECT_EQ(sim::DeviceLog(), (std::vector<std::string>{"open \\\\.\\C: r", "close \\\\.\\C:",
+                                                         "open \\\\.\\PHYSICALDRIVE1 r",
+                                                         "close \\\\.\\PHYSICALDRIVE1",
+                                                         "open \\\\.\\PHYSICALDRIVE1 rw",
                                                          "lock \\\\.\\PHYSICALDRIVE1 refused",
                                                          "close \\\\.\\PHYSICALDRIVE1"}));
 }

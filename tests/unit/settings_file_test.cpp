@@ -13,6 +13,7 @@
 #include "net/recovery_list.h"
 #include "platform/files.h"
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_files.h"
 
 namespace vu {
 namespace {
@@ -48,6 +49,21 @@ TEST_F(SettingsFile, FileIsNamedAfterTheExecutableBesideIt) {
     sim::SetExecutablePath("D:\\Tools\\MyCopy.exe");
     ReadProgramIdentity();
     EXPECT_EQ(SettingsFilePath(), "D:\\Tools\\MyCopy.ini");
+}
+
+// A full disk cannot leave a truncated file behind: the settings are written beside the old file
+// and replace it only when they are complete.
+TEST_F(SettingsFile, AFullDiskKeepsTheOldFileWhole) {
+    std::string old = Written();
+    Boot_records = "Windows";
+    sim::SetDriveFull('C', true);
+    WriteSettings();
+    sim::SetDriveFull('C', false);
+    std::string now;
+    ASSERT_TRUE(plat::ReadWholeFile(SettingsFilePath(), now));
+    EXPECT_EQ(now, old);
+    EXPECT_EQ(plat::ListFolder(ProgramFolder).size(), 1u) << "a half-written file was left beside it";
+    EXPECT_NE(Written(), old);
 }
 
 TEST_F(SettingsFile, FirstWriteWithoutFileMatchesGoldenBytes) {

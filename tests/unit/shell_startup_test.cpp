@@ -1,13 +1,17 @@
 // Start-up, shutdown and the single-instance guard of the program, on the simulated PC.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/autorun_policy.h"
+#include "app/crash_report.h"
 #include "app/globals.h"
 #include "app/operations.h"
+#include "app/main_window.h"
 #include "app/program.h"
+#include "platform/callbacks.h"
 #include "platform/sim/sim.h"
 
 namespace vu {
@@ -95,6 +99,42 @@ TEST_F(ShellStartup, UnreadableSystemFolderLeavesGuardOnEnglishTexts) {
     EXPECT_EQ(RunProgram(), 0);
     EXPECT_EQ(SystemFolder, "");
     EXPECT_EQ(SystemDriveLetter, "");
+}
+
+// Windows ends the process after WM_ENDSESSION without returning to the loop: what the program
+// changed in the system is put back there.
+TEST_F(ShellStartup, TheSessionsEndWritesTheSettingsAndPutsAutoRunBack) {
+    sim::RegistryPut(kPolicies, "NoDriveTypeAutoRun", {true, 145, ""});
+    SwitchAutoRunOff();
+    OperationBusy = 1;
+    EXPECT_FALSE(OnQueryEndSession(MainWindow));  // a disk is being written
+    OperationBusy = 0;
+    EXPECT_TRUE(OnQueryEndSession(MainWindow));
+    OnEndSession(AboutWindow);  // every top-level window is told; the main window answers
+    EXPECT_EQ(sim::RegistryGet(kPolicies, "NoDriveTypeAutoRun")->dword, 255u);
+    OnEndSession(MainWindow);
+    EXPECT_EQ(sim::RegistryGet(kPolicies, "NoDriveTypeAutoRun")->dword, 145u);
+    EXPECT_EQ(journal, std::vector<std::string>{"writeSettings"});
+}
+
+// The crash report puts the policy back before its box; a fault before the policy was switched
+// off leaves the registry alone.
+TEST_F(ShellStartup, TheCrashReportPutsAutoRunBackFirst) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (bool switched : {true, false}) {
+        EXPECT_EXIT(
+            {
+                sim::RegistryPut(kPolicies, "NoDriveTypeAutoRun", {true, 145, ""});
+                if (switched) SwitchAutoRunOff();
+                sim::OnMessage([](const sim::MessageRecord&) {
+                    auto value = sim::RegistryGet(kPolicies, "NoDriveTypeAutoRun");
+                    std::fprintf(stderr, "policy %u\n", value ? value->dword : 0u);
+                });
+                ShowCrashReport(plat::FaultRecord{});
+            },
+            ::testing::ExitedWithCode(0), "policy 145")
+            << (switched ? "switched off" : "not yet switched");
+    }
 }
 
 }  // namespace

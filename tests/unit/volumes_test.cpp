@@ -109,6 +109,19 @@ TEST_F(Volumes, EjectTriesFiveTimesHalfASecondApart) {
     EXPECT_TRUE(EjectDrive());
 }
 
+// The request carries a buffer for the reason: the system shows no box of its own at each refused
+// attempt, and the program says once why the drive stays.
+TEST_F(Volumes, ARefusedEjectSaysWhyOnce) {
+    plat::SetGadgetState(DriveListGadget, LineOf("USB: Acme Stick 64 MB (E: F:)"));
+    sim::VetoEjects(1, 5, 3, "explorer.exe");
+    EXPECT_FALSE(EjectDrive());
+    EXPECT_EQ(sim::SystemVetoBoxes(), 0);
+    ASSERT_EQ(sim::Messages().size(), 1u);
+    EXPECT_EQ(sim::Messages()[0].title, "Warning");
+    EXPECT_EQ(sim::Messages()[0].text,
+              "The drive E: can't be ejected now:\r\na program refuses to let it go:\r\nexplorer.exe");
+}
+
 TEST_F(Volumes, EjectButtonRebuildsTheListWhateverTheResult) {
     plat::SetGadgetState(DriveListGadget, LineOf("Part1: 30 MB FAT32 Act <CLOVER> E:"));
     DispatchEvent(plat::EventGadget, MainWindow, EjectButton, 0);

@@ -12,6 +12,8 @@
 //   probe close SELECTOR                        asks the window to close (WM_CLOSE)
 //   probe resize SELECTOR WIDTH HEIGHT          tries to resize the window's frame (SetWindowPos)
 //   probe press SELECTOR BUTTON                 presses a dialog button by caption ("OK") or ID
+//   probe endsession SELECTOR                   asks the window whether the session may end
+//                                               (WM_QUERYENDSESSION), then ends it (WM_ENDSESSION)
 //
 // SELECTOR: any of --title TEXT, --class NAME, --exe FILE (image name of the owning process),
 // --pid N (Windows process ID), --hwnd 0xHANDLE, --visible. Texts may carry \uXXXX escapes so
@@ -317,7 +319,7 @@ HWND FindChild(HWND top, int id) {
 
 int Usage() {
     Error(L"usage: probe list | dump SEL | boxes [SEL] | wait SEL MS | gone SEL MS | "
-          L"click SEL ID | menu SEL ID | close SEL | resize SEL W H | press SEL BUTTON");
+          L"click SEL ID | menu SEL ID | close SEL | resize SEL W H | press SEL BUTTON | endsession SEL");
     return 2;
 }
 
@@ -391,6 +393,20 @@ int Run(const std::vector<std::wstring>& args) {
         if (rest.size() != 2) return Usage();
         SetWindowPos(target, nullptr, 0, 0, Number(rest[0]), Number(rest[1]),
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
+    if (command == L"endsession") {
+        if (!rest.empty()) return Usage();
+        // A log-off as Windows sends it: the question, then the end with the answer.
+        DWORD_PTR answer = 0, ignored = 0;
+        if (!SendMessageTimeoutW(target, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 10000,
+                                 &answer)) {
+            Error(L"no answer to WM_QUERYENDSESSION");
+            return 1;
+        }
+        SendMessageTimeoutW(target, WM_ENDSESSION, answer ? TRUE : FALSE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 10000,
+                            &ignored);
+        Emit(Line("end_session").Flag("may_end", answer != 0));
         return 0;
     }
     if (command == L"press") {

@@ -1,7 +1,7 @@
 // Hook library of the window probe. The probe installs ProbeCallWndProc as a WH_CALLWNDPROC hook
 // on the thread of the window it inspects, which makes Windows (and Wine) load this library into
 // that process; the probe then sends the window the registered "dump" message. The hook answers
-// it from inside the process, where menus and tool tips can be read (Wine keeps menus per
+// it from inside the process, where menus, tool tips and the process's error mode can be read (Wine keeps menus per
 // process, and tool-tip messages carry pointers that are not marshalled between processes), and
 // writes JSON lines into the probe's shared memory. Runs on the inspected window's thread.
 #include <windows.h>
@@ -141,6 +141,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK ProbeCallWndProc(int code, WPA
             std::string report = probe::Line("in_process")
                                      .Handle("window", reinterpret_cast<ULONG_PTR>(top))
                                      .Flag("has_menu", GetMenu(top) != nullptr)
+                                     .Int("error_mode", GetErrorMode())
                                      .Text();
             ReportMenuBar(top, report);
             ReportToolTips(top, report);

@@ -7,7 +7,9 @@ desktop and reads its real windows back with the probe (tests/wine/probe.cpp): t
 title, client size, gadgets, tool tips and menu; the single-instance guard; the AutoRun policy
 while the program runs and after it ends; the exit code; the calculator, About and help, and the
 HFS+ driver installation (smoke_tools.py). Saves a screenshot of the main window and the probe's
-dumps beside the results.
+dumps beside the results. Also checks the session's end (WM_ENDSESSION puts the AutoRun policy
+back and writes the settings), the process's error mode, and that the program's recursive delete
+removes a link to a folder without following it (files_check.exe).
 
     smoke_test.py --win64-build build/win64-x --out build/native-x/tests/wine-smoke
 
@@ -399,6 +401,9 @@ def check_main_window(r, dump):
 
     errors = [d for d in dump if d["kind"] == "in_process_error"]
     r.check("menu and tool tips readable in the process", not errors, f"{errors}")
+    # SEM_FAILCRITICALERRORS: probing a card reader without a card shows no "No Disk" box.
+    modes = [d["error_mode"] for d in dump if d["kind"] == "in_process"]
+    r.check("critical-error boxes are switched off", len(modes) == 1 and modes[0] & 1, f"{modes}")
     tips = {}
     for d in dump:
         if d["kind"] == "tooltip":
@@ -515,6 +520,7 @@ def smoke(r, wine, exe, out):
 
     check_single_instance(r, wine, exe, first)
     check_other_file_name(r, wine, folder, exe)
+    check_end_session(r, wine, main, exe)
 
     wine.probe("click", *main, 5)
     r.check("\"Exit\" ends the program with code 0", wait_exit(first, 60) == 0,
@@ -552,6 +558,33 @@ def smoke(r, wine, exe, out):
         wine.probe("close", *main)
     r.check("the program with driver packages ends with code 0", wait_exit(proc, 60) == 0,
             f"{proc.returncode}")
+
+
+def check_end_session(r, wine, main, exe):
+    # Windows ends the process after WM_ENDSESSION without letting it leave its loop.
+    settings = exe.with_suffix(".ini")
+    if settings.exists():
+        settings.unlink()
+    rc, lines = wine.probe("endsession", *main)
+    answers = [line["may_end"] for line in lines if line["kind"] == "end_session"]
+    r.check("an idle program lets the session end", rc == 0 and answers == [True], f"{rc} {lines}")
+    r.equal("WM_ENDSESSION puts the AutoRun policy back to 145", wine.policy(), 145)
+    r.check("WM_ENDSESSION writes the settings file", settings.exists())
+
+
+def check_delete_tree(r, wine, prefix, checker):
+    # A tree holding a link to a folder outside it: the delete must not follow the link.
+    tree = prefix / "drive_c" / "vutree"
+    (tree / "keep").mkdir(parents=True)
+    (tree / "doomed" / "inner").mkdir(parents=True)
+    (tree / "keep" / "file.txt").write_text("keep")
+    (tree / "doomed" / "inner" / "gone.txt").write_text("gone")
+    os.symlink("../keep", tree / "doomed" / "link")
+    proc = run(["wine", str(checker), "delete-tree", r"C:\vutree\doomed"], env=wine.env, timeout=120,
+               check=False)
+    r.check("files_check ran", proc.returncode == 0, proc.stdout.decode(errors="replace"))
+    r.check("deleting a tree keeps what a link in it points to", (tree / "keep" / "file.txt").exists())
+    r.check("deleting a tree deletes its own files", not (tree / "doomed" / "inner").exists())
 
 
 def check_eject_and_configuration(r, wine, main, exe):
@@ -644,6 +677,7 @@ def main():
     try:
         exe_built = find_one(args.win64_build, EXE_NAME)
         probe_built = find_one(args.win64_build, "probe.exe")
+        checker_built = find_one(args.win64_build, "files_check.exe")
         hook_built = probe_built.parent / "probe_hook.dll"
         xvfb = Xvfb()
         template, made = template_prefix(xvfb.display, r)
@@ -663,8 +697,10 @@ def main():
         shutil.copy2(find_one(args.win64_build, "VelloranUtilityHfs.exe"), hfs_folder / EXE_NAME)
         shutil.copy2(probe_built, probe_dir)
         shutil.copy2(hook_built, probe_dir)
+        shutil.copy2(checker_built, probe_dir)
         wine = Wine(prefix, xvfb.display, probe_dir, args.out)
         smoke(r, wine, exe, args.out)
+        check_delete_tree(r, wine, prefix, probe_dir / "files_check.exe")
     except (Failure, subprocess.TimeoutExpired, OSError, ValueError) as error:
         r.check("smoke test ran to the end", False, str(error))
     finally:

@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -136,10 +138,14 @@ bool ReadBootRecord(const SimDisk& disk, uint64_t sector, std::vector<uint8_t>& 
 }  // namespace
 
 std::optional<Layout> ReadLayout(const SimDisk& disk) {
+    // More logical partitions than this are a broken chain, not a table.
+    constexpr size_t kMostEntries = 1024;
     Layout layout;
     std::vector<uint8_t> record;
     if (!ReadBootRecord(disk, 0, record)) return layout;
+    if (record[446 + 4] == 0xEE) return ReadGptLayout(disk);
     uint32_t sectorBytes = SectorBytes(disk), lastNumber = 0;
+    layout.style = PartitionStyleMbr;
     layout.signature = U32(&record[440]);
     uint64_t extendedStart = 0;
     for (int i = 0; i < 4; ++i) {
@@ -150,7 +156,7 @@ std::optional<Layout> ReadLayout(const SimDisk& disk) {
     // Logical partitions: a chain of extended boot records, each reported as four entries.
     uint64_t ebr = extendedStart;
     while (ebr != 0 && ReadBootRecord(disk, ebr, record)) {
-        if (layout.entries.size() + 4 > size_t(LayoutEntryCapacity)) return std::nullopt;
+        if (layout.entries.size() + 4 > kMostEntries) return std::nullopt;
         layout.entries.push_back(Entry(&record[446], ebr, sectorBytes, lastNumber));
         const uint8_t* link = &record[446 + 16];
         uint32_t unused = 0;
@@ -194,6 +200,28 @@ bool ParseLetter(const std::string& word, char& letter) {
     return true;
 }
 
+// "C: 0:3 2:1": the letter's volume lies on partition 3 of disk 0 and partition 1 of disk 2.
+bool ParseSpan(const std::string& value, std::map<char, detail::SimLetter>& letters,
+               std::map<char, std::vector<detail::SimLetter>>& spans) {
+    std::istringstream words(value);
+    std::string word;
+    char letter;
+    if (!(words >> word) || !ParseLetter(word, letter) || word.size() != 2) return false;
+    std::vector<detail::SimLetter> pieces;
+    while (words >> word) {
+        detail::SimLetter piece;
+        char colon = 0;
+        if (std::sscanf(word.c_str(), "%d%c%u", &piece.disk, &colon, &piece.partition) != 3 || colon != ':' ||
+            piece.disk < 0)
+            return false;
+        pieces.push_back(piece);
+    }
+    if (pieces.size() < 2) return false;
+    letters[letter] = pieces.front();
+    spans[letter].assign(pieces.begin() + 1, pieces.end());
+    return true;
+}
+
 // Applies one key of a [disk] section; false when the key or its value is not understood.
 bool ApplyDiskKey(detail::SimDisk& disk, int letterDisk, const std::string& key, const std::string& value,
                   std::map<char, detail::SimLetter>& letters) {
@@ -211,6 +239,7 @@ bool ApplyDiskKey(detail::SimDisk& disk, int letterDisk, const std::string& key,
         else if (key == "fail-read") disk.failRead = std::stoi(value);
         else if (key == "drop-write") disk.dropWrite = std::stoi(value);
         else if (key == "lock-refusals") disk.lockRefusals = std::stoi(value);
+        else if (key == "gpt") disk.gptPartitions = value;
         else if (key == "fail") {
             while (words >> word) disk.failing.insert(word);
         } else if (key == "geometry") {
@@ -251,6 +280,7 @@ bool LoadPc(const std::string& descriptionFile, std::string* error) {
 
     std::map<int, detail::SimDisk> disks;
     std::map<char, detail::SimLetter> letters;
+    std::map<char, std::vector<detail::SimLetter>> spans;
     bool failDriveStrings = false;
     std::string systemDrive;
     detail::SimDisk* current = nullptr;
@@ -275,6 +305,8 @@ bool LoadPc(const std::string& descriptionFile, std::string* error) {
             systemDrive = value;
         } else if (key == "drive-strings") {
             failDriveStrings = value == "fail";
+        } else if (key == "span") {
+            if (!ParseSpan(value, letters, spans)) return fail(where + line);
         } else if (key == "foreign-letters") {
             std::istringstream words(value);
             std::string word;
@@ -287,8 +319,13 @@ bool LoadPc(const std::string& descriptionFile, std::string* error) {
             return fail(where + line);
         }
     }
-    for (const auto& [number, disk] : disks)
+    for (const auto& [number, disk] : disks) {
         if (disk.image.empty()) return fail("disk " + std::to_string(number) + " has no image");
+        std::string partitions = disk.gptPartitions;
+        std::replace(partitions.begin(), partitions.end(), ';', '\n');
+        std::string why;
+        if (!partitions.empty() && !detail::WriteGptTable(disk, partitions, &why)) return fail(why);
+    }
 
     ClearDisks();
     {
@@ -296,6 +333,7 @@ bool LoadPc(const std::string& descriptionFile, std::string* error) {
         detail::DiskLock lock(state.lock);
         state.disks = std::move(disks);
         state.letters = std::move(letters);
+        state.spans = std::move(spans);
         state.failDriveStrings = failDriveStrings;
     }
     if (!systemDrive.empty()) SetSystemDirectory(systemDrive.substr(0, 1) + ":\\Windows\\system32");

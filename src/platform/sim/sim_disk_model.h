@@ -1,7 +1,8 @@
 // Internal to the simulated PC: its disks and drive letters. Each disk is an image file on the
 // host with a described bus, vendor, product, drive type and geometry; its partition layout is
-// read from the MBR in the image on every request, so it follows what the program wrote. Drive
-// letters name a (disk, partition number) pair; partition number 0 is the whole disk.
+// read from the MBR or GPT in the image on every request, so it follows what the program wrote.
+// Drive letters name a (disk, partition number) pair; partition number 0 is the whole disk. A
+// spanned volume has further pieces on other disks.
 //
 // Every access holds Disks().lock. Parts of the simulated PC built on the disks (volume letters,
 // the formatter) use this header.
@@ -26,6 +27,7 @@ struct SimDisk {
     uint32_t driveType = 2;         // GetDriveTypeW
     DiskGeometryEx geometry;        // DiskSize is filled from the image on each query
     bool geometryGiven = false;     // else derived from the image size (255 heads, 63 sectors, 512 bytes)
+    std::string gptPartitions;      // a GPT to write into the image when the PC is loaded
     // Fault injection.
     std::set<std::string> failing;  // "open", "length", "descriptor", "geometry", "layout", "device-number"
     bool shortReads = false;        // every read moves fewer bytes than asked
@@ -47,6 +49,7 @@ struct DiskState {
     std::recursive_mutex lock;
     std::map<int, SimDisk> disks;      // by disk number
     std::map<char, SimLetter> letters; // by upper-case letter
+    std::map<char, std::vector<SimLetter>> spans;  // the further pieces of a spanned volume
     bool failDriveStrings = false;
     std::vector<std::string> log;      // opens, closes, locks, dismounts and writes, in order
 };
@@ -63,15 +66,31 @@ DiskGeometryEx GeometryOf(const SimDisk& disk);
 int64_t ReadImage(const SimDisk& disk, int64_t offset, void* buffer, int64_t size);
 int64_t WriteImage(const SimDisk& disk, int64_t offset, const void* buffer, int64_t size);
 
-// The drive layout as Windows reports it for the MBR in the image: the four primary entries (empty
-// ones included), then four per logical partition of an extended partition; partition numbers
-// count the primary and logical partitions that are not empty and not extended. No entries for an
-// image without a boot signature; nullopt when the layout does not fit 50 entries.
-struct Layout {
-    uint32_t signature = 0;
-    std::vector<PartitionInformation> entries;
+// The drive layout as Windows reports it for the table in the image. MBR: the four primary
+// entries (empty ones included), then four per logical partition of an extended partition;
+// partition numbers count the primary and logical partitions that are not empty and not
+// extended. GPT (behind a protective MBR): the partitions the table defines, numbered in table
+// order, with their GPT fields beside. No entries for an image without a boot signature (RAW).
+struct GptFields {
+    uint8_t type[16] = {}, id[16] = {};
+    uint64_t attributes = 0;
+    char16_t name[36] = {};
 };
+struct Layout {
+    uint32_t style = PartitionStyleRaw;
+    uint32_t signature = 0;
+    uint8_t diskId[16] = {};  // of a GPT disk
+    std::vector<PartitionInformation> entries;
+    std::vector<GptFields> gpt;  // one per entry of a GPT disk
+};
+// nullopt when the table cannot be read as a whole (a broken GPT, an endless chain of logical
+// partitions).
 std::optional<Layout> ReadLayout(const SimDisk& disk);
+// The GPT part of ReadLayout (sim_gpt.cpp), given the disk's protective MBR.
+std::optional<Layout> ReadGptLayout(const SimDisk& disk);
+// Writes a new GPT into the image with sfdisk; `partitions` is sfdisk's input, one partition a
+// line. False (and sfdisk's complaint in *error) when it failed.
+bool WriteGptTable(const SimDisk& disk, const std::string& partitions, std::string* error);
 // The byte range of a partition (0 = the whole disk); nullopt when the partition does not exist.
 struct ByteRange {
     int64_t offset = 0, length = 0;

@@ -10,6 +10,8 @@
 #include "platform/sim/sim_disks.h"
 #include "platform/sim/sim_fs_probe.h"
 #include "platform/sim/sim_last_error.h"
+#include "platform/sim/sim_layout_requests.h"
+#include "platform/sim/sim_mounts.h"
 #include "platform/sim/sim_state.h"
 #include "platform/sim/sim_volume_sync_hooks.h"
 
@@ -43,6 +45,20 @@ Handles& H() {
 }
 
 constexpr uint32_t FileDeviceCdRom = 2;
+
+bool Failed(uint32_t error) {
+    sim::detail::SetLastErrorCode(error);
+    return false;
+}
+
+// A request that reports its own error code through `error`.
+template <typename Request>
+bool WithError(Request request) {
+    uint32_t error = 0;
+    bool ok = request(&error);
+    if (!ok) sim::detail::SetLastErrorCode(error);
+    return ok;
+}
 constexpr char kPhysicalPrefix[] = "\\\\.\\PHYSICALDRIVE";
 
 void Log(const std::string& entry) { Disks().log.push_back(entry); }
@@ -132,13 +148,13 @@ bool Lock(SimHandle& h, SimDisk& disk) {
 
 bool Control(SimHandle& h, uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize) {
     if (h.disk < 0) {
-        if (code != IoctlStorageGetDeviceNumber || outSize < DeviceNumberSize) return false;
+        if (code != IoctlStorageGetDeviceNumber || outSize < DeviceNumberSize) return Failed(ErrorInvalidFunction);
         DeviceNumber number{FileDeviceCdRom, 0, 0};
         std::memcpy(out, &number, sizeof number);
         return true;
     }
     SimDisk* disk = FindDisk(h.disk);
-    if (!disk) return false;
+    if (!disk) return Failed(ErrorInvalidFunction);
     switch (code) {
         case IoctlDiskGetLengthInfo: {
             auto range = RangeOf(h, *disk);
@@ -162,16 +178,26 @@ bool Control(SimHandle& h, uint32_t code, const void* in, uint32_t inSize, void*
             return true;
         }
         case IoctlDiskGetDriveLayout: {
+            // The request predates GPT: it knows only MBR disks.
             auto layout = sim::detail::ReadLayout(*disk);
-            if (Failing(*disk, "layout") || !layout) return false;
+            if (Failing(*disk, "layout") || !layout || layout->style == PartitionStyleGpt)
+                return Failed(ErrorInvalidFunction);
             size_t needed = 8 + layout->entries.size() * sizeof(PartitionInformation);
-            if (outSize < needed || outSize < 8) return false;
+            if (outSize < needed || outSize < 8) return Failed(ErrorInsufficientBuffer);
             uint32_t head[2] = {uint32_t(layout->entries.size()), layout->signature};
             std::memcpy(out, head, sizeof head);
             if (!layout->entries.empty())
                 std::memcpy(static_cast<uint8_t*>(out) + 8, layout->entries.data(), needed - 8);
             return true;
         }
+        case IoctlDiskGetDriveLayoutEx:
+            return h.volume ? Failed(ErrorInvalidFunction)
+                            : WithError([&](uint32_t* error) { return sim::detail::DriveLayoutEx(*disk, out, outSize, error); });
+        case IoctlVolumeGetVolumeDiskExtents:
+            return h.volume ? WithError([&](uint32_t* error) {
+                                  return sim::detail::VolumeDiskExtents(LetterOf(h.path), out, outSize, error);
+                              })
+                            : Failed(ErrorInvalidFunction);
         case IoctlStorageGetDeviceNumber: {
             if (Failing(*disk, "device-number") || outSize < DeviceNumberSize) return false;
             DeviceNumber number{FileDeviceDisk, uint32_t(h.disk), h.volume ? h.partition : 0};
@@ -197,13 +223,21 @@ bool Control(SimHandle& h, uint32_t code, const void* in, uint32_t inSize, void*
             sim::detail::SyncChangedVolume(h.disk, h.partition);
             return true;
         default:
-            return false;
+            return Failed(ErrorInvalidFunction);
     }
+}
+
+// Whether an open handle of the volume at (disk, partition) holds its lock.
+bool VolumeLocked(int disk, uint32_t partition) {
+    for (const auto& [handle, h] : H().open)
+        if (h.volume && h.locked && h.disk == disk && h.partition == partition) return true;
+    return false;
 }
 
 }  // namespace
 
 namespace plat {
+
 
 DeviceHandle OpenDevice(const std::string& path, bool forWrite) {
     auto& state = Disks();
@@ -287,6 +321,11 @@ int64_t WriteDevice(DeviceHandle device, const void* buffer, uint32_t length) {
     auto range = RangeOf(*h, *disk);
     if (!range) return Fail(sim::detail::ErrorInvalidParameter);
     int64_t size = std::clamp<int64_t>(range->length - h->position, 0, length);
+    if (!sim::detail::RawWriteAllowed(h->disk, range->offset + h->position, size, VolumeLocked)) {
+        Log("write " + h->path + " at " + std::to_string(h->position) + " length " + std::to_string(size) +
+            " denied");
+        return Fail(sim::detail::ErrorAccessDenied);
+    }
     Log("write " + h->path + " at " + std::to_string(h->position) + " length " + std::to_string(size));
     if (h->volume && h->position == 0) h->wroteBootSector = true;
     // A stick that loses a write it acknowledged: only reading back shows it.
@@ -365,6 +404,7 @@ void ClearDisks() {
     DiskLock lock(state.lock);
     state.disks.clear();
     state.letters.clear();
+    state.spans.clear();
     state.failDriveStrings = false;
     state.log.clear();
     H().open.clear();

@@ -4,6 +4,8 @@
 //     system-drive = C              (sets the system directory to C:\Windows\system32)
 //     foreign-letters = Z:          (letters that are not on a disk, such as a CD drive)
 //     drive-strings = fail          (GetLogicalDriveStringsW fails)
+//     span = C: 0:3 2:1             (C: is one volume over partition 3 of disk 0 and partition 1
+//                                    of disk 2, as a spanned dynamic volume)
 //
 //     [disk 1]
 //     image = /tmp/t/stick.img      (host path; the MBR and file systems in it are what the PC sees)
@@ -20,11 +22,23 @@
 //     fail-read = 2                 (the second read from this disk fails)
 //     drop-write = 2                (the second write is acknowledged but not stored)
 //     lock-refusals = 5             (lock requests refused before one succeeds; -1 for ever)
+//     gpt = start=2048, size=409600, type=U; start=411648, type=H
+//                                   (sfdisk writes this GPT into the image when the PC is loaded;
+//                                    lines separated by ';', in sfdisk's script syntax, such as
+//                                    "first-lba: 34" for the layout a Mac writes)
 //
 // Every key but image is optional. Writes go into the image files. Reads and writes count from the
 // description's loading on; a failing one sets the thread's last error as Windows would (ERROR_CRC
 // for a read, ERROR_IO_DEVICE for a write, ERROR_WRITE_PROTECT on a read-only stick), and a raw
 // transfer that is not in whole sectors fails with ERROR_INVALID_PARAMETER. Thread-safe.
+// Every key but image is optional. Writes go into the image files. Thread-safe.
+//
+// The PC keeps Windows' rules for raw writes: a write through a disk or volume handle into a
+// lettered volume that holds a file system fails with access denied (5) unless a handle that is
+// open at the time holds that volume's lock (FSCTL_LOCK_VOLUME). A dismount lasts only while the
+// volume stays locked: the shell looks at a dismounted volume as soon as nothing holds it locked,
+// which mounts it again. IOCTL_DISK_GET_DRIVE_LAYOUT fails on GPT disks and on layouts its buffer
+// cannot hold; IOCTL_DISK_GET_DRIVE_LAYOUT_EX reports MBR, GPT and RAW disks.
 #pragma once
 #include <string>
 #include <vector>

@@ -32,6 +32,7 @@ struct Files {
     std::map<plat::FileHandle, std::fstream*> open;
     std::map<plat::FileHandle, char> writers;  // open for writing, with the letter they write on
     std::map<plat::FileHandle, std::string> hostPaths;
+    std::set<char> fullDrives;                 // writes fail there after truncating
     plat::FileHandle next = 1;
 };
 
@@ -110,8 +111,12 @@ bool Matches(const std::string& pattern, const std::string& name) {
 
 void MakeWritable(const fs::path& p) {
     std::error_code ec;
+    // A link is deleted as a link: what it points to is none of the tree's business.
+    if (fs::is_symlink(p, ec)) return;
     fs::permissions(p, fs::perms::owner_write, fs::perm_options::add, ec);
 }
+
+bool DriveFull(const std::string& path) { return F().fullDrives.count(LetterOf(path)) != 0; }
 
 }  // namespace
 
@@ -211,11 +216,17 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
     std::ofstream out;
+    bool full;
     {
         Lock l(F().lock);
         out.open(ToHost(path), std::ios::binary | std::ios::trunc);
+        full = DriveFull(path);
     }
     if (!out) return false;
+    if (full && !bytes.empty()) {
+        Changed(path);
+        return false;  // created or truncated, and nothing written
+    }
     out.write(bytes.data(), std::streamsize(bytes.size()));
     bool written = bool(out.flush());
     Changed(path);
@@ -327,6 +338,20 @@ bool FlushFile(FileHandle file) {
     return s && s->flush();
 }
 
+bool MoveFileOver(const std::string& from, const std::string& to) {
+    Lock l(F().lock);
+    std::error_code ec;
+    std::string source = ToHost(from), target = ToHost(to);
+    if (!fs::is_regular_file(source) || fs::is_directory(target)) return false;
+    fs::rename(source, target, ec);
+    if (ec) return false;
+    if (F().hidden.erase(source)) F().hidden.insert(target);
+    else F().hidden.erase(target);
+    Changed(from);
+    Changed(to);
+    return true;
+}
+
 std::string LibraryPath(const std::string& path) {
     Lock l(F().lock);
     // The library may write there (an archive extracted onto the volume) without telling us.
@@ -337,6 +362,13 @@ std::string LibraryPath(const std::string& path) {
 }  // namespace plat
 
 namespace sim {
+
+void SetDriveFull(char letter, bool full) {
+    Lock l(F().lock);
+    letter = char(std::toupper(static_cast<unsigned char>(letter)));
+    if (full) F().fullDrives.insert(letter);
+    else F().fullDrives.erase(letter);
+}
 
 void SetDriveRoot(char letter, const std::string& hostFolder) {
     Lock l(F().lock);
@@ -382,6 +414,7 @@ void detail::ResetFiles() {
     F().hostPaths.clear();
     F().hidden.clear();
     F().drives.clear();
+    F().fullDrives.clear();
     std::error_code ec;
     fs::remove_all(Root(), ec);
     // The folders every simulated PC has: the program's, the system's and the user's temporary one.

@@ -7,6 +7,8 @@ namespace vu::sim {
 
 void SetDriveRoot(char letter, const std::string& hostFolder);
 std::string DriveRoot(char letter);
+// A full drive: a whole-file write there creates or truncates its file and writes nothing.
+void SetDriveFull(char letter, bool full);
 // The host path of a Windows path ("C:\a\b" -> "<root of C>/a/b"); a path without a drive letter
 // is relative to the simulated current folder, the root of C.
 std::string HostPath(const std::string& windowsPath);

@@ -22,7 +22,9 @@ struct VolumeState {
     std::map<char, std::string> rawTargets;
     bool failSetupApi = false;
     std::map<int, int> vetoes;
+    std::map<int, plat::EjectVeto> vetoReasons;
     std::vector<std::string> ejects;
+    int systemVetoBoxes = 0;
 };
 
 VolumeState& V() {
@@ -150,13 +152,16 @@ std::optional<uint32_t> ParentDevice(SetupApi*, uint32_t instance) {
     return instance + 1000;
 }
 
-uint32_t RequestDeviceEject(SetupApi*, uint32_t instance) {
+uint32_t RequestDeviceEject(SetupApi*, uint32_t instance, EjectVeto* veto) {
     constexpr uint32_t RemoveVetoed = 0x17;
     DiskLock lock(Disks().lock);
     int disk = int(instance) - 2000;
     if (!Disks().disks.count(disk)) return RemoveVetoed;
     if (V().vetoes[disk] > 0) {
         V().vetoes[disk]--;
+        // Without a veto buffer Windows shows the refusal in a box of its own.
+        if (veto) *veto = V().vetoReasons[disk];
+        else V().systemVetoBoxes++;
         return RemoveVetoed;
     }
     V().ejects.push_back("eject disk " + std::to_string(disk));
@@ -174,9 +179,15 @@ void FailSetupApi(bool fail) {
     V().failSetupApi = fail;
 }
 
-void VetoEjects(int diskNumber, int count) {
+void VetoEjects(int diskNumber, int count, uint32_t vetoType, const std::string& vetoName) {
     DiskLock lock(Disks().lock);
     V().vetoes[diskNumber] = count;
+    V().vetoReasons[diskNumber] = {vetoType, vetoName};
+}
+
+int SystemVetoBoxes() {
+    DiskLock lock(Disks().lock);
+    return V().systemVetoBoxes;
 }
 
 std::vector<std::string> EjectLog() {

@@ -12,8 +12,11 @@ namespace vu::sim {
 // Volume names are "\\?\Volume{<disk>-<partition>}\"; a letter's mount point can be deleted and set
 // again; a raw DOS device definition gives a temporary letter for "\device\harddiskN\partitionP".
 void FailSetupApi(bool fail);
-// The next `count` eject requests for the disk's device are vetoed.
-void VetoEjects(int diskNumber, int count);
+// The next `count` eject requests for the disk's device are vetoed, for the reason given (a
+// PNP_VETO_TYPE and a name: 5 and a device path for files still open on it).
+void VetoEjects(int diskNumber, int count, uint32_t vetoType = 5, const std::string& vetoName = "");
+// Vetoes shown in the system's own box, because the request passed no buffer for the reason.
+int SystemVetoBoxes();
 // Every accepted eject, as "eject disk N".
 std::vector<std::string> EjectLog();
 

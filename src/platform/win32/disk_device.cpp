@@ -3,15 +3,42 @@
 #include "platform/disk_device.h"
 
 #include <windows.h>
+#include <winioctl.h>
 
+#include <cstddef>
 #include <vector>
 
+#include "disk/device_layouts.h"
 #include "platform/win32/wide.h"
 
 namespace vu::plat {
 
 namespace {
+
 HANDLE Native(DeviceHandle device) { return reinterpret_cast<HANDLE>(device); }
+
+// The portable code reads and writes these structures by byte offset: they must be the system's.
+static_assert(IOCTL_DISK_GET_DRIVE_LAYOUT_EX == IoctlDiskGetDriveLayoutEx);
+static_assert(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS == IoctlVolumeGetVolumeDiskExtents);
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry) == LayoutExHeadSize);
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, Mbr.Signature) == LayoutExMbrSignatureAt);
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, Gpt.DiskId) == LayoutExGptDiskIdAt);
+static_assert(sizeof(PARTITION_INFORMATION_EX) == PartitionExSize);
+static_assert(offsetof(PARTITION_INFORMATION_EX, StartingOffset) == PartitionExStartingOffsetAt);
+static_assert(offsetof(PARTITION_INFORMATION_EX, PartitionLength) == PartitionExLengthAt);
+static_assert(offsetof(PARTITION_INFORMATION_EX, PartitionNumber) == PartitionExNumberAt);
+static_assert(offsetof(PARTITION_INFORMATION_EX, RewritePartition) == PartitionExRewriteAt);
+static_assert(offsetof(PARTITION_INFORMATION_EX, Mbr.PartitionType) == PartitionExMbrTypeAt);
+static_assert(offsetof(PARTITION_INFORMATION_EX, Mbr.BootIndicator) == PartitionExMbrBootAt);
+static_assert(offsetof(PARTITION_INFORMATION_EX, Mbr.RecognizedPartition) == PartitionExMbrRecognizedAt);
+static_assert(offsetof(PARTITION_INFORMATION_EX, Mbr.HiddenSectors) == PartitionExMbrHiddenSectorsAt);
+static_assert(offsetof(PARTITION_INFORMATION_EX, Gpt.PartitionType) == PartitionExGptTypeAt);
+static_assert(offsetof(PARTITION_INFORMATION_EX, Gpt.PartitionId) == PartitionExGptIdAt);
+static_assert(offsetof(PARTITION_INFORMATION_EX, Gpt.Attributes) == PartitionExGptAttributesAt);
+static_assert(offsetof(PARTITION_INFORMATION_EX, Gpt.Name) == PartitionExGptNameAt);
+static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) == DiskExtentsHeadSize);
+static_assert(sizeof(DISK_EXTENT) == DiskExtentSize);
+
 }  // namespace
 
 DeviceHandle OpenDevice(const std::string& path, bool forWrite) {
@@ -29,6 +56,8 @@ bool DeviceControl(DeviceHandle device, uint32_t code, const void* in, uint32_t 
     DWORD returned = 0;
     return DeviceIoControl(Native(device), code, const_cast<void*>(in), inSize, out, outSize, &returned, nullptr) != 0;
 }
+
+uint32_t LastDeviceError() { return GetLastError(); }
 
 bool SeekDevice(DeviceHandle device, int64_t offset) {
     LARGE_INTEGER distance;

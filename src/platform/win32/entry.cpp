@@ -3,4 +3,9 @@
 
 #include "app/program.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return vu::ProgramMain(); }
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // Drive letters without a medium (card readers) are probed by the inventory and by file
+    // dialogs: the system must answer "not ready" instead of showing its "No Disk" box.
+    SetErrorMode(SEM_FAILCRITICALERRORS);
+    return vu::ProgramMain();
+}

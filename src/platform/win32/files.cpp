@@ -33,6 +33,17 @@ void ClearReadOnly(const std::wstring& path) {
                                                         FILE_ATTRIBUTE_SYSTEM));
 }
 
+// A junction or a symbolic link to a folder: removing it removes the link, not the folder's
+// contents, which may lie anywhere (another drive, the user's documents).
+bool RemoveFolderLink(const std::wstring& link) {
+    return RemoveDirectoryW(link.c_str()) != 0 || ::DeleteFileW(link.c_str()) != 0;
+}
+
+bool IsFolderLink(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 bool DeleteTreeWide(const std::wstring& folder) {
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
@@ -41,6 +52,10 @@ bool DeleteTreeWide(const std::wstring& folder) {
             std::wstring name = data.cFileName;
             if (name == L"." || name == L"..") continue;
             std::wstring child = folder + L"\\" + name;
+            if (IsFolderLink(data.dwFileAttributes)) {
+                RemoveFolderLink(child);
+                continue;
+            }
             ClearReadOnly(child);
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DeleteTreeWide(child);
             else ::DeleteFileW(child.c_str());
@@ -86,7 +101,9 @@ bool DeleteFile(const std::string& path) {
 
 bool DeleteTree(const std::string& path) {
     if (!FolderExists(path)) return DeleteFile(path);
-    return DeleteTreeWide(WithoutTrailingSlash(Path(path)));
+    std::wstring folder = WithoutTrailingSlash(Path(path));
+    if (IsFolderLink(GetFileAttributesW(folder.c_str()))) return RemoveFolderLink(folder);
+    return DeleteTreeWide(folder);
 }
 
 bool SetHidden(const std::string& path, bool hidden) {
@@ -123,7 +140,9 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
     FileHandle file = OpenFile(path, FileMode::Read);
     if (!file) return false;
     int64_t length = FileLength(file);
-    bool ok = length >= 0;
+    // A 32-bit program cannot hold every file in memory; a length cut down to size_t would leave
+    // the read running past the end of the buffer.
+    bool ok = length >= 0 && uint64_t(length) <= bytes.max_size();
     if (ok) {
         bytes.assign(size_t(length), '\0');
         ok = ReadFileData(file, bytes.data(), length) == length;
@@ -138,6 +157,10 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
     bool ok = WriteFileData(file, bytes.data(), int64_t(bytes.size())) == int64_t(bytes.size());
     CloseFile(file);
     return ok;
+}
+
+bool MoveFileOver(const std::string& from, const std::string& to) {
+    return MoveFileExW(Path(from).c_str(), Path(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 FileHandle OpenFile(const std::string& path, FileMode mode) {

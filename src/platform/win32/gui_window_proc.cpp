@@ -269,6 +269,11 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         case WM_TIMER:
             vu::OnWindowTimer(window, int(wParam) - 1);
             return 0;
+        case WM_QUERYENDSESSION:
+            return vu::OnQueryEndSession(window) ? TRUE : FALSE;
+        case WM_ENDSESSION:
+            if (wParam) vu::OnEndSession(window);
+            return 0;
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }

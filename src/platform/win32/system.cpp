@@ -112,7 +112,9 @@ std::optional<std::string> UserLocaleNameFromSystem() {
         reinterpret_cast<void*>(GetProcAddress(kernel, "LCIDToLocaleName")));
     if (!convert) return std::nullopt;
     wchar_t name[85];
-    int length = convert(MAKELCID(GetUserDefaultLangID(), SORT_DEFAULT), name, 85, 0);
+    // The shell's localized strings follow the language of the user interface, which may differ
+    // from the regional format (an English Windows with German dates).
+    int length = convert(MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT), name, 85, 0);
     if (length <= 1) return std::nullopt;
     return Narrow(name, size_t(length - 1));
 }

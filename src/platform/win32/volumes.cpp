@@ -144,8 +144,14 @@ std::optional<uint32_t> ParentDevice(SetupApi* api, uint32_t instance) {
     return parent;
 }
 
-uint32_t RequestDeviceEject(SetupApi* api, uint32_t instance) {
-    return api->requestEject(instance, nullptr, nullptr, 0, 0);
+uint32_t RequestDeviceEject(SetupApi* api, uint32_t instance, EjectVeto* veto) {
+    if (!veto) return api->requestEject(instance, nullptr, nullptr, 0, 0);
+    PNP_VETO_TYPE type = PNP_VetoTypeUnknown;
+    wchar_t name[MAX_PATH] = {};
+    CONFIGRET result = api->requestEject(instance, &type, name, MAX_PATH, 0);
+    veto->type = uint32_t(type);
+    veto->name = Narrow(name, wcsnlen(name, MAX_PATH));
+    return result;
 }
 
 }  // namespace vu::plat

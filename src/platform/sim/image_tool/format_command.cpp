@@ -1,13 +1,17 @@
-// velloran-image OUT.img [--size MiB] [--settings FILE.ini] [--data-set FILE.zip]
+// velloran-image OUT.img [--size MiB] [--settings FILE.ini] [--data-set FILE.zip] [--freedos FILE.pkg]
 //
 // The format pipeline with the image as the stick, made or resized to --size MiB; without --size
-// an existing image keeps its size (2 TiB less one sector, say, which is no whole MiB). The settings come from FILE.ini through the
-// program's own reader (defaults without it); --data-set makes FILE.zip the local data set to
-// install. Confirmations are answered OK; the exit code is 0 exactly when the run ended with
-// "All done" and the volume's files were written into the image.
+// an existing image keeps its size (2 TiB less one sector, say, which is no whole MiB). The
+// settings come from FILE.ini through the program's own reader (defaults without it); --data-set
+// makes FILE.zip the local data set to install; --freedos hands over the FreeDOS set, packed as the
+// program's packages are (resources/packages/pack_package.py), which this build does not carry.
+// Confirmations are answered OK; the exit code is 0 exactly when the run ended with "All done",
+// installed the data set it was asked for, and the volume's files were written into the image.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "commands.h"
@@ -15,6 +19,7 @@
 
 #include "app/event_loop.h"
 #include "app/settings.h"
+#include "embedded.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_volume_sync.h"
 #include "prepare/format_drive.h"
@@ -24,12 +29,12 @@ namespace fs = std::filesystem;
 
 namespace vu::tool {
 
-const char* const FormatUsage = "velloran-image OUT.img [--size MiB] [--settings FILE.ini] [--data-set FILE.zip]";
+const char* const FormatUsage = "velloran-image OUT.img [--size MiB] [--settings FILE.ini] [--data-set FILE.zip] [--freedos FILE.pkg]";
 
 namespace {
 
 struct Arguments {
-    std::string image, settings, dataSet;
+    std::string image, settings, dataSet, freeDos;
     long long mebibytes = 0;
 };
 
@@ -52,6 +57,8 @@ bool Parse(int argc, char** argv, Arguments& args, std::string& problem) {
             if (!value(args.settings)) return false;
         } else if (arg == "--data-set") {
             if (!value(args.dataSet)) return false;
+        } else if (arg == "--freedos") {
+            if (!value(args.freeDos)) return false;
         } else if (!arg.empty() && arg[0] == '-') {
             return problem = "unknown option " + arg, false;
         } else if (args.image.empty()) {
@@ -63,6 +70,16 @@ bool Parse(int argc, char** argv, Arguments& args, std::string& problem) {
     if (args.image.empty()) return problem = "no image file named", false;
     if (args.mebibytes == 0 && !fs::is_regular_file(args.image))
         return problem = "--size is missing, and there is no image " + args.image + " to keep the size of", false;
+    return true;
+}
+
+// The FreeDOS set that this build does not carry, read from a package file.
+bool UseFreeDos(const std::string& package, std::string& bytes, std::string& error) {
+    std::ifstream in(package, std::ios::binary);
+    if (!in) return error = "cannot read " + package, false;
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+    if (!HasFreeDosPackage())
+        SupplyFreeDosPackage({reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()});
     return true;
 }
 
@@ -92,14 +109,20 @@ int FormatCommand(int argc, char** argv) {
         return Usage("no settings file " + args.settings, FormatUsage);
     if (!args.dataSet.empty() && !fs::is_regular_file(args.dataSet))
         return Usage("no data set " + args.dataSet, FormatUsage);
+    if (!args.freeDos.empty() && !fs::is_regular_file(args.freeDos))
+        return Usage("no FreeDOS package " + args.freeDos, FormatUsage);
 
     Session session(args.settings);
-    std::string error;
+    std::string error, freeDos;
     if (!session.LoadImagePc(args.image, args.mebibytes, error) ||
-        (!args.dataSet.empty() && !UseDataSet(args.dataSet, session.Scratch() + "/repository", error))) {
+        (!args.dataSet.empty() && !UseDataSet(args.dataSet, session.Scratch() + "/repository", error)) ||
+        (!args.freeDos.empty() && !UseFreeDos(args.freeDos, freeDos, error))) {
         std::fprintf(stderr, "velloran-image: %s\n", error.c_str());
         return UsageError;
     }
+    struct ForgetFreeDos {
+        ~ForgetFreeDos() { SupplyFreeDosPackage({}); }
+    } forgetFreeDos;
 
     session.SelectDriveLine(0);
     FormatDrive(FormatInstallArgument());
@@ -108,6 +131,11 @@ int FormatCommand(int argc, char** argv) {
     if (!synced) {
         std::fprintf(stderr, "velloran-image: the volume's files could not be written into the image: %s\n",
                      error.c_str());
+        return 1;
+    }
+    // A stick without the data set it was made for does not boot, whatever the run's last words.
+    if (session.SawStatusEndingWith(" Data set files Not Installed")) {
+        std::fprintf(stderr, "velloran-image: the data set was not installed\n");
         return 1;
     }
     return session.LastStatus() == "All done" ? 0 : 1;

@@ -90,11 +90,17 @@ bool Session::LoadImagePc(const std::string& image, int64_t mebibytes, std::stri
     } else if (!fs::is_regular_file(image)) {
         return error = "no image file " + image, false;
     }
+    // The system disk (C:) is a small blank image of its own, numbered after the stick so that the
+    // stick stays the first line of the drive list.
+    std::string system = scratch_ + "/system.img";
+    std::ofstream(system, std::ios::binary).close();
+    fs::resize_file(system, 1 << 20, ec);
+    if (ec) return error = "cannot create " + system + ": " + ec.message(), false;
     std::string description = scratch_ + "/pc.txt";
-    std::ofstream(description) << "system-drive = C\nforeign-letters = C:\n[disk 1]\nimage = "
-                               << fs::absolute(image).string()
+    std::ofstream(description) << "system-drive = C\n[disk 1]\nimage = " << fs::absolute(image).string()
                                << "\nbus = 7\nvendor = Velloran\nproduct = \"Image Stick\"\ndrive-type = 2\n"
-                               << "letters = " << LettersOf(image) << "\n";
+                               << "letters = " << LettersOf(image) << "\n[disk 9]\nimage = " << system
+                               << "\nbus = 11\nproduct = System\ndrive-type = 3\nletters = C:0\n";
     return sim::LoadPc(description, &error);
 }
 
@@ -144,6 +150,11 @@ bool Session::SawStatusEnding(const std::string& tail) const {
     return std::any_of(statuses_.begin(), statuses_.end(), [&](const std::string& text) {
         return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
     });
+}
+
+bool Session::SawStatusEndingWith(const std::string& tail) const {
+    std::lock_guard<std::mutex> l(lock_);
+    return std::any_of(statuses_.begin(), statuses_.end(), [&](const std::string& text) { return text.ends_with(tail); });
 }
 
 std::vector<std::string> Session::BoxTitles() const {

@@ -43,6 +43,7 @@ public:
     // The last status text shown, and whether a text was ever shown.
     std::string LastStatus() const;
     bool SawStatus(const std::string& text) const;
+    bool SawStatusEndingWith(const std::string& tail) const;
     bool SawStatusEnding(const std::string& tail) const;
     // Titles of the message boxes shown so far, in order.
     std::vector<std::string> BoxTitles() const;

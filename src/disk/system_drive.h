@@ -1,0 +1,48 @@
+// The system-drive rule: which letters, volumes and disks hold Windows itself, so that nothing
+// writes to them. The letter rule compares with SystemDriveLetter; the disk rule asks Windows
+// which disks the system volume lies on (IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS), so it does not
+// depend on a partition table the program can read, and a volume spanning several disks holds
+// all of them. Where that cannot be learnt, every disk counts as one that may hold the system.
+// Any thread; every call asks the system afresh.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "disk/inventory.h"
+#include "platform/disk_device.h"
+
+namespace vu {
+
+// The first character of `letter` ("c", "C:", "C:\") is the system drive's letter, compared
+// without regard to case. An empty letter or an unknown system drive never matches.
+bool IsSystemDriveLetter(const std::string& letter);
+// One of the letters of a disk's Letters ("E: F:") is the system drive's.
+bool LettersHoldSystemDrive(const std::string& letters);
+
+// The disk numbers a volume lies on; nullopt when the request fails.
+std::optional<std::vector<uint32_t>> VolumeDiskNumbers(plat::DeviceHandle volume);
+// The disks of the system volume: empty when the system drive is unknown, nullopt when it is
+// known but where it lies cannot be read.
+std::optional<std::vector<uint32_t>> SystemDiskNumbers();
+
+enum class WriteRefusal {
+    None,
+    SystemDrive,       // the disk holds the system, or it cannot be told whether it does
+    UnreadableLayout,  // the disk's partition table cannot be read
+};
+// Whether writing the physical drive `diskNumber` is refused (asked before it is opened for
+// writing; a drive that cannot be opened at all is not refused here).
+WriteRefusal DiskWriteRefusal(int32_t diskNumber);
+// The same for the drive selected for an operation, its letters included.
+WriteRefusal SelectedDiskWriteRefusal();
+// Whether writing the opened volume is refused: it lies on a system disk, or where it lies
+// cannot be read.
+WriteRefusal VolumeWriteRefusal(plat::DeviceHandle volume);
+
+// The texts with which a refusal is shown: on the status bar, and in the "Error" box.
+std::string RefusalStatusText(WriteRefusal refusal, int32_t diskNumber);
+std::string RefusalBoxText(WriteRefusal refusal);
+
+}  // namespace vu
