@@ -6,7 +6,9 @@
 #include "disk/drive_list.h"
 #include "disk/eject.h"
 #include "net/found_revisions.h"
+#include "net/revision_check.h"
 #include "prepare/icons.h"
+#include "prepare/latest_clover_install.h"
 #include "prepare/local_repository.h"
 #include "prepare/format_drive.h"
 #include "prepare/work_folder.h"
@@ -28,6 +30,8 @@ void RegisterOperations() {
     Ops.loadIcons = LoadIcons;
     Ops.deleteWorkFolder = DeleteWorkFolder;
     Ops.formatDrive = FormatDrive;
+    Ops.checkLatestRevision = RevisionCheckJob;
+    Ops.installDownloadedDataSet = InstallDownloadedDataSet;
 }
 
 }  // namespace vu

@@ -120,6 +120,8 @@ bool IsGadgetDisabled(int gadget);
 void SetGadgetToolTip(int gadget, const std::string& text);
 // Link gadgets: the colour at rest and under the mouse.
 void SetLinkColors(int gadget, uint32_t normalRgb, uint32_t hoverRgb);
+// Text gadgets: the colour of the text (black until set).
+void SetGadgetTextColor(int gadget, uint32_t rgb);
 Rect GadgetRect(int gadget);          // client pixels of its window
 Rect GadgetScreenRect(int gadget);    // screen pixels
 

@@ -29,6 +29,12 @@ bool ShellOpen(const std::string& target);
 
 bool IsWindows7OrLater();
 
+// The local date and time (GetLocalTime).
+struct LocalDateTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+LocalDateTime LocalNow();
+
 enum SystemMetricIndex : int { MetricCxVScroll = 2, MetricCxEdge = 45 };
 int SystemMetric(int index);  // GetSystemMetrics
 

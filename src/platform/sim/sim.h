@@ -11,6 +11,7 @@
 
 #include "platform/foreign_windows.h"
 #include "platform/gui.h"
+#include "platform/system.h"
 
 namespace vu::sim {
 
@@ -33,6 +34,7 @@ struct GadgetInfo {
     int state = 0;
     bool disabled = false;
     uint32_t linkNormal = 0, linkHover = 0;
+    uint32_t textColor = 0;
     std::vector<std::string> items;
     std::vector<int> itemImages;
     std::vector<int> itemDepths;
@@ -113,6 +115,8 @@ std::vector<std::string> Semaphores();
 void SetSystemMessage(uint32_t code, const std::string& text);
 void SetSystemColor(int which, uint32_t rgb);
 void SetWindows7OrLater(bool yes);
+// The local date and time LocalNow gives; nullopt (the default) is the host's own.
+void SetLocalNow(std::optional<plat::LocalDateTime> now);
 void SetUserLocale(std::optional<std::string> locale);
 void SetResourceString(const std::string& file, int id, const std::string& text);
 std::vector<std::string> ShellOpened();

@@ -301,6 +301,11 @@ void SetLinkColors(int gadget, uint32_t normalRgb, uint32_t hoverRgb) {
     if (auto* g = Find(gadget)) g->linkNormal = normalRgb, g->linkHover = hoverRgb;
 }
 
+void SetGadgetTextColor(int gadget, uint32_t rgb) {
+    Lock l(G().lock);
+    if (auto* g = Find(gadget)) g->textColor = rgb;
+}
+
 Rect GadgetRect(int gadget) {
     Lock l(G().lock);
     auto* g = Find(gadget);

@@ -1,5 +1,6 @@
 // The simulated PC's process and system facts.
 #include <algorithm>
+#include <ctime>
 #include <map>
 #include <mutex>
 
@@ -18,6 +19,7 @@ struct System {
     std::map<uint32_t, std::string> messages;
     std::map<int, uint32_t> colors;
     bool windows7 = true;
+    std::optional<plat::LocalDateTime> localNow;
     std::optional<std::string> locale;
     std::map<std::pair<std::string, int>, std::string> resourceStrings;
     std::vector<std::string> opened;
@@ -90,6 +92,17 @@ bool IsWindows7OrLater() {
     return S().windows7;
 }
 
+LocalDateTime LocalNow() {
+    {
+        Lock l(S().lock);
+        if (S().localNow) return *S().localNow;
+    }
+    std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    localtime_r(&now, &parts);
+    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
+}
+
 int SystemMetric(int index) { return index == MetricCxEdge ? 2 : index == MetricCxVScroll ? 17 : 0; }
 
 std::optional<std::string> UserLocaleNameFromSystem() {
@@ -118,6 +131,7 @@ void detail::ResetSystem() {
     S().messages = {{5, "Access is denied.\r\n"}, {2, "The system cannot find the file specified.\r\n"}};
     S().colors = {{plat::ColorWindow, 0xFFFFFF}, {plat::ColorButtonFace, 0xF0F0F0}};
     S().windows7 = true;
+    S().localNow.reset();
     S().locale = "en-US";
     S().resourceStrings.clear();
     S().opened.clear();
@@ -162,6 +176,11 @@ void SetSystemColor(int which, uint32_t rgb) {
 void SetWindows7OrLater(bool yes) {
     Lock l(S().lock);
     S().windows7 = yes;
+}
+
+void SetLocalNow(std::optional<plat::LocalDateTime> now) {
+    Lock l(S().lock);
+    S().localNow = now;
 }
 
 void SetUserLocale(std::optional<std::string> locale) {

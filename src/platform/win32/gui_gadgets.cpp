@@ -353,6 +353,17 @@ void SetLinkColors(int gadget, uint32_t normalRgb, uint32_t hoverRgb) {
     ApplyToGadget(gadget, [](GadgetModel& g) { InvalidateRect(g.hwnd, nullptr, TRUE); });
 }
 
+void SetGadgetTextColor(int gadget, uint32_t rgb) {
+    {
+        Lock l(S().lock);
+        auto* g = FindGadget(gadget);
+        if (!g) return;
+        g->hasTextColor = true;
+        g->textColor = rgb;
+    }
+    ApplyToGadget(gadget, [](GadgetModel& g) { InvalidateRect(g.hwnd, nullptr, TRUE); });
+}
+
 Rect GadgetRect(int gadget) {
     Lock l(S().lock);
     auto* g = FindGadget(gadget);

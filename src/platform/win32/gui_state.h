@@ -36,6 +36,8 @@ struct GadgetModel {
     int state = 0;
     bool disabled = false;
     uint32_t linkNormal = 0x808080, linkHover = 0xFF0000;
+    bool hasTextColor = false;
+    uint32_t textColor = 0;
     std::vector<std::string> items;
     std::vector<int> itemImages, itemDepths;
     int dropWidth = 0;

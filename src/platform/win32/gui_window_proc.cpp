@@ -138,6 +138,11 @@ LRESULT OnControlColor(int window, HWND hwnd, UINT message, WPARAM wParam, LPARA
         }
         bool plain = g->kind == GadgetKind::Text || g->kind == GadgetKind::CheckBox ||
                      g->kind == GadgetKind::Option || g->kind == GadgetKind::Frame || g->kind == GadgetKind::Image;
+        if (g->kind == GadgetKind::Text && g->hasTextColor) {
+            SetTextColor(dc, g->textColor);
+            SetBkColor(dc, back);
+            return reinterpret_cast<LRESULT>(brush);
+        }
         if (custom && plain) {
             SetBkColor(dc, back);
             return reinterpret_cast<LRESULT>(brush);

@@ -89,6 +89,12 @@ bool IsWindows7OrLater() {
     return info.dwMajorVersion > 6 || (info.dwMajorVersion == 6 && info.dwMinorVersion >= 1);
 }
 
+LocalDateTime LocalNow() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
 int SystemMetric(int index) { return GetSystemMetrics(index); }
 
 // LCIDToLocaleName is missing before Vista, hence the lookup by name.

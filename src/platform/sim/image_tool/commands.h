@@ -13,5 +13,7 @@ struct Command {
 
 int FormatCommand(int argc, char** argv);
 extern const char* const FormatUsage;
+int ConvertCommand(int argc, char** argv);
+extern const char* const ConvertUsage;
 
 }  // namespace vu::tool

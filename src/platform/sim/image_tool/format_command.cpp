@@ -1,9 +1,11 @@
-// velloran-image OUT.img --size MiB [--settings FILE.ini] [--data-set FILE.zip]
+// velloran-image OUT.img --size MiB [--settings FILE.ini] [--data-set FILE.zip] [--revision N]
 //
 // The format pipeline with the image as the stick. The settings come from FILE.ini through the
 // program's own reader (defaults without it); --data-set makes FILE.zip the local data set to
-// install. Confirmations are answered OK; the exit code is 0 exactly when the run ended with
-// "All done" and the volume's files were written into the image.
+// install. With InstallDataSet=DL the data set of revision N (default 0: the latest) is
+// downloaded from the bootloader project's download host (VU_CLOVER_HOST names a mirror) and
+// converted on the spot. Confirmations are answered OK; the exit code is 0 exactly when the run
+// ended with "All done" and the volume's files were written into the image.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -23,12 +25,13 @@ namespace fs = std::filesystem;
 
 namespace vu::tool {
 
-const char* const FormatUsage = "velloran-image OUT.img --size MiB [--settings FILE.ini] [--data-set FILE.zip]";
+const char* const FormatUsage =
+    "velloran-image OUT.img --size MiB [--settings FILE.ini] [--data-set FILE.zip] [--revision N]";
 
 namespace {
 
 struct Arguments {
-    std::string image, settings, dataSet;
+    std::string image, settings, dataSet, revision = "0";
     long long mebibytes = 0;
 };
 
@@ -51,6 +54,10 @@ bool Parse(int argc, char** argv, Arguments& args, std::string& problem) {
             if (!value(args.settings)) return false;
         } else if (arg == "--data-set") {
             if (!value(args.dataSet)) return false;
+        } else if (arg == "--revision") {
+            if (!value(args.revision)) return false;
+            if (args.revision.empty() || args.revision.find_first_not_of("0123456789") != std::string::npos)
+                return problem = "the revision is a number (0: the latest)", false;
         } else if (!arg.empty() && arg[0] == '-') {
             return problem = "unknown option " + arg, false;
         } else if (args.image.empty()) {
@@ -99,6 +106,7 @@ int FormatCommand(int argc, char** argv) {
         return UsageError;
     }
 
+    InstallRevision = args.revision;
     session.SelectDriveLine(0);
     FormatDrive(FormatInstallArgument());
 

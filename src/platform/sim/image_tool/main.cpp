@@ -13,6 +13,7 @@ namespace {
 
 const Command Commands[] = {
     {nullptr, FormatUsage, FormatCommand},
+    {"convert-clover-iso", ConvertUsage, ConvertCommand},
 };
 
 }  // namespace
