@@ -4,6 +4,8 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <zip.h>
+// On Windows libarchive's header brings <windows.h>, whose DeleteFile macro would rename the seam's.
+#undef DeleteFile
 
 #include <cerrno>
 #include <map>

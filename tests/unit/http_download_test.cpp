@@ -14,6 +14,7 @@
 #include "app/status_bar.h"
 #include "fault_server.h"
 #include "net/download_callbacks.h"
+#include "net/download_hosts.h"
 #include "net/download_jobs.h"
 #include "net/http_download.h"
 #include "net/url_parts.h"
@@ -334,6 +335,38 @@ TEST(UrlParts, TheSchemeAndAnExplicitPortDecideWhereARequestGoes) {
     EXPECT_EQ(host, "example.org");
     EXPECT_EQ(UrlCredentials("ftp://u:p@h/x", user, password), UrlPartFound);
     EXPECT_EQ(user + " " + password, "u p");
+}
+
+TEST(DownloadHosts, AnOverrideReplacesTheSchemeAndHostOfTheBuiltInOne) {
+    unsetenv("VU_LIST_HOST");
+    EXPECT_EQ(HostAddress(DownloadHost::List, "/files/AdditionalDL/DLList.ini"), "");
+    EXPECT_EQ(NoHostText(DownloadHost::List), "Download list host not configured: set VU_LIST_HOST");
+    setenv("VU_LIST_HOST", "HTTP://127.0.0.1:8765/", 1);
+    EXPECT_EQ(HostAddress(DownloadHost::List, "/files/AdditionalDL/DLList.ini"),
+              "http://127.0.0.1:8765/files/AdditionalDL/DLList.ini");
+    unsetenv("VU_LIST_HOST");
+
+    const std::string package = "http://swcdn.apple.com/content/downloads/RecoveryHDUpdate.pkg";
+    struct Case {
+        const char* value;  // nullptr: not set
+        const char* origin;
+        const char* moved;
+    } cases[] = {
+        {nullptr, "https://swcdn.apple.com", "http://swcdn.apple.com/content/downloads/RecoveryHDUpdate.pkg"},
+        {"http://mirror.local:81", "http://mirror.local:81", "http://mirror.local:81/content/downloads/RecoveryHDUpdate.pkg"},
+        {"ftp://mirror.local", "https://swcdn.apple.com", "http://swcdn.apple.com/content/downloads/RecoveryHDUpdate.pkg"},
+        {"http://mirror.local:0", "https://swcdn.apple.com", "http://swcdn.apple.com/content/downloads/RecoveryHDUpdate.pkg"},
+        {"http://mirror.local/path", "https://swcdn.apple.com", "http://swcdn.apple.com/content/downloads/RecoveryHDUpdate.pkg"},
+    };
+    for (const auto& c : cases) {
+        if (c.value) setenv("VU_APPLE_HOST", c.value, 1);
+        else unsetenv("VU_APPLE_HOST");
+        EXPECT_EQ(HostOrigin(DownloadHost::Apple), c.origin) << (c.value ? c.value : "unset");
+        EXPECT_EQ(OnDownloadHost(DownloadHost::Apple, package), c.moved) << (c.value ? c.value : "unset");
+        EXPECT_EQ(OnDownloadHost(DownloadHost::Apple, "http://example.org/x.pkg"), "http://example.org/x.pkg");
+    }
+    unsetenv("VU_APPLE_HOST");
+    EXPECT_EQ(HostName(DownloadHost::Clover), "sourceforge.net");
 }
 
 TEST(DownloadJobs, OnlyOneJobHoldsTheSlot) {
