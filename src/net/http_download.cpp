@@ -182,12 +182,15 @@ private:
             }
             received_ += n;
             if (rq_.OnProgress && n > 0 && !rq_.OnProgress(rq_, received_, total_, Seconds())) return {WebAborted};
-            try {
-                if (!FileMode()) rq_.Buffer.resize(size_t(received_ + (n > 0 ? blockSize_ : 0)));
-            } catch (const std::bad_alloc&) {
-                return {WebOutOfMemory};
-            } catch (const std::length_error&) {
-                return {WebOutOfMemory};
+            if (!FileMode()) {
+                // Room for the next block; a 32-bit process cannot hold what a 64-bit count names.
+                uint64_t room = uint64_t(received_ + (n > 0 ? blockSize_ : 0));
+                if (room > rq_.Buffer.max_size()) return {WebOutOfMemory};
+                try {
+                    rq_.Buffer.resize(size_t(room));
+                } catch (const std::bad_alloc&) {
+                    return {WebOutOfMemory};
+                }
             }
             if (n == 0) return {Finished()};
         }

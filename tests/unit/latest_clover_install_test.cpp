@@ -17,6 +17,7 @@
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_files.h"
 #include "prepare/data_set_install.h"
+#include "prepare/latest_clover_install.h"
 #include "prepare/work_folder.h"
 
 namespace fs = std::filesystem;
@@ -120,6 +121,15 @@ TEST_F(LatestCloverInstall, TheLatestDataSetArrivesThroughADroppedConnectionAndI
     EXPECT_GT(plat::FileSize("C:\\Repo\\CloverISO-5151.zip"), 0);
     EXPECT_TRUE(NoWorkFolder());
     EXPECT_EQ(DownloadBusy, 0);
+}
+
+TEST_F(LatestCloverInstall, AChosenRevisionIsTakenAsItsNumberOnly) {
+    server_->SetRules("[{\"path\": \"" + kArchive + "\", \"file\": \"CloverISO-5151.tar.lzma\"}]");
+    InstallRevision = "5151\\..\\..\\Windows";  // not a path into the temporary folder's parents
+    EXPECT_TRUE(InstallDownloadedDataSet("E:"));
+    ASSERT_EQ(server_->Log().size(), 1u);
+    EXPECT_EQ(server_->Log()[0].path, kArchive);
+    EXPECT_TRUE(plat::FileExists("E:\\boot"));
 }
 
 TEST_F(LatestCloverInstall, EachFailureShowsItsOwnMessageAndInstallsNothing) {
