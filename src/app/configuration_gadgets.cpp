@@ -101,9 +101,12 @@ bool ConfigurationGadget(int gadget, int kind) {
         case FoundDataSetsCombo:
             SelectFoundDataSet();
             return true;
-        case RevisionsCombo:
-            InstallRevision = plat::GetGadgetText(RevisionsCombo);
+        case RevisionsCombo: {
+            std::string revision = plat::GetGadgetText(RevisionsCombo);
+            std::lock_guard<std::mutex> l(RevisionSettingsLock);
+            InstallRevision = revision;
             return true;
+        }
         case AlignCombo:
             if (plat::GetGadgetState(AlignCombo) == 0) plat::SetGadgetState(AlignCombo, 1);
             StartLBASector = plat::GetGadgetText(AlignCombo);

@@ -6,7 +6,7 @@
 #include "app/main_window.h"
 #include "app/repository_list.h"
 #include "app/settings.h"
-#include "net/clover_download_host.h"
+#include "net/download_hosts.h"
 #include "net/found_revisions.h"
 #include "platform/gui.h"
 #include "platform/gui_text_limit.h"
@@ -28,8 +28,6 @@ struct GadgetSpec {
     unsigned flags = 0;
 };
 
-const std::string kDlToolTip = std::string("Download from ") + CloverDownloadHost;
-const std::string kCheckNowToolTip = std::string("Check the Latest Rev. on ") + CloverDownloadHost;
 
 // The "Clover Bootloader Source" frame, created first.
 const GadgetSpec kSourceGadgets[] = {
@@ -84,9 +82,10 @@ const char* const kAlignLines[] = {"Align to sectors:", "63", "2048", "4096", "8
 
 void Create(const GadgetSpec& spec) {
     plat::CreateGadget(ConfigurationWindow, spec.number, spec.kind, spec.rect, spec.caption, spec.flags);
+    // The two tool tips without a fixed text name the download host, which may be a mirror.
     std::string toolTip = spec.toolTip ? spec.toolTip
-                          : spec.number == DlOption ? kDlToolTip
-                                                    : kCheckNowToolTip;
+                          : spec.number == DlOption ? "Download from " + HostName(DownloadHost::Clover)
+                                                    : "Check the Latest Rev. on " + HostName(DownloadHost::Clover);
     if (!toolTip.empty()) plat::SetGadgetToolTip(spec.number, toolTip);
 }
 
@@ -128,11 +127,17 @@ void FillRevisionsCombo() {
 }
 
 void CreateCheckDateAndLink() {
-    plat::CreateGadget(ConfigurationWindow, CheckDateText, GadgetKind::Text, {120, 57, 80, 15}, CloverLastRevCheckDate);
+    std::string lastRev, checkDate;
+    {
+        std::lock_guard<std::mutex> l(RevisionSettingsLock);
+        lastRev = CloverLastRev;
+        checkDate = CloverLastRevCheckDate;
+    }
+    plat::CreateGadget(ConfigurationWindow, CheckDateText, GadgetKind::Text, {120, 57, 80, 15}, checkDate);
     plat::CreateGadget(ConfigurationWindow, UpdateNewsLink, GadgetKind::Link, {200, 57, 58, 15}, "Upd. News");
     plat::SetLinkColors(UpdateNewsLink, Rgb(0, 0, 0), Rgb(0, 0, 255));
     plat::SetGadgetToolTip(UpdateNewsLink, "Open Clover Update Log link");
-    if (CloverLastRev == "Check It!") plat::SetGadgetText(CheckDateText, "Check It!");
+    if (lastRev == "Check It!") plat::SetGadgetText(CheckDateText, "Check It!");
 }
 
 void SetFormatOptions() {

@@ -206,10 +206,11 @@ void StartWorker(void (*operation)(int), int argument) {
 }
 
 void StartRevisionCheck() {
-    if (DownloadBusy != 0 || !Ops.checkLatestRevision) return;
-    // The check clears DownloadBusy when it ends; it is set before the thread runs so that a quick
-    // check cannot clear it first.
-    DownloadBusy = 1;
+    if (!Ops.checkLatestRevision) return;
+    // The check clears DownloadBusy when it ends; it is taken before the thread runs so that a
+    // quick check cannot clear it first, and atomically, as download jobs start on other threads.
+    intptr_t free = 0;
+    if (!DownloadBusy.compare_exchange_strong(free, 1)) return;
     std::thread(Ops.checkLatestRevision, 1).detach();
 }
 

@@ -8,7 +8,9 @@
 #include "disk/eject.h"
 #include "images/partition_images.h"
 #include "net/found_revisions.h"
+#include "net/revision_check.h"
 #include "prepare/icons.h"
+#include "prepare/latest_clover_install.h"
 #include "prepare/local_repository.h"
 #include "prepare/format_drive.h"
 #include "prepare/work_folder.h"
@@ -40,6 +42,8 @@ void RegisterOperations() {
     Ops.openAboutWindow = OpenAboutWindow;
     Ops.backupPartition = BackupPartition;
     Ops.restorePartition = RestorePartition;
+    Ops.checkLatestRevision = RevisionCheckJob;
+    Ops.installDownloadedDataSet = InstallDownloadedDataSet;
 }
 
 }  // namespace vu

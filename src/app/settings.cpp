@@ -10,6 +10,7 @@ std::string CloverLocalRepository, ZarnImageLocalRepo, VolumeLabel, Boot_records
 std::string ClusterSize, StartLBASector;
 int32_t QuickFormat, MultiPartitions, BootPartitionSize, EnableFixedDisks, ResumeMaxAttemptsNumber;
 std::string SUCatalogURL_User_Added, SUCatalogURL_Default, FixDsdtMask, InstallRevision;
+std::mutex RevisionSettingsLock;
 
 void SetSettingsStartValues() {
     WinX = 400, WinY = 400;

@@ -3,6 +3,7 @@
 // and by a few workers (the revision check, the catalog update).
 #pragma once
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +32,10 @@ extern std::string SUCatalogURL_User_Added;
 extern std::string SUCatalogURL_Default;
 extern std::string FixDsdtMask;             // eight upper-case hexadecimal digits
 extern std::string InstallRevision;         // the revision chosen for download, "0" for none
+
+// The revision check changes CloverLastRev, CloverLastRevCheckDate and InstallRevision on a worker
+// thread while the main thread may write the settings or show them: both sides hold this lock.
+extern std::mutex RevisionSettingsLock;
 
 // Resets every settings variable to its start value (before the file is read).
 void SetSettingsStartValues();

@@ -169,6 +169,12 @@ void WriteSettings() {
         WinX = frame.x;
         WinY = frame.y;
     }
+    std::string lastRev, lastRevCheckDate;
+    {
+        std::lock_guard<std::mutex> l(RevisionSettingsLock);
+        lastRev = CloverLastRev;
+        lastRevCheckDate = CloverLastRevCheckDate;
+    }
     IniWriter ini;
     ini.Section("Application Info");
     ini.Key("ApplicationName", "Velloran Utility");
@@ -185,9 +191,9 @@ void WriteSettings() {
     ini.Key("InstallDataSet", InstallDataSet);
     ini.Comment(kSeparator);
     ini.Comment("CloverLastRev: Last Clover Revision");
-    ini.Key("CloverLastRev", CloverLastRev);
+    ini.Key("CloverLastRev", lastRev);
     ini.Comment("CloverLastRevCheckDate: Last Check Clover Revision Date");
-    ini.Key("CloverLastRevCheckDate", CloverLastRevCheckDate);
+    ini.Key("CloverLastRevCheckDate", lastRevCheckDate);
     ini.Comment("CheckLatestCloverAtStartup: 0 - #False|1 - #True");
     ini.Key("CheckLatestCloverAtStartup", CheckLatestCloverAtStartup);
     ini.Comment("SaveLatestCloverAfterDL: 0 - #False|1 - #True");

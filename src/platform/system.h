@@ -34,6 +34,11 @@ bool Is64BitWindows();
 // A 32-bit process on 64-bit Windows (IsWow64Process, looked up in kernel32 at run time): the
 // system redirects its file access in the system folder to SysWOW64.
 bool RunsUnderWow64();
+// The local date and time (GetLocalTime).
+struct LocalDateTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+LocalDateTime LocalNow();
 
 enum SystemMetricIndex : int { MetricCxVScroll = 2, MetricCxEdge = 45 };
 int SystemMetric(int index);  // GetSystemMetrics

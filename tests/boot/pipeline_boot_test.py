@@ -21,19 +21,22 @@ import sys
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'net'))
 import qemu_boot                          # noqa: E402
 from exfat_files import boot_checksum     # noqa: E402
 from exfat_reader import ExfatReader      # noqa: E402
+from fault_server import FaultServer      # noqa: E402
 
 SECTOR = 512
 REVISION = 5151
 CONFIG = b'<?xml version="1.0"?>\n<plist version="1.0"><dict/></plist>\n'
 
 
-def clover(fs, start, mib, multi=False, ptype=0x06, climbing=False, sectors=None, cluster=None, gpt=False):
+def clover(fs, start, mib, multi=False, ptype=0x06, climbing=False, sectors=None, cluster=None, gpt=False,
+           source='Local'):
     return dict(records='Clover', fs=fs, start=start, mib=mib, multi=multi, ptype=ptype,
                 volume='exfat' if fs == 'exFAT' else 'fat32', climbing=climbing,
-                sectors=sectors if sectors else mib * 2048, cluster=cluster, gpt=gpt)
+                sectors=sectors if sectors else mib * 2048, cluster=cluster, gpt=gpt, source=source)
 
 
 SCENARIOS = {
@@ -54,6 +57,11 @@ SCENARIOS = {
     'clover-fat32lba-2048-from-gpt': clover('FAT32-LBA', 2048, 300, ptype=0x0C, gpt=True),
     'clover-exfat-63': clover('exFAT', 63, 16),
     'clover-exfat-2048': clover('exFAT', 2048, 16),
+    # The latest release from the download host (the fault server), through a dropped
+    # connection, converted in process; the loader is the release's x64/boot6.
+    'clover-dl-fat32lba-2048': clover('FAT32-LBA', 2048, 40, ptype=0x0C, source='DL'),
+    # A release that is no archive: the stick stays formatted, with nothing on it.
+    'clover-dl-corrupt': clover('FAT32-LBA', 2048, 40, ptype=0x0C, source='DL-corrupt'),
     # FreeDos always formats FAT32 and patches 0x0C, whatever file system the settings name
     'freedos-exfat-setting-63': dict(records='FreeDos', fs='exFAT', start=63, mib=40, multi=False,
                                      ptype=0x0C, volume='fat32', sectors=40 * 2048, cluster=None),
@@ -135,9 +143,10 @@ class Scenario:
             self.mac_stick()
         settings = self.path('settings.ini')
         with open(settings, 'w') as f:
-            f.write('[Data Settings]\nInstallDataSet=Local\nBoot_records=%s\nFileSystem=%s\n'
+            f.write('[Data Settings]\nInstallDataSet=%s\nBoot_records=%s\nFileSystem=%s\n'
                     'StartLBASector=%d\nMultiPartitions=%d\nBootPartitionSize=%d\n'
-                    % (sc['records'], sc['fs'], sc['start'], sc['multi'], BOOT_PARTITION_MIB))
+                    % ('DL' if self.downloads() else 'Local', sc['records'], sc['fs'], sc['start'],
+                       sc['multi'], BOOT_PARTITION_MIB))
         if sc['mib']:
             cmd = [self.args.tool, self.image, '--size', str(sc['mib']), '--settings', settings]
         else:
@@ -145,6 +154,8 @@ class Scenario:
             with open(self.image, 'wb') as f:
                 f.truncate(sc['sectors'] * SECTOR)
             cmd = [self.args.tool, self.image, '--settings', settings]
+        if self.downloads():
+            return self.run_tool_downloading(cmd)
         if sc['records'] == 'Clover':
             # The loader's file carries the revision text after the code the payload checks.
             self.boot = self.payload('BOOT', 128 * 1024) + b'\nClover revision: %d\n' % REVISION
@@ -165,6 +176,104 @@ class Scenario:
         installed = {'Clover': 'Clover Data set files Installed',
                      'FreeDos': 'FreeDos Data set files Installed'}[sc['records']]
         check(installed in lines, 'no "%s" in the output' % installed)
+
+    # --- the downloaded data set ----------------------------------------------------------
+
+    def downloads(self):
+        return self.sc.get('source', 'Local').startswith('DL')
+
+    def release_files(self):
+        """The files of the release's ISO image: the bootloader's tree in small."""
+        self.boot = self.payload('BOOT', 128 * 1024) + b'\nClover revision: %d\n' % REVISION
+        return {
+            'EFI/CLOVER/config.plist': CONFIG,
+            'EFI/CLOVER/drivers-Off/drivers64UEFI/OsxAptioFixDrv-64.efi': b'aptio' * 100,
+            'EFI/CLOVER/drivers64UEFI/FSInject-64.efi': b'inject' * 100,
+            'EFI/CLOVER/kexts/10.13/FakeSMC.kext/Contents/Info.plist': b'<plist/>',
+            'usr/standalone/i386/boot1f32alt': b'\xEB' * 512,
+            'usr/standalone/i386/ia32/boot3': b'ia32 loader',
+            'usr/standalone/i386/x64/boot6': self.boot,
+            'usr/standalone/i386/x64/boot7': b'x64 loader 7',
+        }
+
+    def make_release(self, files):
+        """CloverISO-<rev>.tar.lzma as the download host publishes it: an ISO made by xorriso,
+        tarred, compressed with xz --format=lzma."""
+        tree = self.path('iso-tree')
+        for name, data in files.items():
+            os.makedirs(os.path.dirname(os.path.join(tree, name)), exist_ok=True)
+            with open(os.path.join(tree, name), 'wb') as f:
+                f.write(data)
+        iso = 'CloverISO-%d.iso' % REVISION
+        sh('xorriso', '-as', 'mkisofs', '-R', '-J', '-V', 'CLOVER', '-o', self.path(iso), tree)
+        tar = self.path('CloverISO-%d.tar' % REVISION)
+        sh('tar', '-cf', tar, '-C', self.work, iso)
+        sh('xz', '--format=lzma', '-f', tar)
+        return os.path.basename(tar) + '.lzma'
+
+    def run_tool_downloading(self, cmd):
+        page = '/projects/cloverefiboot/files/Bootable_ISO/'
+        self.release_files_cache = self.release_files()
+        release = self.make_release(self.release_files_cache)
+        if self.sc['source'] == 'DL-corrupt':
+            with open(self.path(release), 'wb') as f:
+                f.write(b'\x5d\x00\x00\x80\x00' + b'not an LZMA stream' * 1000)
+        rules = [
+            {'path': page, 'body': '<a href="%s%s/download">%s</a> CloverISO-999.tar.lzma'
+                                   % (page, release, release)},
+            # The host sends the archive to a mirror, which drops the first connection halfway.
+            {'path': page + release + '/download', 'redirect': '/mirror/' + release},
+            {'path': '/mirror/' + release, 'file': release, 'drop_at': 0.5, 'times': 1},
+            {'path': '/mirror/' + release, 'file': release},
+        ]
+        with FaultServer(self.work, rules) as server:
+            env = dict(os.environ, VU_CLOVER_HOST=server.origin())
+            run = subprocess.run(cmd, capture_output=True, text=True, timeout=60, env=env)
+            mirror = [e for e in server.log() if e['path'].startswith('/mirror/')]
+        print(run.stdout + run.stderr)
+        lines = run.stdout.splitlines()
+        # A stick without the data set it was asked for is a failed run, whatever its last words.
+        expected = 1 if self.sc['source'] == 'DL-corrupt' else 0
+        check(run.returncode == expected, 'velloran-image exited with %d' % run.returncode)
+        check('All done' in lines, 'no "All done" in the output')
+        check('Found Latest Clover r%d' % REVISION in lines, 'the revision check found no release')
+        check([e['range'] for e in mirror] == [None, 'bytes=%d-%d' % (
+            os.path.getsize(self.path(release)) // 2, os.path.getsize(self.path(release)) - 1)],
+            'the mirror saw %s' % mirror)
+        check('50% ERROR, Attempt to resume downloading, #1 ...' in lines, 'no resume in the output')
+        if self.sc['source'] == 'DL-corrupt':
+            check('[Error!] Error During Extract Latest Clover Data Set.' in lines, 'no extraction error box')
+            check('Clover Data set files Not Installed' in lines, 'no "Not Installed" in the output')
+        else:
+            check('Clover Data set files Installed' in lines, 'no "Installed" in the output')
+
+    def expected_dl_tree(self):
+        """The stick's tree as the release's unpack script lays it out, worked out here on its own:
+        the fixed empty folders, the image's files, the copies, and the volume markers."""
+        if self.sc['source'] == 'DL-corrupt':
+            return {}
+        oem = 'EFI/CLOVER/OEM/SystemProductName/'
+        folders = ['EFI/CLOVER/ACPI/origin', 'EFI/CLOVER/ACPI/patched', 'EFI/CLOVER/ACPI/WINDOWS',
+                   'EFI/CLOVER/drivers32UEFI', 'EFI/CLOVER/kexts', 'EFI/CLOVER/misc', 'EFI/CLOVER/ROM',
+                   oem + 'ACPI/origin', oem + 'ACPI/patched', oem + 'ROM', oem + 'kexts',
+                   oem + 'UEFI/ACPI/origin', oem + 'UEFI/ACPI/patched', oem + 'UEFI/kexts/Other']
+        files = dict(self.release_files_cache)
+        files[oem + 'config.plist'] = files[oem + 'UEFI/config.plist'] = files['EFI/CLOVER/config.plist']
+        files['EFI/CLOVER/drivers64UEFI/OsxAptioFixDrv-64.efi'] = \
+            files['EFI/CLOVER/drivers-Off/drivers64UEFI/OsxAptioFixDrv-64.efi']
+        for folder in ('usr/standalone/i386/ia32/', 'usr/standalone/i386/x64/'):
+            for name in [n for n in files if n.startswith(folder) and '/' not in n[len(folder):]]:
+                if name[len(folder):].startswith('boot'):
+                    files[name[len(folder):]] = files[name]
+        files['boot'] = files['usr/standalone/i386/x64/boot6']
+        tree = {name: False for name in files}
+        for path in folders + list(files):
+            parts = path.split('/')
+            for depth in range(1, len(parts) + (0 if path in files else 1)):
+                tree['/'.join(parts[:depth]) + '/'] = False
+        tree.update({'.metadata_never_index': True, '.fseventsd/': True, '.fseventsd/no_log': True})
+        self.dl_contents = files
+        return tree
 
     # --- the disk --------------------------------------------------------------------------
 
@@ -293,12 +402,16 @@ class Scenario:
             check(reader.tree()[name][1]() == data, '%s on the volume differs from the data set' % name)
 
     def expected_tree(self):
+        if self.downloads():
+            return self.expected_dl_tree()
         if self.sc['records'] != 'Clover':
             return {'KERNEL.SYS': False}
         return {'boot': False, 'EFI/': False, 'EFI/CLOVER/': False, 'EFI/CLOVER/config.plist': False,
                 '.metadata_never_index': True, '.fseventsd/': True, '.fseventsd/no_log': True}
 
     def contents(self):
+        if self.downloads():
+            return getattr(self, 'dl_contents', {})
         if self.sc['records'] != 'Clover':
             return {'KERNEL.SYS': self.kernel}
         return {'boot': self.boot, 'EFI/CLOVER/config.plist': CONFIG}
@@ -323,7 +436,8 @@ class Scenario:
             self.check_exfat(expected)
         else:
             self.check_fat32(expected)
-        self.boot_check()
+        if self.sc.get('source') != 'DL-corrupt':
+            self.boot_check()
 
 
 def main():

@@ -3,10 +3,12 @@
 // that process; the probe then sends the window the registered "dump" message. The hook answers
 // it from inside the process, where menus, tool tips and the process's error mode can be read (Wine keeps menus per
 // process, and tool-tip messages carry pointers that are not marshalled between processes), and
-// writes JSON lines into the probe's shared memory. Runs on the inspected window's thread.
+// writes JSON lines into the probe's shared memory: the menu bar, the tool tips and the lines of
+// the combo boxes. Runs on the inspected window's thread.
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -116,6 +118,30 @@ void ReportToolTips(HWND top, std::string& out) {
     }
 }
 
+// The lines of every combo box of `top` (their texts are not readable from another process).
+BOOL CALLBACK CollectCombo(HWND hwnd, LPARAM param) {
+    if (lstrcmpiW(ClassOf(hwnd).c_str(), L"ComboBox") == 0) reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    return TRUE;
+}
+
+void ReportComboItems(HWND top, std::string& out) {
+    std::vector<HWND> combos;
+    EnumChildWindows(top, CollectCombo, reinterpret_cast<LPARAM>(&combos));
+    for (HWND combo : combos) {
+        int count = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
+        int selected = static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            int length = static_cast<int>(SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0));
+            std::wstring text(length > 0 ? static_cast<size_t>(length) + 1 : 1, L'\0');
+            SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
+            text.resize(wcslen(text.c_str()));
+            out += probe::Line("combo_item")
+                       .Handle("window", reinterpret_cast<ULONG_PTR>(top)).Int("id", GetDlgCtrlID(combo))
+                       .Int("index", i).Str("text", text).Flag("selected", i == selected).Text();
+        }
+    }
+}
+
 void WriteReport(DWORD probePid, const std::string& report) {
     std::wstring name = probe::kReportMappingPrefix + std::to_wstring(probePid);
     HANDLE mapping = OpenFileMappingW(FILE_MAP_WRITE, FALSE, name.c_str());
@@ -145,6 +171,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK ProbeCallWndProc(int code, WPA
                                      .Text();
             ReportMenuBar(top, report);
             ReportToolTips(top, report);
+            ReportComboItems(top, report);
             WriteReport(static_cast<DWORD>(call->wParam), report);
         }
     }

@@ -11,6 +11,7 @@
 
 #include "platform/foreign_windows.h"
 #include "platform/gui.h"
+#include "platform/system.h"
 
 namespace vu::sim {
 
@@ -118,6 +119,8 @@ void SetSystemColor(int which, uint32_t rgb);
 void SetWindows7OrLater(bool yes);
 // Default: 32-bit Windows with a 32-bit process.
 void SetWindowsBitness(bool windows64, bool process64);
+// The local date and time LocalNow gives; nullopt (the default) is the host's own.
+void SetLocalNow(std::optional<plat::LocalDateTime> now);
 void SetUserLocale(std::optional<std::string> locale);
 void SetResourceString(const std::string& file, int id, const std::string& text);
 std::vector<std::string> ShellOpened();

@@ -1,5 +1,6 @@
 // The simulated PC's process and system facts.
 #include <algorithm>
+#include <ctime>
 #include <map>
 #include <mutex>
 
@@ -19,6 +20,7 @@ struct System {
     std::map<int, uint32_t> colors;
     bool windows7 = true;
     bool windows64 = false, process64 = false;
+    std::optional<plat::LocalDateTime> localNow;
     std::optional<std::string> locale;
     std::map<std::pair<std::string, int>, std::string> resourceStrings;
     std::vector<std::string> opened;
@@ -101,6 +103,17 @@ bool RunsUnderWow64() {
     return S().windows64 && !S().process64;
 }
 
+LocalDateTime LocalNow() {
+    {
+        Lock l(S().lock);
+        if (S().localNow) return *S().localNow;
+    }
+    std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    localtime_r(&now, &parts);
+    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
+}
+
 int SystemMetric(int index) { return index == MetricCxEdge ? 2 : index == MetricCxVScroll ? 17 : 0; }
 
 std::optional<std::string> UserLocaleNameFromSystem() {
@@ -130,6 +143,7 @@ void detail::ResetSystem() {
     S().colors = {{plat::ColorWindow, 0xFFFFFF}, {plat::ColorButtonFace, 0xF0F0F0}};
     S().windows7 = true;
     S().windows64 = S().process64 = false;
+    S().localNow.reset();
     S().locale = "en-US";
     S().resourceStrings.clear();
     S().opened.clear();
@@ -180,6 +194,11 @@ void SetWindowsBitness(bool windows64, bool process64) {
     Lock l(S().lock);
     S().windows64 = windows64;
     S().process64 = windows64 && process64;
+}
+
+void SetLocalNow(std::optional<plat::LocalDateTime> now) {
+    Lock l(S().lock);
+    S().localNow = now;
 }
 
 void SetUserLocale(std::optional<std::string> locale) {

@@ -101,6 +101,12 @@ bool RunsUnderWow64() {
 
 bool Is64BitWindows() { return sizeof(void*) == 8 || RunsUnderWow64(); }
 
+LocalDateTime LocalNow() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
 int SystemMetric(int index) { return GetSystemMetrics(index); }
 
 // LCIDToLocaleName is missing before Vista, hence the lookup by name.

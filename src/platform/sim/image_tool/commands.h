@@ -17,5 +17,7 @@ int BackupCommand(int argc, char** argv);
 extern const char* const BackupUsage;
 int RestoreCommand(int argc, char** argv);
 extern const char* const RestoreUsage;
+int ConvertCommand(int argc, char** argv);
+extern const char* const ConvertUsage;
 
 }  // namespace vu::tool

@@ -1,10 +1,13 @@
 // velloran-image OUT.img [--size MiB] [--settings FILE.ini] [--data-set FILE.zip] [--freedos FILE.pkg]
+//                [--revision N]
 //
 // The format pipeline with the image as the stick, made or resized to --size MiB; without --size
 // an existing image keeps its size (2 TiB less one sector, say, which is no whole MiB). The
 // settings come from FILE.ini through the program's own reader (defaults without it); --data-set
 // makes FILE.zip the local data set to install; --freedos hands over the FreeDOS set, packed as the
 // program's packages are (resources/packages/pack_package.py), which this build does not carry.
+// With InstallDataSet=DL the data set of revision N (default 0: the latest) is downloaded from the
+// bootloader project's download host (VU_CLOVER_HOST names a mirror) and converted on the spot.
 // Confirmations are answered OK; the exit code is 0 exactly when the run ended with "All done",
 // installed the data set it was asked for, and the volume's files were written into the image.
 #include <cstdio>
@@ -29,12 +32,14 @@ namespace fs = std::filesystem;
 
 namespace vu::tool {
 
-const char* const FormatUsage = "velloran-image OUT.img [--size MiB] [--settings FILE.ini] [--data-set FILE.zip] [--freedos FILE.pkg]";
+const char* const FormatUsage =
+    "velloran-image OUT.img [--size MiB] [--settings FILE.ini] [--data-set FILE.zip] [--freedos FILE.pkg] "
+    "[--revision N]";
 
 namespace {
 
 struct Arguments {
-    std::string image, settings, dataSet, freeDos;
+    std::string image, settings, dataSet, freeDos, revision = "0";
     long long mebibytes = 0;
 };
 
@@ -59,6 +64,10 @@ bool Parse(int argc, char** argv, Arguments& args, std::string& problem) {
             if (!value(args.dataSet)) return false;
         } else if (arg == "--freedos") {
             if (!value(args.freeDos)) return false;
+        } else if (arg == "--revision") {
+            if (!value(args.revision)) return false;
+            if (args.revision.empty() || args.revision.find_first_not_of("0123456789") != std::string::npos)
+                return problem = "the revision is a number (0: the latest)", false;
         } else if (!arg.empty() && arg[0] == '-') {
             return problem = "unknown option " + arg, false;
         } else if (args.image.empty()) {
@@ -124,6 +133,7 @@ int FormatCommand(int argc, char** argv) {
         ~ForgetFreeDos() { SupplyFreeDosPackage({}); }
     } forgetFreeDos;
 
+    InstallRevision = args.revision;
     session.SelectDriveLine(0);
     FormatDrive(FormatInstallArgument());
 

@@ -15,6 +15,7 @@ const Command Commands[] = {
     {nullptr, FormatUsage, FormatCommand},
     {"backup", BackupUsage, BackupCommand},
     {"restore", RestoreUsage, RestoreCommand},
+    {"convert-clover-iso", ConvertUsage, ConvertCommand},
 };
 
 }  // namespace

@@ -1,0 +1,174 @@
+// The "DL" data set of a format run: revision check, download, conversion and installation, with
+// the bootloader's download host played by the local fault server.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <mutex>
+
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "app/operations.h"
+#include "app/settings.h"
+#include "app/status_bar.h"
+#include "clover_release.h"
+#include "fault_server.h"
+#include "net/revision_check.h"
+#include "platform/files.h"
+#include "platform/sim/sim.h"
+#include "platform/sim/sim_files.h"
+#include "prepare/data_set_install.h"
+#include "prepare/latest_clover_install.h"
+#include "prepare/work_folder.h"
+
+namespace fs = std::filesystem;
+
+namespace vu {
+namespace {
+
+const std::string kPage = CloverPagePath;
+const std::string kArchive = kPage + "CloverISO-5151.tar.lzma/download";
+
+class LatestCloverInstall : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        char pattern[] = "/tmp/vu-dl-XXXXXX";
+        root_ = mkdtemp(pattern);
+        test::WriteRelease(root_ + "/CloverISO-5151.tar.lzma",
+                           {{"CloverISO-5151.iso", test::IsoImage(test::CloverIsoEntries("loader"), root_ + "/x.iso")}});
+        server_ = new test::FaultServer(root_);
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        fs::remove_all(root_);
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(server_->Running());
+        setenv("VU_CLOVER_HOST", server_->Origin().c_str(), 1);
+        sim::Reset();
+        SetSettingsStartValues();
+        RegisterOperations();
+        ReadProgramIdentity();
+        BuildMainWindow();
+        Boot_records = "Clover";
+        InstallDataSet = "DL";
+        CloverLocalRepository = "C:\\Repo\\";
+        ASSERT_TRUE(plat::CreateFolder("C:\\Repo"));
+        volume_ = sim::DriveRoot('C') + "-volume";
+        fs::create_directories(volume_);
+        sim::SetDriveRoot('E', volume_);
+        DownloadBusy = 0;
+        statuses_.clear();
+        sim::OnCanvas([this](int, const std::vector<plat::DrawOp>& picture) {
+            std::lock_guard<std::mutex> l(lock_);
+            for (const auto& op : picture)
+                if (op.kind == plat::DrawOp::Text && !op.text.empty()) statuses_.push_back(op.text);
+        });
+    }
+    void TearDown() override {
+        unsetenv("VU_CLOVER_HOST");
+        sim::Reset();
+        fs::remove_all(volume_);
+    }
+
+
+    bool Saw(const std::string& status) {
+        std::lock_guard<std::mutex> l(lock_);
+        return std::find(statuses_.begin(), statuses_.end(), status) != statuses_.end();
+    }
+
+    // No working folder of this run is left in the temporary folder.
+    static bool NoWorkFolder() {
+        return ZarnTempPath.empty() && plat::ListFolder(plat::TempDirectory(), "ZarnTemp*").empty();
+    }
+
+    std::vector<std::string> BoxTexts() {
+        std::vector<std::string> texts;
+        for (const auto& box : sim::Messages()) texts.push_back(box.title + " " + box.text);
+        return texts;
+    }
+
+    static std::string root_;
+    static test::FaultServer* server_;
+    std::string volume_;
+    std::mutex lock_;
+    std::vector<std::string> statuses_;
+};
+
+std::string LatestCloverInstall::root_;
+test::FaultServer* LatestCloverInstall::server_ = nullptr;
+
+TEST_F(LatestCloverInstall, TheLatestDataSetArrivesThroughADroppedConnectionAndIsKept) {
+    // The first connection drops halfway; the resumed request gets the rest.
+    server_->SetRules("[{\"path\": \"" + kPage + "\", \"body\": \"CloverISO-5151.tar.lzma\"}, {\"path\": \"" +
+                      kArchive + "\", \"file\": \"CloverISO-5151.tar.lzma\", \"drop_at\": 0.5, \"times\": 1}, " +
+                      "{\"path\": \"" + kArchive + "\", \"file\": \"CloverISO-5151.tar.lzma\"}]");
+    SaveLatestCloverAfterDL = 1;
+    InstallDataSetPhase(1, "E:");
+    EXPECT_TRUE(BoxTexts().empty()) << BoxTexts()[0];
+    EXPECT_TRUE(Saw("Found Latest Clover r5151"));
+    EXPECT_TRUE(Saw("50% ERROR, Attempt to resume downloading, #1 ..."));
+    EXPECT_TRUE(Saw("Clover r5151 Downloaded"));
+    EXPECT_TRUE(Saw("CloverISO-5151.zip Saved to Clover Local Repo"));
+    EXPECT_TRUE(Saw("Clover Data set files Installed"));
+    EXPECT_EQ(InstallRevision, "5151");
+    std::string boot;
+    EXPECT_TRUE(plat::ReadWholeFile("E:\\boot", boot));
+    EXPECT_EQ(boot, "loader");
+    EXPECT_TRUE(plat::FileExists("E:\\EFI\\CLOVER\\OEM\\SystemProductName\\UEFI\\config.plist"));
+    EXPECT_TRUE(plat::FolderExists("E:\\EFI\\CLOVER\\ACPI\\WINDOWS"));
+    EXPECT_TRUE(plat::IsHidden("E:\\.fseventsd\\no_log"));
+    EXPECT_GT(plat::FileSize("C:\\Repo\\CloverISO-5151.zip"), 0);
+    EXPECT_TRUE(NoWorkFolder());
+    EXPECT_EQ(DownloadBusy, 0);
+}
+
+TEST_F(LatestCloverInstall, AChosenRevisionIsTakenAsItsNumberOnly) {
+    server_->SetRules("[{\"path\": \"" + kArchive + "\", \"file\": \"CloverISO-5151.tar.lzma\"}]");
+    InstallRevision = "5151\\..\\..\\Windows";  // not a path into the temporary folder's parents
+    EXPECT_TRUE(InstallDownloadedDataSet("E:"));
+    ASSERT_EQ(server_->Log().size(), 1u);
+    EXPECT_EQ(server_->Log()[0].path, kArchive);
+    EXPECT_TRUE(plat::FileExists("E:\\boot"));
+}
+
+TEST_F(LatestCloverInstall, EachFailureShowsItsOwnMessageAndInstallsNothing) {
+    struct Case {
+        const char* what;
+        std::string pageRule, archiveRule;
+        const char* installRevision;
+        intptr_t busy;
+        std::vector<std::string> boxes;
+        const char* status;
+    } cases[] = {
+        {"revision check fails", R"("status": 404)", R"("file": "CloverISO-5151.tar.lzma")", "0", 0, {},
+         "Error Check Clover Last Revision"},
+        {"archive missing", R"("body": "CloverISO-5151.tar.lzma")", R"("status": 404)", "0", 0,
+         {"Error HTTP status code = 404"}, nullptr},
+        {"archive corrupt", R"("body": "CloverISO-5151.tar.lzma")", R"("body": "not an archive")", "5151", 0,
+         {"Error! Error During Extract Latest Clover Data Set."}, nullptr},
+        {"another download runs", R"("status": 404)", R"("status": 404)", "5151", 1,
+         {"Error! Can't download Latest Clover."}, nullptr},
+    };
+    for (const auto& c : cases) {
+        server_->SetRules("[{\"path\": \"" + kPage + "\", " + c.pageRule + "}, {\"path\": \"" + kArchive + "\", " +
+                          c.archiveRule + "}]");
+        TearDown();
+        SetUp();
+        InstallRevision = c.installRevision;
+        DownloadBusy = c.busy;
+        InstallDataSetPhase(1, "E:");
+        EXPECT_EQ(BoxTexts(), c.boxes) << c.what;
+        if (c.status) {
+            EXPECT_TRUE(Saw(c.status)) << c.what;
+        }
+        EXPECT_TRUE(Saw("Clover Data set files Not Installed")) << c.what;
+        EXPECT_FALSE(plat::FileExists("E:\\.metadata_never_index")) << c.what;
+        EXPECT_FALSE(plat::FileExists("E:\\boot")) << c.what;
+        EXPECT_TRUE(NoWorkFolder()) << c.what;
+        EXPECT_EQ(DownloadBusy, c.busy) << c.what;
+    }
+}
+
+}  // namespace
+}  // namespace vu
