@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <sstream>
@@ -110,10 +111,11 @@ PartitionInformation Entry(const uint8_t* e, uint64_t base, uint32_t sectorBytes
 }
 
 bool ReadBootRecord(const SimDisk& disk, uint64_t sector, std::vector<uint8_t>& record) {
-    uint32_t bytes = SectorBytes(disk);
+    // A described sector smaller than a boot record still has one at its offset.
+    uint32_t bytes = std::max<uint32_t>(SectorBytes(disk), 512);
     record.assign(bytes, 0);
-    return ReadImage(disk, int64_t(sector * bytes), record.data(), bytes) == bytes && record[510] == 0x55 &&
-           record[511] == 0xAA;
+    return ReadImage(disk, int64_t(sector * SectorBytes(disk)), record.data(), bytes) == bytes &&
+           record[510] == 0x55 && record[511] == 0xAA;
 }
 
 }  // namespace
