@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <sstream>
@@ -110,12 +109,12 @@ PartitionInformation Entry(const uint8_t* e, uint64_t base, uint32_t sectorBytes
     return p;
 }
 
+// The boot record and its signature are the first 512 bytes of the sector, whatever size the
+// description gives the sectors.
 bool ReadBootRecord(const SimDisk& disk, uint64_t sector, std::vector<uint8_t>& record) {
-    // A described sector smaller than a boot record still has one at its offset.
-    uint32_t bytes = std::max<uint32_t>(SectorBytes(disk), 512);
-    record.assign(bytes, 0);
-    return ReadImage(disk, int64_t(sector * SectorBytes(disk)), record.data(), bytes) == bytes &&
-           record[510] == 0x55 && record[511] == 0xAA;
+    record.assign(512, 0);
+    return ReadImage(disk, int64_t(sector * SectorBytes(disk)), record.data(), 512) == 512 && record[510] == 0x55 &&
+           record[511] == 0xAA;
 }
 
 }  // namespace
