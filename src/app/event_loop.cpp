@@ -217,7 +217,9 @@ void StartRevisionCheck() {
 void DispatchEvent(int type, int window, int number, int kind) {
     switch (type) {
         case plat::EventRefresh:
-            FillDriveList();
+            // A refresh armed before an operation started may come due while it runs: the run
+            // rescans the disks itself and refreshes the list at its end.
+            if (Idle()) FillDriveList();
             break;
         case plat::EventGadget:
             if (number <= RefreshButton) OnMainGadget(number);

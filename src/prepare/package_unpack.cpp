@@ -4,6 +4,7 @@
 #include <lzma.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -18,6 +19,9 @@ namespace {
 
 constexpr std::size_t kHeaderSize = 12;
 constexpr std::size_t kPropertiesSize = 5;
+// The packages the program carries unpack to a few megabytes; a header that claims more than
+// this is damaged, and is refused before memory is set aside for it.
+constexpr uint32_t kMaxUnpackedSize = 64u << 20;
 
 uint32_t Le32(const unsigned char* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -34,7 +38,8 @@ bool DecodeLzma(const unsigned char* properties, const unsigned char* stream, st
     options.lc = bits % 9;
     options.lp = (bits / 9) % 5;
     options.pb = bits / 45;
-    options.dict_size = Le32(properties + 1);
+    // No match reaches further back than the output: a larger dictionary would be memory for nothing.
+    options.dict_size = uint32_t(std::min<std::size_t>(Le32(properties + 1), size));
     if (options.dict_size < LZMA_DICT_SIZE_MIN) options.dict_size = LZMA_DICT_SIZE_MIN;
 
     lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
@@ -75,7 +80,7 @@ std::string UnpackInternalMemoryToTempFile(const unsigned char* start, std::size
     if (length < kHeaderSize + kPropertiesSize) return "";
 
     uint32_t unpackedSize = Le32(start);
-    if (unpackedSize == 0) return "";
+    if (unpackedSize == 0 || unpackedSize > kMaxUnpackedSize) return "";
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[unpackedSize]);
     if (!buffer) return "";
 

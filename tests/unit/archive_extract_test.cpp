@@ -150,6 +150,10 @@ TEST_F(Extraction, AnEntryThatCannotBeWrittenFailsTheExtraction) {
     EXPECT_FALSE(ExtractArchive(nullptr, 0, "E:\\dest", false, "D:\\set.zip", false, false));
     EXPECT_TRUE(plat::FileExists("E:\\dest\\first.txt"));
     EXPECT_FALSE(plat::FileExists("E:\\dest\\later.txt"));
+
+    // A name longer than the file system takes is a failure like any other, not a crash.
+    MakeZip("D:\\long.zip", {{std::string(300, 'n') + "/x.txt", "x"}});
+    EXPECT_FALSE(ExtractArchive(nullptr, 0, "E:\\dest", false, "D:\\long.zip", false, false));
 }
 
 TEST_F(Extraction, ArchiveIsDeletedAfterwardsWhenAsked) {

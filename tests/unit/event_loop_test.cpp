@@ -35,6 +35,7 @@ protected:
         DownloadBusy = 0;
         formatStarts = backupStarts = restoreStarts = refreshes = downloadCenterOpens = revisionChecks = 0;
         formatArgument = -1;
+        LastDeviceRefreshTick = 0;
         Ops.formatDrive = [](int arg) { formatArgument = arg; ++formatStarts; };
         Ops.backupPartition = [](int) { ++backupStarts; };
         Ops.restorePartition = [](int) { ++restoreStarts; };
@@ -280,6 +281,18 @@ TEST_F(EventLoop, NoRefreshIsArmedWhileAnOperationRuns) {
     OnDeviceNodesChanged();
     EXPECT_TRUE(sim::Timers().empty());
     for (int i = 0; i < 30; ++i) EXPECT_EQ(plat::WaitEvent(100).type, plat::EventNone);
+}
+
+TEST_F(EventLoop, ARefreshThatComesDueWhileAnOperationRunsIsDropped) {
+    // The run rescans on its own thread: a rebuild on the loop's thread would race with it.
+    OnDeviceNodesChanged();
+    OperationBusy = 1;
+    for (int i = 0; i < 30; ++i) {
+        plat::Event e = plat::WaitEvent(100);
+        if (e.type != plat::EventNone) DispatchEvent(e.type, e.window, e.number, e.kind);
+    }
+    EXPECT_EQ(refreshes, 0);
+    EXPECT_TRUE(sim::Timers().empty());
 }
 
 // ---- Main window helpers ---------------------------------------------------------------------

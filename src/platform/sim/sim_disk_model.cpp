@@ -128,10 +128,11 @@ PartitionInformation Entry(const uint8_t* e, uint64_t base, uint32_t sectorBytes
     return p;
 }
 
+// The boot record and its signature are the first 512 bytes of the sector, whatever size the
+// description gives the sectors.
 bool ReadBootRecord(const SimDisk& disk, uint64_t sector, std::vector<uint8_t>& record) {
-    uint32_t bytes = SectorBytes(disk);
-    record.assign(bytes, 0);
-    return ReadImage(disk, int64_t(sector * bytes), record.data(), bytes) == bytes && record[510] == 0x55 &&
+    record.assign(512, 0);
+    return ReadImage(disk, int64_t(sector * SectorBytes(disk)), record.data(), 512) == 512 && record[510] == 0x55 &&
            record[511] == 0xAA;
 }
 

@@ -175,6 +175,8 @@ private:
         if (changed)
             for (size_t i = 0; i < clusters.size(); ++i)
                 if (!Write(ClusterAt(clusters[i]), bytes.data() + i * clusterBytes_, clusterBytes_)) return false;
+        // Each level may hold a folder of up to the format's limit; none is kept while descending.
+        std::vector<uint8_t>().swap(bytes);
         for (const auto& folder : folders)
             if (!Walk(folder.first, folder.length, folder.contiguous, folder.path + "/", visit, depth + 1)) return false;
         return true;

@@ -109,6 +109,21 @@ bool Matches(const std::string& pattern, const std::string& name) {
     return p == pattern.size();
 }
 
+// The forms that do not throw: a name the host refuses (one too long, say) is simply not there,
+// as a failed call on Windows.
+bool IsFile(const std::string& host) {
+    std::error_code ec;
+    return fs::is_regular_file(host, ec);
+}
+bool IsFolder(const std::string& host) {
+    std::error_code ec;
+    return fs::is_directory(host, ec);
+}
+bool Exists(const std::string& host) {
+    std::error_code ec;
+    return fs::exists(host, ec);
+}
+
 void MakeWritable(const fs::path& p) {
     std::error_code ec;
     // A link is deleted as a link: what it points to is none of the tree's business.
@@ -124,12 +139,12 @@ namespace plat {
 
 bool FileExists(const std::string& path) {
     Lock l(F().lock);
-    return fs::is_regular_file(ToHost(path));
+    return IsFile(ToHost(path));
 }
 
 bool FolderExists(const std::string& path) {
     Lock l(F().lock);
-    return !path.empty() && fs::is_directory(ToHost(path));
+    return !path.empty() && IsFolder(ToHost(path));
 }
 
 int64_t FileSize(const std::string& path) {
@@ -150,7 +165,7 @@ bool CreateFolder(const std::string& path) {
 bool DeleteFile(const std::string& path) {
     Lock l(F().lock);
     std::string host = ToHost(path);
-    if (!fs::is_regular_file(host)) return false;
+    if (!IsFile(host)) return false;
     MakeWritable(host);
     std::error_code ec;
     F().hidden.erase(host);
@@ -162,7 +177,7 @@ bool DeleteFile(const std::string& path) {
 bool DeleteTree(const std::string& path) {
     Lock l(F().lock);
     std::string host = ToHost(path);
-    if (!fs::exists(host)) return false;
+    if (!Exists(host)) return false;
     std::error_code ec;
     for (auto& e : fs::recursive_directory_iterator(host, ec)) MakeWritable(e.path());
     std::erase_if(F().hidden, [&](const std::string& h) { return h == host || h.rfind(host + "/", 0) == 0; });
@@ -174,7 +189,7 @@ bool DeleteTree(const std::string& path) {
 bool SetHidden(const std::string& path, bool hidden) {
     Lock l(F().lock);
     std::string host = ToHost(path);
-    if (!fs::exists(host)) return false;
+    if (!Exists(host)) return false;
     if (hidden) F().hidden.insert(host);
     else F().hidden.erase(host);
     Changed(path);
@@ -193,7 +208,7 @@ std::vector<FolderEntry> ListFolder(const std::string& folder, const std::string
     for (auto& e : fs::directory_iterator(ToHost(folder), ec)) {
         std::string name = e.path().filename().string();
         if (!Matches(pattern, name)) continue;
-        bool isFolder = e.is_directory();
+        bool isFolder = e.is_directory(ec);
         entries.push_back({name, isFolder, isFolder ? 0 : int64_t(e.file_size(ec))});
     }
     std::sort(entries.begin(), entries.end(), [](auto& a, auto& b) { return a.name < b.name; });
@@ -206,7 +221,7 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
         Lock l(F().lock);
         // A folder opens as a stream on Linux and throws on reading; Windows refuses to open it.
         std::string host = ToHost(path);
-        if (!fs::is_regular_file(host)) return false;
+        if (!IsFile(host)) return false;
         in.open(host, std::ios::binary);
     }
     if (!in) return false;
@@ -242,7 +257,7 @@ FileHandle OpenFile(const std::string& path, FileMode mode) {
         case FileMode::Create: how |= std::ios::out | std::ios::trunc; break;
         case FileMode::ReadWrite: how |= std::ios::in | std::ios::out; break;
     }
-    if (mode != FileMode::Create && !fs::is_regular_file(host)) return 0;
+    if (mode != FileMode::Create && !IsFile(host)) return 0;
     auto* stream = new std::fstream(host, how);
     if (!*stream) {
         delete stream;
@@ -401,7 +416,7 @@ std::set<std::string> detail::HiddenUnderDrive(char letter) {
     std::string folder = DriveFolder(letter);
     std::set<std::string> paths;
     for (const auto& h : F().hidden)
-        if (h.rfind(folder + "/", 0) == 0 && fs::exists(h)) paths.insert(h.substr(folder.size() + 1));
+        if (h.rfind(folder + "/", 0) == 0 && Exists(h)) paths.insert(h.substr(folder.size() + 1));
     return paths;
 }
 

@@ -138,6 +138,8 @@ std::optional<FileSystemInfo> ProbeExFat(const VolumeReader& read, const uint8_t
 // The label is the $VOLUME_NAME attribute of MFT record 3 ($Volume).
 std::string NtfsLabel(const VolumeReader& read, const uint8_t* bs) {
     uint32_t bytesPerSector = U16(bs + 11);
+    // Negative sizes are powers of two; a shift beyond these is no NTFS volume (and no valid shift).
+    if ((bs[13] > 0x80 && 256 - bs[13] > 24) || int8_t(bs[64]) < -16) return "";
     uint32_t sectorsPerCluster = bs[13] > 0x80 ? 1u << (256 - bs[13]) : bs[13];
     int8_t recordScale = int8_t(bs[64]);
     uint64_t clusterBytes = uint64_t(sectorsPerCluster) * bytesPerSector;
