@@ -10,6 +10,7 @@
 #include "prepare/local_repository.h"
 #include "prepare/format_drive.h"
 #include "prepare/work_folder.h"
+#include "tools/hfs_from_dmg.h"
 
 namespace vu {
 
@@ -28,6 +29,8 @@ void RegisterOperations() {
     Ops.loadIcons = LoadIcons;
     Ops.deleteWorkFolder = DeleteWorkFolder;
     Ops.formatDrive = FormatDrive;
+    Ops.extractHfsFromDmg = ExtractHfsFromDmg;
+    Ops.statusBarClick = CancelHfsExtractionFromStatusBar;
 }
 
 }  // namespace vu

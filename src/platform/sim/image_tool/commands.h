@@ -13,5 +13,9 @@ struct Command {
 
 int FormatCommand(int argc, char** argv);
 extern const char* const FormatUsage;
+int ExtractHfsCommand(int argc, char** argv);
+extern const char* const ExtractHfsUsage;
+int ExtractHfsPackageCommand(int argc, char** argv);
+extern const char* const ExtractHfsPackageUsage;
 
 }  // namespace vu::tool

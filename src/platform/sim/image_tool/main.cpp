@@ -13,6 +13,8 @@ namespace {
 
 const Command Commands[] = {
     {nullptr, FormatUsage, FormatCommand},
+    {"extract-hfs", ExtractHfsUsage, ExtractHfsCommand},
+    {"extract-hfs-pkg", ExtractHfsPackageUsage, ExtractHfsPackageCommand},
 };
 
 }  // namespace
