@@ -2,8 +2,8 @@
 #include "tools/udif_chunks.h"
 
 #include <bzlib.h>
+#include <libdeflate.h>
 #include <lzma.h>
-#include <zlib.h>
 
 #include <cstring>
 
@@ -57,23 +57,18 @@ bool DecodeAdc(const uint8_t* in, size_t inLength, uint8_t* out, size_t outLengt
     return true;
 }
 
+// libdeflate decodes whole buffers about twice as fast as zlib's streaming inflate.
 bool DecodeZlib(const uint8_t* in, size_t inLength, uint8_t* out, size_t outLength, std::string& error) {
-    z_stream s{};
-    if (inflateInit(&s) != Z_OK) return error = "zlib cannot start", false;
-    s.next_in = const_cast<Bytef*>(in);
-    s.avail_in = uInt(inLength);
-    s.next_out = out;
-    s.avail_out = uInt(outLength);
-    int status = inflate(&s, Z_FINISH);
-    bool ended = status == Z_STREAM_END;
-    size_t produced = outLength - s.avail_out, left = s.avail_in;
-    inflateEnd(&s);
-    if (ended && produced == outLength && left == 0) return true;
-    if (status == Z_DATA_ERROR || status == Z_NEED_DICT) error = "zlib data is damaged";
-    else if (ended && produced < outLength) error = TooShort(outLength);
-    else if (ended) error = "zlib data goes on past its end of stream";
-    else if (produced == outLength) error = TooLong(outLength);
-    else error = "zlib data ends early";
+    libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+    if (!d) return error = "out of memory", false;
+    size_t used = 0, produced = 0;
+    libdeflate_result status = libdeflate_zlib_decompress_ex(d, in, inLength, out, outLength, &used, &produced);
+    libdeflate_free_decompressor(d);
+    if (status == LIBDEFLATE_SUCCESS && produced == outLength && used == inLength) return true;
+    if (status == LIBDEFLATE_INSUFFICIENT_SPACE) error = TooLong(outLength);
+    else if (status != LIBDEFLATE_SUCCESS) error = "zlib data is damaged";
+    else if (produced < outLength) error = TooShort(outLength);
+    else error = "zlib data goes on past its end of stream";
     return false;
 }
 

@@ -1,6 +1,7 @@
 // Partition decoding through the ordered pipeline; see udif_decode.h.
 #include "tools/udif_decode.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -65,7 +66,7 @@ public:
             return true;
         }
         if (!Skip(offset)) return false;
-        crc_ = crc32(crc_, data, uInt(length));
+        crc_ = libdeflate_crc32(crc_, data, size_t(length));
         position_ = offset + length;
         return true;
     }
@@ -73,12 +74,12 @@ public:
     // Reads what is left and compares; false with `error` on a mismatch or a failed read.
     bool Check(std::string& error) {
         if (!inOrder_) {
-            crc_ = crc32(0, nullptr, 0);
+            crc_ = 0;
             position_ = image_.dataForkOffset;
         }
         if (!Skip(image_.dataForkOffset + image_.dataForkLength))
             return error = "the data fork cannot be read", false;
-        if (uint32_t(crc_) != image_.dataChecksum.Crc32())
+        if (crc_ != image_.dataChecksum.Crc32())
             return error = "the data fork's checksum does not match its data", false;
         return true;
     }
@@ -91,7 +92,7 @@ private:
             size_t piece = size_t(std::min<uint64_t>(offset - position_, 1 << 20));
             buffer.resize(piece);
             if (!source_.ReadAt(position_, buffer.data(), piece)) return false;
-            crc_ = crc32(crc_, buffer.data(), uInt(piece));
+            crc_ = libdeflate_crc32(crc_, buffer.data(), piece);
             position_ += piece;
         }
         return true;
@@ -100,7 +101,7 @@ private:
     ByteSource& source_;
     const UdifImage& image_;
     uint64_t position_;
-    uLong crc_ = crc32(0, nullptr, 0);
+    uint32_t crc_ = 0;
     bool inOrder_ = true;
 };
 
@@ -173,13 +174,13 @@ DecodeOutcome DecodeUdifPartition(ByteSource& source, const UdifImage& image, co
     stages.work = [&](size_t s) {
         Slot& slot = slots[s];
         if (slot.type == UdifRaw) {
-            slot.crc = uint32_t(crc32(0, slot.in.data(), uInt(slot.in.size())));
+            slot.crc = libdeflate_crc32(0, slot.in.data(), slot.in.size());
         } else if (IsCompressedChunkType(slot.type)) {
             slot.out.resize(size_t(slot.item.outLength));
             std::string why;
             slot.ok = DecodeChunk(slot.type, slot.in.data(), slot.in.size(), slot.out.data(), slot.out.size(), why);
             if (!slot.ok) slot.error = UdifChunkTypeName(slot.type) + " chunk " + std::to_string(slot.item.chunk) + ": " + why;
-            else slot.crc = uint32_t(crc32(0, slot.out.data(), uInt(slot.out.size())));
+            else slot.crc = libdeflate_crc32(0, slot.out.data(), slot.out.size());
         }
     };
     stages.finish = [&](size_t, size_t s) {
