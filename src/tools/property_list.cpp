@@ -16,7 +16,7 @@ struct Builder {
     PlistValue root;
     bool haveRoot = false;
     std::vector<PlistValue*> open;   // the containers and the value being read, innermost last
-    std::vector<std::string> keys;   // the pending key of each open dictionary
+    std::vector<std::string> keyTexts;  // the key last read in each open container
     std::string text;
     bool inKey = false, inPlist = false, inLeaf = false;
     bool pendingKey = false;  // the innermost dictionary has read a key and waits for its value
@@ -39,16 +39,16 @@ struct Builder {
             return &root;
         }
         PlistValue* parent = open.back();
-        if (parent->kind == PlistValue::Array) {
-            parent->items.push_back(std::move(value));
-            return &parent->items.back();
+        if (parent->kind == PlistValue::Dict) {
+            if (!pendingKey) return Fail("a dictionary value without its key"), nullptr;
+            parent->keys.push_back(std::move(keyTexts.back()));
+            keyTexts.back().clear();
+            pendingKey = false;
+        } else if (parent->kind != PlistValue::Array) {
+            return Fail("a value inside a value"), nullptr;
         }
-        if (parent->kind != PlistValue::Dict) return Fail("a value inside a value"), nullptr;
-        if (!pendingKey) return Fail("a dictionary value without its key"), nullptr;
-        parent->entries.emplace_back(keys.back(), std::move(value));
-        keys.back().clear();
-        pendingKey = false;
-        return &parent->entries.back().second;
+        parent->items.push_back(std::move(value));
+        return &parent->items.back();
     }
 
     void Start(const char* name) {
@@ -76,7 +76,7 @@ struct Builder {
             PlistValue* value = Add(name[0] == 'd' ? PlistValue::Dict : PlistValue::Array);
             if (!value) return;
             open.push_back(value);
-            keys.emplace_back();
+            keyTexts.emplace_back();
             return;
         }
         for (const auto& leaf : leaves)
@@ -84,7 +84,7 @@ struct Builder {
                 PlistValue* value = Add(leaf.kind);
                 if (!value) return;
                 open.push_back(value);
-                keys.emplace_back();
+                keyTexts.emplace_back();
                 inLeaf = true;
                 return;
             }
@@ -95,7 +95,7 @@ struct Builder {
         if (!error.empty()) return;
         if (inKey) {
             inKey = false;
-            keys.back() = text;
+            keyTexts.back() = text;
             pendingKey = true;
             return;
         }
@@ -113,7 +113,7 @@ struct Builder {
             return Fail("a key without its value");
         }
         open.pop_back();
-        keys.pop_back();
+        keyTexts.pop_back();
     }
 };
 
@@ -136,8 +136,9 @@ int Base64Digit(char c) {
 }  // namespace
 
 const PlistValue* PlistValue::Find(const std::string& key) const {
-    for (const auto& [name, value] : entries)
-        if (name == key) return &value;
+    if (kind != Dict) return nullptr;
+    for (size_t i = 0; i < keys.size() && i < items.size(); ++i)
+        if (keys[i] == key) return &items[i];
     return nullptr;
 }
 

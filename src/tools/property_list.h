@@ -2,9 +2,7 @@
 // data (base64, decoded), integers and the rest as text. Used for the resource fork of disk
 // images; callable from any thread.
 #pragma once
-#include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace vu {
@@ -12,8 +10,9 @@ namespace vu {
 struct PlistValue {
     enum Kind { Dict, Array, String, Data, Integer, Real, True, False, Date } kind = String;
     std::string text;  // String, Integer, Real, Date: the element's text; Data: the decoded bytes
-    std::vector<std::pair<std::string, PlistValue>> entries;  // Dict, in document order
-    std::vector<PlistValue> items;                             // Array
+    // Dict: keys[i] names items[i], in document order. Array: the items.
+    std::vector<std::string> keys;
+    std::vector<PlistValue> items;
 
     // The value of `key` in a dictionary, or null.
     const PlistValue* Find(const std::string& key) const;

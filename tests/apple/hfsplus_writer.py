@@ -7,7 +7,6 @@ decmpfs-compressed.
 """
 import struct
 
-BLOCK = 4096
 HFS_EPOCH_2024 = 3786825600  # 2024-01-01 in seconds since 1904
 
 CATALOG_ID, EXTENTS_ID, ROOT_ID, FIRST_USER_ID = 4, 3, 2, 16
@@ -27,10 +26,9 @@ def _sort_key(parent, name):
     return (parent, name.lower())
 
 
-def _fork(logical, extents, total_blocks=None):
-    if total_blocks is None:
-        total_blocks = sum(count for _, count in extents)
-    out = struct.pack(">QII", logical, BLOCK, total_blocks)
+def _fork(logical, extents, block):
+    total_blocks = sum(count for _, count in extents)
+    out = struct.pack(">QII", logical, block, total_blocks)
     first = list(extents[:8]) + [(0, 0)] * (8 - min(8, len(extents)))
     for start, count in first:
         out += struct.pack(">II", start, count)
@@ -115,9 +113,9 @@ def _extents_index_key(record):
 class Volume:
     """Collects folders and files, then lays them out. Paths use "/" and are relative to the root."""
 
-    def __init__(self, name="Test", node_size=4096):
+    def __init__(self, name="Test", node_size=4096, block=4096):
         self.name = name
-        self.node_size = node_size
+        self.node_size, self.block = node_size, block
         self.folders = {"": ROOT_ID}
         self.entries = []  # (kind, id, parent, name, payload)
         self.next_id = FIRST_USER_ID
@@ -149,19 +147,21 @@ class Volume:
         return file_id
 
     def build(self, extra_blocks=16, catalog_loop=False):
+        BLOCK = self.block
+        head, tail = -(-1536 // BLOCK), -(-1024 // BLOCK)  # boot blocks and header; alternate header
         files = [e for e in self.entries if e[0] == "file"]
         folders = [e for e in self.entries if e[0] == "folder"]
         # Space: boot block with the header, allocation bitmap, three trees, file data, spare,
         # and the last block for the alternate header. Each fragment costs a gap block too.
         data_blocks = sum(max(1, -(-len(e[4]) // BLOCK)) + self.fragmented.get(e[1], 0) for e in files)
-        estimate_nodes = 64 + len(self.entries) * 4
+        estimate_nodes = 8 + 3 * len(self.entries) + sum(self.fragmented.values()) // 4
         tree_blocks = -(-estimate_nodes * self.node_size // BLOCK)
-        total = 1 + 1 + 3 * tree_blocks + data_blocks + extra_blocks + 1
+        total = head + 1 + 3 * tree_blocks + data_blocks + extra_blocks + tail
         alloc_blocks = -(-total // (8 * BLOCK))
         total += alloc_blocks
         image = bytearray(total * BLOCK)
         used = [False] * total
-        cursor = [1]
+        cursor = [head]
 
         def take(count):
             start = cursor[0]
@@ -226,7 +226,7 @@ class Volume:
                 record = struct.pack(">HHII5I", 2, 2, 0, fid, now, now, now, now, 0)
                 record += struct.pack(">IIBBHI", 0, 0, 0, owner_flags, 0o100644, 1)
                 record += b"\0" * 16 + b"\0" * 16 + struct.pack(">II", 0, 0)
-                record += _fork(logical, extents) + _fork(0, [])
+                record += _fork(logical, extents, BLOCK) + _fork(0, [], BLOCK)
                 assert len(record) == 248
                 catalog.append((_sort_key(parent, name), _catalog_key(parent, name) + record))
                 catalog.append((_sort_key(fid, ""), _catalog_key(fid, "") + thread(4, parent, name)))
@@ -246,13 +246,14 @@ class Volume:
             blocks = -(-size // BLOCK)
             start = take(blocks)
             image[start * BLOCK:start * BLOCK + size] = b"".join(nodes)
-            return _fork(blocks * BLOCK, [(start, blocks)])
+            return _fork(blocks * BLOCK, [(start, blocks)], BLOCK)
 
         extents_fork = place_tree(extents_nodes)
         catalog_fork = place_tree(catalog_nodes)
         attributes_fork = place_tree(attributes_nodes)
-        used[0] = used[total - 1] = True
-        assert cursor[0] < total - 1, "volume too small"
+        for b in list(range(head)) + list(range(total - tail, total)):
+            used[b] = True
+        assert cursor[0] <= total - tail, "volume too small"
 
         bitmap = bytearray(alloc_blocks * BLOCK)
         for b, u in enumerate(used):
@@ -264,8 +265,8 @@ class Volume:
                              len(files), len(folders), BLOCK, total, free, cursor[0], BLOCK, BLOCK,
                              self.next_id, 1, 1)
         header += b"\0" * 32
-        header += _fork(alloc_blocks * BLOCK, [(alloc_start, alloc_blocks)])
-        header += extents_fork + catalog_fork + attributes_fork + _fork(0, [])
+        header += _fork(alloc_blocks * BLOCK, [(alloc_start, alloc_blocks)], BLOCK)
+        header += extents_fork + catalog_fork + attributes_fork + _fork(0, [], BLOCK)
         assert len(header) == 512
         image[1024:1536] = header
         image[len(image) - 1024:len(image) - 512] = header

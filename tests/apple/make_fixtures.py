@@ -4,6 +4,7 @@ them (xar -> RecoveryHDMeta.dmg -> HFS+ volume -> BaseSystem.dmg + BaseSystem.ch
 HFS partition). Deterministic: the same bytes on every run.
 
 Usage: make_fixtures.py OUTDIR
+       make_fixtures.py --fuzz-seeds FUZZ_CORPUS_DIR   (small seeds of the fuzz targets)
 """
 import hashlib
 import os
@@ -153,7 +154,40 @@ def main(outdir):
     recovery_package(os.path.join(outdir, "catalog-loop.pkg"), base, catalog_loop=True)
 
 
+def fuzz_seeds(corpus):
+    """A few small inputs per fuzz target, so that fuzzing starts past the magic numbers."""
+    rnd = random.Random(7)
+
+    def write(target, name, data):
+        os.makedirs(os.path.join(corpus, target), exist_ok=True)
+        with open(os.path.join(corpus, target, name), "wb") as f:
+            f.write(data)
+
+    mixed = rnd.randbytes(2048) + b"\0" * 2048 + b"text " * 819 + b"\1"
+    mixed = mixed[:6144]
+    for kind, name in ((uw.ZLIB, "zlib"), (uw.ADC, "adc"), (uw.BZIP2, "bzip2"), (uw.XZ, "lzma")):
+        parts = [uw.Partition("disk image (Apple_HFS : 0)", mixed, (kind, uw.RAW, uw.ZERO), 4),
+                 uw.Partition(" (Apple_Free : 1)", b"\0" * 1024, (uw.IGNORE,))]
+        write("udif_image", name + ".dmg", uw.build(parts, comments=kind == uw.ZLIB))
+
+    volume = hw.Volume("Seed", node_size=512, block=512)
+    volume.add_file("BaseSystem.dmg", rnd.randbytes(6000), fragments=10)
+    volume.add_file("BaseSystem.chunklist", b"CNKL")
+    volume.add_file("Folder/compressed", b"", decmpfs=True)
+    write("hfsplus_volume", "small.hfs", volume.build(extra_blocks=2))
+
+    image = rnd.randbytes(3000)
+    for method, name in ((2, "digest"), (1, "signed")):
+        table = chunklist(image, chunk=1024)
+        if method == 1:  # the same table with a (fake) RSA signature in place of the digest
+            table = table[:10] + b"\1" + table[11:-32] + bytes(256)
+        write("chunklist", name + ".bin", struct.pack("<I", len(table)) + table + image)
+
+
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
+    if len(sys.argv) == 3 and sys.argv[1] == "--fuzz-seeds":
+        fuzz_seeds(sys.argv[2])
+    elif len(sys.argv) == 2:
+        main(sys.argv[1])
+    else:
         sys.exit(__doc__)
-    main(sys.argv[1])
