@@ -112,7 +112,7 @@ RecoveryHdExtraction ExtractRecoveryHdPackage(const std::string& packagePath, co
 
     // The package's RecoveryHDMeta.dmg; a package that is itself a disk image is used as it is.
     std::string metaDmg = work.Name("RecoveryHDMeta.dmg");
-    StatusProgress unpacking("RecoveryHDMeta.dmg", 0);
+    StatusProgress unpacking("Unpacking RecoveryHDMeta.dmg", 0);
     auto xarProgress = [&](uint64_t done, uint64_t total) {
         unpacking.SetTotal(total);
         return unpacking(done);
