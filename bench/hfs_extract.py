@@ -79,15 +79,23 @@ def make_image(folder, mib):
 
 
 def timed(command, cwd):
-    """Wall time, peak memory (MiB) and processor time of one run of `command`."""
+    """Wall time, processor time and peak memory (MiB, None without GNU time) of one run. The peak
+    is measured by /usr/bin/time: a child forked from this process would count its pages too."""
+    memory = os.path.join(cwd, ".peak")
+    if os.path.exists("/usr/bin/time"):
+        command = ["/usr/bin/time", "-f", "%M", "-o", memory] + command
     start = time.perf_counter()
     process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     _, status, usage = os.wait4(process.pid, 0)
     wall = time.perf_counter() - start
-    process.returncode = os.waitstatus_to_exitcode(status)
-    if process.returncode != 0:
-        sys.exit("%s exited with %d" % (command[0], process.returncode))
-    return wall, usage.ru_maxrss / 1024.0, usage.ru_utime + usage.ru_stime
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit("%s exited with %d" % (" ".join(command), os.waitstatus_to_exitcode(status)))
+    peak = None
+    if os.path.exists(memory):
+        with open(memory) as f:
+            peak = int(f.read().split()[-1]) / 1024.0
+        os.remove(memory)
+    return wall, peak, usage.ru_utime + usage.ru_stime
 
 
 def same_file(a, b):
@@ -135,8 +143,9 @@ def main():
     for name, runs in results.items():
         walls = [w for w, _, _ in runs]
         best[name] = min(walls)
-        print("%-16s %9.2f %9.2f %10.2f %9.0f" % (name, best[name], statistics.median(walls),
-                                                  min(c for _, _, c in runs), max(m for _, m, _ in runs)))
+        peaks = [m for _, m, _ in runs if m is not None]
+        print("%-16s %9.2f %9.2f %10.2f %9s" % (name, best[name], statistics.median(walls), min(c for _, _, c in runs),
+                                               "%.0f" % max(peaks) if peaks else "-"))
     ours = best["velloran-image"]
     for name in ("7zz", "dmg2img"):
         print("velloran-image is %.2fx as fast as %s" % (best[name] / ours, name))
