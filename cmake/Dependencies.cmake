@@ -28,6 +28,7 @@ if(WIN32)
   vu_import_static(lzma liblzma.a)
   vu_import_static(expat libexpat.a)
   vu_import_static(pcre2 libpcre2-8.a)
+  vu_import_static(deflate libdeflate.a)
   # libzip: WinZip AES through CNG (bcrypt), random bytes through CryptoAPI (advapi32).
   vu_import_static(zip libzip.a vu::bzip2 vu::lzma vu::zlib bcrypt advapi32)
   # libarchive: xar through Expat, digests through CryptoAPI and CNG.
@@ -38,11 +39,11 @@ if(WIN32)
   target_compile_definitions(vu_deps INTERFACE
     LIBARCHIVE_STATIC ZIP_STATIC PCRE2_STATIC LZMA_API_STATIC XML_STATIC PCRE2_CODE_UNIT_WIDTH=8)
   target_link_libraries(vu_deps INTERFACE
-    vu::archive vu::zip vu::expat vu::pcre2 vu::lzma vu::bzip2 vu::zlib)
+    vu::archive vu::zip vu::expat vu::pcre2 vu::deflate vu::lzma vu::bzip2 vu::zlib)
 else()
   find_package(PkgConfig REQUIRED)
   # libcurl: the simulated PC's HTTP client behind the network seam (Windows builds use WinINet).
-  pkg_check_modules(VU_PKG REQUIRED IMPORTED_TARGET zlib expat libpcre2-8 liblzma libzip libarchive libcurl)
+  pkg_check_modules(VU_PKG REQUIRED IMPORTED_TARGET zlib expat libpcre2-8 liblzma libzip libarchive libdeflate libcurl)
   target_compile_definitions(vu_deps INTERFACE PCRE2_CODE_UNIT_WIDTH=8)
   target_link_libraries(vu_deps INTERFACE PkgConfig::VU_PKG bz2)
 endif()

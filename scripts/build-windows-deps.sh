@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Cross-builds the static libraries the Windows program links (zlib, bzip2, liblzma, expat, pcre2,
-# libzip, libarchive) for one MinGW-w64 architecture, from Debian's source packages, into a
+# libzip, libarchive, libdeflate) for one MinGW-w64 architecture, from Debian's source packages, into a
 # cached prefix outside the clone.
 #
 #   prefix=$(scripts/build-windows-deps.sh x86_64 | tail -n1)
@@ -42,7 +42,7 @@ done
 [ -f "$toolchain" ] || { echo "missing $toolchain" >&2; exit 1; }
 [ -f "$sysroot/lib/libz.a" ] || { echo "missing $sysroot/lib/libz.a (libz-mingw-w64-dev)" >&2; exit 1; }
 
-packages=(bzip2 xz-utils expat pcre2 libzip libarchive)
+packages=(bzip2 xz-utils expat pcre2 libzip libarchive libdeflate)
 mkdir -p "$srcdir"
 
 # The builds run with stderr sent to the log; fd 7 keeps the caller's stderr for the report.
@@ -254,6 +254,14 @@ build_libarchive() {
     make install-libLTLIBRARIES install-includeHEADERS install-pkgconfigDATA
 }
 
+build_libdeflate() {
+    unpack libdeflate
+    # Its Makefile names the static library of a MinGW target "libdeflatestatic.lib".
+    make -C "$work/libdeflate" -j "$jobs" libdeflatestatic.lib CC="$CC" AR="$AR" CFLAGS="-O2 $winver"
+    cp "$work/libdeflate/libdeflatestatic.lib" "$prefix/lib/libdeflate.a"
+    cp "$work/libdeflate/libdeflate.h" "$prefix/include/"
+}
+
 {
     PS4='+ [${SECONDS}s] '
     set -x
@@ -264,6 +272,7 @@ build_libarchive() {
     build_pcre2
     build_libzip
     build_libarchive
+    build_libdeflate
     set +x
 } >"$log" 2>&1
 

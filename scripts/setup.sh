@@ -18,7 +18,7 @@ packages=(
     libz-mingw-w64-dev mingw-w64-tools
     autoconf automake libtool dpkg-dev
     googletest libgtest-dev libgmock-dev
-    zlib1g-dev libexpat1-dev libpcre2-dev liblzma-dev libzip-dev libbz2-dev libarchive-dev
+    zlib1g-dev libexpat1-dev libpcre2-dev liblzma-dev libzip-dev libbz2-dev libarchive-dev libdeflate-dev
     libcurl4-openssl-dev
     nasm qemu-system-x86 dosfstools exfatprogs exfat-fuse ntfs-3g mtools fdisk
     7zip dmg2img hfsplus libarchive-tools xorriso python3 fp-utils

@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "app/operations.h"
 #include "app/settings.h"
+#include "app/status_bar.h"
 #include "app/web_links.h"
 #include "platform/gui.h"
 #include "platform/system.h"
@@ -115,6 +116,8 @@ void OnMenu(int item) {
             if (idle) Call(Ops.uninstallHfsDrivers);
             break;
         case MenuExtractHfs:
+            // Busy before the thread runs, so that a second choice cannot start a second run.
+            if (idle && Ops.extractHfsFromDmg) OperationBusy = 1;
             if (idle) StartWorker(Ops.extractHfsFromDmg, 1);
             break;
         case MenuHelp:
@@ -222,7 +225,8 @@ void DispatchEvent(int type, int window, int number, int kind) {
             if (Idle()) FillDriveList();
             break;
         case plat::EventGadget:
-            if (number <= RefreshButton) OnMainGadget(number);
+            if (number == StatusBarGadget) Call(Ops.statusBarClick);
+            else if (number <= RefreshButton) OnMainGadget(number);
             else OnChildGadget(number, kind);
             break;
         case plat::EventMenu:

@@ -16,6 +16,7 @@
 #include "prepare/work_folder.h"
 #include "tools/hfs_drivers.h"
 #include "tools/mask_calculator.h"
+#include "tools/hfs_from_dmg.h"
 
 namespace vu {
 
@@ -44,6 +45,8 @@ void RegisterOperations() {
     Ops.restorePartition = RestorePartition;
     Ops.checkLatestRevision = RevisionCheckJob;
     Ops.installDownloadedDataSet = InstallDownloadedDataSet;
+    Ops.extractHfsFromDmg = ExtractHfsFromDmg;
+    Ops.statusBarClick = CancelHfsExtractionFromStatusBar;
 }
 
 }  // namespace vu

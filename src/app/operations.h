@@ -36,6 +36,7 @@ struct Operations {
     void (*installHfsDrivers)() = nullptr;
     void (*uninstallHfsDrivers)() = nullptr;
     void (*addOfferedRevision)(int revision) = nullptr;  // the list of revisions to download
+    void (*statusBarClick)() = nullptr;          // cancels an operation that offers it there
 
     void (*openConfigurationWindow)() = nullptr;
     void (*openDownloadCenter)() = nullptr;

@@ -5,6 +5,7 @@
 #include <archive.h>
 #include <bzlib.h>
 #include <expat.h>
+#include <libdeflate.h>
 #include <lzma.h>
 #include <pcre2.h>
 #include <zip.h>
@@ -67,6 +68,23 @@ bool LzmaRoundTrip() {
     return lzma_stream_buffer_decode(&memlimit, 0, nullptr, packed.data(), &in_pos, packed_size,
                                      reinterpret_cast<uint8_t*>(out.data()), &out_pos, out.size()) == LZMA_OK &&
            out_pos == in.size() && out == in;
+}
+
+bool LibdeflateDecodesZlib() {
+    const std::string in = Sample();
+    std::vector<Bytef> packed(compressBound(in.size()));
+    uLongf packed_size = packed.size();
+    if (compress(packed.data(), &packed_size, reinterpret_cast<const Bytef*>(in.data()), in.size()) != Z_OK)
+        return false;
+    libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+    if (!decompressor) return false;
+    std::string out(in.size(), '\0');
+    size_t out_size = 0;
+    const bool ok = libdeflate_zlib_decompress(decompressor, packed.data(), packed_size, out.data(), out.size(),
+                                               &out_size) == LIBDEFLATE_SUCCESS;
+    libdeflate_free_decompressor(decompressor);
+    return ok && out == in &&
+           libdeflate_crc32(0, in.data(), in.size()) == crc32(0, reinterpret_cast<const Bytef*>(in.data()), uInt(in.size()));
 }
 
 void XMLCALL CountStart(void* data, const XML_Char*, const XML_Char**) { ++*static_cast<int*>(data); }
@@ -141,6 +159,7 @@ int main() {
     Report("zlib", zlibVersion(), ZlibRoundTrip(), "round trip failed");
     Report("bzip2", BZ2_bzlibVersion(), Bzip2RoundTrip(), "round trip failed");
     Report("liblzma", lzma_version_string(), LzmaRoundTrip(), "round trip failed");
+    Report("libdeflate", LIBDEFLATE_VERSION_STRING, LibdeflateDecodesZlib(), "zlib stream or CRC-32 differs");
     Report("expat", XML_ExpatVersion(), ExpatParses(), "parse failed");
     std::string capture;
     const bool matched = Pcre2Matches(capture);

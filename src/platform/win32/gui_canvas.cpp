@@ -84,6 +84,13 @@ LRESULT CALLBACK CanvasProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
             return 0;
         case WM_ERASEBKGND:
             return 1;
+        case WM_LBUTTONUP: {
+            // A click on a canvas is the gadget's event (the status bar cancels some operations).
+            Lock l(S().lock);
+            if (auto* g = FindGadget(GetDlgCtrlID(hwnd)); g && g->hwnd == hwnd)
+                PushEvent({EventGadget, g->window, GetDlgCtrlID(hwnd), GadgetEventDefault});
+            return 0;
+        }
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }

@@ -19,5 +19,9 @@ int RestoreCommand(int argc, char** argv);
 extern const char* const RestoreUsage;
 int ConvertCommand(int argc, char** argv);
 extern const char* const ConvertUsage;
+int ExtractHfsCommand(int argc, char** argv);
+extern const char* const ExtractHfsUsage;
+int ExtractHfsPackageCommand(int argc, char** argv);
+extern const char* const ExtractHfsPackageUsage;
 
 }  // namespace vu::tool

@@ -16,6 +16,8 @@ const Command Commands[] = {
     {"backup", BackupUsage, BackupCommand},
     {"restore", RestoreUsage, RestoreCommand},
     {"convert-clover-iso", ConvertUsage, ConvertCommand},
+    {"extract-hfs", ExtractHfsUsage, ExtractHfsCommand},
+    {"extract-hfs-pkg", ExtractHfsPackageUsage, ExtractHfsPackageCommand},
 };
 
 }  // namespace

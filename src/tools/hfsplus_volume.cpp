@@ -1,0 +1,267 @@
+// The HFS+ reader; see hfsplus_volume.h. Layouts follow Apple's TN1150.
+#include "tools/hfsplus_volume.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+namespace vu {
+
+namespace {
+
+constexpr uint32_t ExtentsFileId = 3, CatalogFileId = 4;
+constexpr size_t NodeDescriptorSize = 14, HeaderRecordSize = 106;
+constexpr size_t CopyPiece = 1 << 20;
+
+HfsFork ParseFork(const uint8_t* p) {
+    HfsFork fork;
+    fork.logicalSize = Be64(p);
+    fork.totalBlocks = Be32(p + 12);
+    for (int i = 0; i < 8; ++i) {
+        HfsExtent extent{Be32(p + 16 + 8 * i), Be32(p + 20 + 8 * i)};
+        if (extent.blockCount == 0) break;
+        fork.extents.push_back(extent);
+    }
+    return fork;
+}
+
+void AppendUtf8(std::string& out, uint32_t c) {
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | c >> 6);
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | c >> 12);
+        out += char(0x80 | (c >> 6 & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | c >> 18);
+        out += char(0x80 | (c >> 12 & 0x3F));
+        out += char(0x80 | (c >> 6 & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+// HFS+ names are UTF-16BE; an unpaired surrogate becomes U+FFFD.
+std::string NameText(const uint8_t* p, size_t units) {
+    std::string name;
+    for (size_t i = 0; i < units; ++i) {
+        uint32_t c = Be16(p + 2 * i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units) {
+            uint32_t low = Be16(p + 2 * i + 2);
+            if (low >= 0xDC00 && low < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            } else {
+                c = 0xFFFD;
+            }
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;
+        }
+        AppendUtf8(name, c);
+    }
+    return name;
+}
+
+// The records of a node as (start, length), after checking the descriptor and the offset table.
+bool NodeRecords(const std::vector<uint8_t>& node, std::vector<std::pair<size_t, size_t>>& records) {
+    size_t size = node.size();
+    uint16_t count = Be16(node.data() + 10);
+    if (NodeDescriptorSize + 2 * (size_t(count) + 1) > size) return false;
+    size_t tableStart = size - 2 * (size_t(count) + 1);
+    records.clear();
+    size_t previous = Be16(node.data() + size - 2);
+    if (previous < NodeDescriptorSize) return false;
+    for (size_t i = 1; i <= count; ++i) {
+        size_t next = Be16(node.data() + size - 2 * (i + 1));
+        if (next <= previous || next > tableStart) return false;
+        records.emplace_back(previous, next - previous);
+        previous = next;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool HfsVolume::CheckExtents(const std::vector<HfsExtent>& extents, uint32_t totalBlocks, const std::string& what,
+                             std::string& error) const {
+    uint64_t sum = 0;
+    for (const auto& e : extents) {
+        if (uint64_t(e.startBlock) + e.blockCount > totalBlocks_)
+            return error = what + " has an extent outside the volume", false;
+        sum += e.blockCount;
+    }
+    if (sum != totalBlocks)
+        return error = what + "'s extents hold " + std::to_string(sum) + " blocks instead of " +
+                       std::to_string(totalBlocks),
+               false;
+    return true;
+}
+
+bool HfsVolume::ReadFork(const std::vector<HfsExtent>& extents, uint64_t offset, uint8_t* buffer, size_t length) {
+    for (const auto& e : extents) {
+        uint64_t bytes = uint64_t(e.blockCount) * blockSize_;
+        if (offset >= bytes) {
+            offset -= bytes;
+            continue;
+        }
+        size_t piece = size_t(std::min<uint64_t>(length, bytes - offset));
+        if (!source_.ReadAt(uint64_t(e.startBlock) * blockSize_ + offset, buffer, piece)) return false;
+        buffer += piece;
+        length -= piece;
+        offset = 0;
+        if (length == 0) return true;
+    }
+    return length == 0;
+}
+
+bool HfsVolume::OpenTree(const HfsFork& fork, uint32_t fileId, const char* what, Tree& tree, std::string& error) {
+    tree = Tree{};
+    if (!AllExtents(fork, fileId, 0, tree.extents, error)) return false;
+    tree.forkBytes = std::min<uint64_t>(fork.logicalSize, uint64_t(fork.totalBlocks) * blockSize_);
+    uint8_t head[NodeDescriptorSize + HeaderRecordSize];
+    if (tree.forkBytes < sizeof head || !ReadFork(tree.extents, 0, head, sizeof head))
+        return error = std::string("the ") + what + " B-tree's header cannot be read", false;
+    const uint8_t* h = head + NodeDescriptorSize;
+    tree.firstLeaf = Be32(h + 10);
+    tree.nodeSize = Be16(h + 18);
+    tree.totalNodes = Be32(h + 22);
+    if (int8_t(head[8]) != 1 || tree.nodeSize < 512 || tree.nodeSize > 32768 || (tree.nodeSize & (tree.nodeSize - 1)))
+        return error = std::string("the ") + what + " B-tree's header is damaged", false;
+    if (tree.totalNodes == 0 || uint64_t(tree.totalNodes) * tree.nodeSize > tree.forkBytes)
+        return error = std::string("the ") + what + " B-tree counts more nodes than its file holds", false;
+    if (tree.firstLeaf >= tree.totalNodes)
+        return error = std::string("the ") + what + " B-tree's first leaf lies outside it", false;
+    return true;
+}
+
+bool HfsVolume::WalkLeaves(const Tree& tree, const char* what,
+                           const std::function<bool(const uint8_t*, size_t, std::string&)>& visit,
+                           std::string& error) {
+    std::vector<bool> visited(tree.totalNodes, false);
+    std::vector<uint8_t> node(tree.nodeSize);
+    std::vector<std::pair<size_t, size_t>> records;
+    for (uint32_t n = tree.firstLeaf; n != 0;) {
+        std::string where = std::string("the ") + what + " B-tree's node " + std::to_string(n);
+        if (n >= tree.totalNodes) return error = where + " lies outside it", false;
+        if (visited[n]) return error = std::string("the ") + what + " B-tree's leaf chain loops", false;
+        visited[n] = true;
+        if (!ReadFork(tree.extents, uint64_t(n) * tree.nodeSize, node.data(), node.size()))
+            return error = where + " cannot be read", false;
+        if (int8_t(node[8]) != -1) return error = where + " is not a leaf", false;
+        if (!NodeRecords(node, records)) return error = where + " is damaged", false;
+        for (const auto& [start, length] : records)
+            if (!visit(node.data() + start, length, error)) return false;
+        n = Be32(node.data());
+    }
+    return true;
+}
+
+bool HfsVolume::AllExtents(const HfsFork& fork, uint32_t fileId, uint8_t forkType, std::vector<HfsExtent>& extents,
+                           std::string& error) {
+    std::string what = "file " + std::to_string(fileId);
+    extents = fork.extents;
+    uint64_t have = 0;
+    for (const auto& e : extents) have += e.blockCount;
+    if (have < fork.totalBlocks) {
+        if (fileId == ExtentsFileId || !extentsTreeOpen_)
+            return error = what + "'s extents hold fewer blocks than the file", false;
+        // The overflow records of this fork, keyed by the fork block they start at.
+        std::map<uint32_t, std::vector<HfsExtent>> more;
+        bool walked = WalkLeaves(extents_, "extents", [&](const uint8_t* r, size_t length, std::string& why) {
+            if (length < 12 + 64 || Be16(r) != 10) return why = "the extents B-tree holds a damaged record", false;
+            if (r[2] != forkType || Be32(r + 4) != fileId) return true;
+            auto& run = more[Be32(r + 8)];
+            run.clear();
+            for (int i = 0; i < 8; ++i) {
+                HfsExtent e{Be32(r + 12 + 8 * i), Be32(r + 16 + 8 * i)};
+                if (e.blockCount == 0) break;
+                run.push_back(e);
+            }
+            return true;
+        }, error);
+        if (!walked) return false;
+        while (have < fork.totalBlocks) {
+            auto found = more.find(uint32_t(have));
+            if (have > UINT32_MAX || found == more.end() || found->second.empty())
+                return error = what + " lacks the extents from its block " + std::to_string(have), false;
+            for (const auto& e : found->second) {
+                extents.push_back(e);
+                have += e.blockCount;
+            }
+            more.erase(found);
+        }
+    }
+    return CheckExtents(extents, fork.totalBlocks, what, error);
+}
+
+bool HfsVolume::Open(std::string& error) {
+    uint8_t header[512];
+    if (source_.Size() < 1024 + sizeof header || !source_.ReadAt(1024, header, sizeof header))
+        return error = "it is too small for an HFS+ volume", false;
+    uint16_t signature = Be16(header), version = Be16(header + 2);
+    if (signature == 0x4244) return error = "it is a classic HFS volume, not HFS+", false;
+    if (!((signature == 0x482B && version == 4) || (signature == 0x4858 && version == 5)))
+        return error = "it is not an HFS+ volume", false;
+    blockSize_ = Be32(header + 40);
+    totalBlocks_ = Be32(header + 44);
+    if (blockSize_ < 512 || blockSize_ > (1u << 20) || (blockSize_ & (blockSize_ - 1)))
+        return error = "its block size " + std::to_string(blockSize_) + " is not possible", false;
+    if (uint64_t(totalBlocks_) * blockSize_ > source_.Size())
+        return error = "the volume is larger than its partition", false;
+    extentsFork_ = ParseFork(header + 192);
+    catalogFork_ = ParseFork(header + 272);
+    extentsTreeOpen_ = false;
+    if (!OpenTree(extentsFork_, ExtentsFileId, "extents", extents_, error)) return false;
+    extentsTreeOpen_ = true;
+    return OpenTree(catalogFork_, CatalogFileId, "catalog", catalog_, error);
+}
+
+bool HfsVolume::ListFiles(std::vector<HfsFile>& files, std::string& error) {
+    files.clear();
+    return WalkLeaves(catalog_, "catalog", [&](const uint8_t* r, size_t length, std::string& why) {
+        uint16_t keyLength = length >= 2 ? Be16(r) : 0;
+        if (keyLength < 6 || size_t(keyLength) + 2 > length) return why = "the catalog holds a damaged key", false;
+        uint16_t nameUnits = Be16(r + 6);
+        if (nameUnits > 255 || 6 + 2 * size_t(nameUnits) > keyLength) return why = "the catalog holds a damaged name", false;
+        size_t at = 2 + size_t(keyLength);
+        at += at & 1;  // record data starts on an even offset
+        if (at + 2 > length || Be16(r + at) != 2) return true;  // folders and threads
+        if (length - at < 248) return why = "the catalog holds a damaged file record", false;
+        const uint8_t* d = r + at;
+        HfsFile file;
+        file.parentId = Be32(r + 2);
+        file.name = NameText(r + 8, nameUnits);
+        file.id = Be32(d + 8);
+        file.compressed = (d[41] & 0x20) != 0;
+        file.hardLink = std::memcmp(d + 48, "hlnk", 4) == 0 && std::memcmp(d + 52, "hfs+", 4) == 0;
+        file.data = ParseFork(d + 88);
+        files.push_back(std::move(file));
+        return true;
+    }, error);
+}
+
+bool HfsVolume::CopyDataFork(const HfsFile& file, ByteSink& sink, const std::function<bool(uint64_t)>& progress,
+                             std::string& error) {
+    if (file.compressed)
+        return error = file.name + " is stored compressed (decmpfs), which this reader cannot expand", false;
+    if (file.hardLink) return error = file.name + " is a hard link, which this reader does not follow", false;
+    if (file.data.logicalSize > uint64_t(file.data.totalBlocks) * blockSize_)
+        return error = file.name + " is larger than its blocks", false;
+    std::vector<HfsExtent> extents;
+    if (!AllExtents(file.data, file.id, 0, extents, error)) return error = file.name + ": " + error, false;
+    std::vector<uint8_t> buffer;
+    uint64_t done = 0, size = file.data.logicalSize;
+    while (done < size) {
+        size_t piece = size_t(std::min<uint64_t>(CopyPiece, size - done));
+        buffer.resize(piece);
+        if (!ReadFork(extents, done, buffer.data(), piece)) return error = file.name + " cannot be read", false;
+        if (!sink.Write(buffer.data(), piece)) return error = "the copy of " + file.name + " cannot be written", false;
+        done += piece;
+        if (progress && !progress(done)) return error.clear(), false;
+    }
+    return sink.Finish() || (error = "the copy of " + file.name + " cannot be written", false);
+}
+
+}  // namespace vu

@@ -1,0 +1,68 @@
+// Shared steps of the HFS extractions; see image_extraction.h.
+#include "tools/image_extraction.h"
+
+#include <functional>
+
+#include "app/globals.h"
+#include "app/status_bar.h"
+#include "platform/files.h"
+
+namespace vu {
+
+StatusProgress::StatusProgress(std::string what, uint64_t total, std::string hint)
+    : what_(std::move(what)), hint_(std::move(hint)), total_(total), timing_(StartTransfer()) {}
+
+bool StatusProgress::operator()(uint64_t done) {
+    done_ = done;
+    int64_t now = HighResTicks();
+    if (ProgressDue(timing_, now)) {
+        ProgressLine line = RunningProgressLine(int64_t(done), int64_t(total_), int64_t(done), now - timing_.startTicks);
+        DrawProgressBar(StatusBarGadget, what_ + ": " + line.text + hint_, line.percent);
+    }
+    return AbortRequested == 0;
+}
+
+void StatusProgress::Finished() {
+    DrawProgressBar(StatusBarGadget,
+                    what_ + ": " + FinishedProgressLine(int64_t(done_), int64_t(total_), int64_t(done_),
+                                                        HighResTicks() - timing_.startTicks),
+                    0);
+}
+
+DecodeOutcome WritePartitionImage(ByteSource& source, const UdifImage& image, const UdifPartition& partition,
+                                  const std::string& path, StatusProgress& progress, std::string& error) {
+    // A chunk type we cannot decode is found before anything is created or overwritten.
+    if (!CheckUdifPartitionChunks(partition, error)) return DecodeOutcome::Failed;
+    FileSink sink(path);
+    if (!sink.IsOpen()) return error = "\"" + path + "\" cannot be created", DecodeOutcome::Failed;
+    DecodeOutcome outcome = DecodeUdifPartition(source, image, partition, sink, std::ref(progress), error);
+    sink.Close();
+    if (outcome != DecodeOutcome::Done) plat::DeleteFile(path);
+    return outcome;
+}
+
+const UdifPartition* LargestHfsPartition(const UdifImage& image) {
+    const UdifPartition* best = nullptr;
+    for (const auto& partition : image.partitions)
+        if (partition.IsHfs() && (!best || partition.sectorCount > best->sectorCount)) best = &partition;
+    return best;
+}
+
+std::string FreeNumberedName(const std::string& folder, const std::string& stem, const std::string& extension) {
+    std::string candidate = folder + stem + extension;
+    for (int n = 2; plat::FileExists(candidate) || plat::FolderExists(candidate); ++n)
+        candidate = folder + stem + " (" + std::to_string(n) + ")" + extension;
+    return candidate;
+}
+
+std::string FileNameOf(const std::string& path) {
+    size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace vu

@@ -1,0 +1,185 @@
+// The Recovery HD package chain; see recovery_package.h.
+#include "tools/recovery_package.h"
+
+#include <cctype>
+#include <vector>
+
+#include "platform/files.h"
+#include "tools/chunklist.h"
+#include "tools/hfsplus_volume.h"
+#include "tools/image_extraction.h"
+#include "tools/udif_image.h"
+#include "tools/xar_entry.h"
+
+namespace vu {
+
+namespace {
+
+constexpr uint64_t MaxChunklistSize = 1 << 20;
+
+// The intermediate files of one run, removed however it ends.
+class WorkFiles {
+public:
+    explicit WorkFiles(std::string folder) : folder_(std::move(folder)) {}
+    ~WorkFiles() {
+        for (const auto& path : paths_) Remove(path);
+    }
+    std::string Name(const std::string& file) {
+        paths_.push_back(folder_ + file);
+        return paths_.back();
+    }
+    static void Remove(const std::string& path) {
+        if (plat::FileExists(path)) plat::DeleteFile(path);
+    }
+
+private:
+    std::string folder_;
+    std::vector<std::string> paths_;
+};
+
+bool SameName(const std::string& a, const char* b) {
+    size_t i = 0;
+    for (; i < a.size() && b[i]; ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+    return i == a.size() && !b[i];
+}
+
+// BaseSystem.dmg and its chunk list from the same folder, the root's preferred.
+bool FindBaseSystem(const std::vector<HfsFile>& files, const HfsFile*& dmg, const HfsFile*& chunklist) {
+    dmg = chunklist = nullptr;
+    for (const auto& file : files)
+        if (SameName(file.name, "BaseSystem.dmg") && (!dmg || file.parentId == HfsRootFolderId)) dmg = &file;
+    if (!dmg) return false;
+    for (const auto& file : files)
+        if (SameName(file.name, "BaseSystem.chunklist") && file.parentId == dmg->parentId) chunklist = &file;
+    return true;
+}
+
+RecoveryHdExtraction Fail(std::string error) {
+    RecoveryHdExtraction result;
+    result.error = std::move(error);
+    return result;
+}
+
+RecoveryHdExtraction Cancelled() {
+    RecoveryHdExtraction result;
+    result.outcome = RecoveryHdExtraction::Cancelled;
+    return result;
+}
+
+// Writes the largest HFS partition of the disk image at `dmgPath` to `target`.
+RecoveryHdExtraction PartitionToFile(const std::string& dmgPath, const std::string& target, const std::string& what) {
+    std::string name = FileNameOf(dmgPath), error;
+    FileSource source(dmgPath);
+    UdifImage image;
+    switch (source.IsOpen() ? ReadUdifImage(source, image, error) : UdifOpen::NotUdif) {
+        case UdifOpen::NotUdif: return Fail(name + " is not a disk image");
+        case UdifOpen::Damaged: return Fail(name + " is damaged: " + error);
+        case UdifOpen::Ok: break;
+    }
+    const UdifPartition* partition = LargestHfsPartition(image);
+    if (!partition) return Fail(name + " holds no HFS partition");
+    StatusProgress progress(what, partition->Bytes());
+    switch (WritePartitionImage(source, image, *partition, target, progress, error)) {
+        case DecodeOutcome::Done: break;
+        case DecodeOutcome::Cancelled: return Cancelled();
+        case DecodeOutcome::Failed: return Fail(name + ": " + error);
+    }
+    progress.Finished();
+    RecoveryHdExtraction result;
+    result.outcome = RecoveryHdExtraction::Done;
+    result.imagePath = target;
+    return result;
+}
+
+}  // namespace
+
+std::string RecoveryImageStem(const std::string& build) {
+    std::string safe;
+    for (char c : build)
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-') safe += c;
+    while (!safe.empty() && safe.front() == '.') safe.erase(0, 1);
+    return safe.empty() ? "RecoveryHD" : "RecoveryHD-" + safe;
+}
+
+RecoveryHdExtraction ExtractRecoveryHdPackage(const std::string& packagePath, const std::string& build,
+                                              const std::string& workFolder, const std::string& imageFolder) {
+    std::string package = FileNameOf(packagePath), error;
+    std::string folder = imageFolder;
+    if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
+    if (folder.empty() || !plat::FolderExists(folder)) return Fail("the image folder \"" + imageFolder + "\" does not exist");
+    WorkFiles work(workFolder);
+
+    // The package's RecoveryHDMeta.dmg; a package that is itself a disk image is used as it is.
+    std::string metaDmg = work.Name("RecoveryHDMeta.dmg");
+    StatusProgress unpacking("Unpacking RecoveryHDMeta.dmg", 0);
+    auto xarProgress = [&](uint64_t done, uint64_t total) {
+        unpacking.SetTotal(total);
+        return unpacking(done);
+    };
+    switch (CopyXarEntry(packagePath, "RecoveryHDMeta.dmg", metaDmg, xarProgress, error)) {
+        case XarCopy::Copied: break;
+        case XarCopy::Cancelled: return Cancelled();
+        case XarCopy::NotFound: return Fail(package + " holds no RecoveryHDMeta.dmg");
+        case XarCopy::Failed: return Fail(package + ": " + error);
+        case XarCopy::NotXar: {
+            FileSource sniff(packagePath);
+            UdifImage image;
+            std::string why;
+            if (!sniff.IsOpen() || ReadUdifImage(sniff, image, why) == UdifOpen::NotUdif)
+                return Fail(package + " is neither an installer package nor a disk image");
+            metaDmg = packagePath;
+            break;
+        }
+    }
+
+    // Its HFS+ volume, and from that BaseSystem.dmg with its chunk list.
+    std::string metaVolume = work.Name("RecoveryHDMeta.hfs");
+    RecoveryHdExtraction step = PartitionToFile(metaDmg, metaVolume, "RecoveryHDMeta.dmg");
+    if (step.outcome != RecoveryHdExtraction::Done) return step;
+    if (metaDmg != packagePath) WorkFiles::Remove(metaDmg);
+
+    std::string baseDmg = work.Name("BaseSystem.dmg");
+    std::string chunklistBytes;
+    bool haveChunklist = false;
+    {
+        FileSource volumeSource(metaVolume);
+        HfsVolume volume(volumeSource);
+        std::vector<HfsFile> files;
+        if (!volume.Open(error) || !volume.ListFiles(files, error))
+            return Fail("the volume of RecoveryHDMeta.dmg: " + error);
+        const HfsFile *dmg, *chunklist;
+        if (!FindBaseSystem(files, dmg, chunklist)) return Fail("RecoveryHDMeta.dmg holds no BaseSystem.dmg");
+        FileSink copy(baseDmg);
+        if (!copy.IsOpen()) return Fail("\"" + baseDmg + "\" cannot be created");
+        StatusProgress copying("BaseSystem.dmg", dmg->data.logicalSize);
+        if (!volume.CopyDataFork(*dmg, copy, std::ref(copying), error))
+            return error.empty() ? Cancelled() : Fail("RecoveryHDMeta.dmg: " + error);
+        copy.Close();
+        if (chunklist) {
+            if (chunklist->data.logicalSize > MaxChunklistSize) return Fail("BaseSystem.chunklist is too large");
+            MemorySink bytes(MaxChunklistSize);
+            if (!volume.CopyDataFork(*chunklist, bytes, nullptr, error)) return Fail("RecoveryHDMeta.dmg: " + error);
+            chunklistBytes.assign(bytes.bytes.begin(), bytes.bytes.end());
+            haveChunklist = true;
+        }
+    }
+    WorkFiles::Remove(metaVolume);
+
+    if (haveChunklist) {
+        Chunklist list;
+        if (!ParseChunklist(chunklistBytes, list, error)) return Fail("BaseSystem.chunklist: " + error);
+        FileSource source(baseDmg);
+        StatusProgress checking("Checking BaseSystem.dmg", list.TotalSize());
+        switch (CheckAgainstChunklist(list, source, std::ref(checking), error)) {
+            case ChunklistCheck::Match: break;
+            case ChunklistCheck::Cancelled: return Cancelled();
+            case ChunklistCheck::Mismatch: return Fail("BaseSystem.dmg does not match BaseSystem.chunklist: " + error);
+        }
+    }
+
+    std::string target = FreeNumberedName(folder, RecoveryImageStem(build), ".hfs");
+    return PartitionToFile(baseDmg, target, FileNameOf(target));
+}
+
+}  // namespace vu

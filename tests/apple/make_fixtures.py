@@ -1,0 +1,193 @@
+"""Writes the disk-image fixtures of the HFS extraction tests into OUTDIR: HFS+ volumes, DMG files
+with every chunk type and with one fault each, and Recovery HD packages nested as Apple ships
+them (xar -> RecoveryHDMeta.dmg -> HFS+ volume -> BaseSystem.dmg + BaseSystem.chunklist ->
+HFS partition). Deterministic: the same bytes on every run.
+
+Usage: make_fixtures.py OUTDIR
+       make_fixtures.py --fuzz-seeds FUZZ_CORPUS_DIR   (small seeds of the fuzz targets)
+"""
+import hashlib
+import os
+import random
+import struct
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import hfsplus_writer as hw  # noqa: E402
+import udif_writer as uw  # noqa: E402
+
+ALL_TYPES = (uw.ZLIB, uw.RAW, uw.ADC, uw.BZIP2, uw.XZ)
+DMG2IMG_TYPES = (uw.ZLIB, uw.RAW, uw.ADC, uw.BZIP2)  # dmg2img decodes no XZ
+
+
+def recovery_volume():
+    """The stand-in for the recovery system: folders, text, random bytes, zeros, a file in
+    twenty pieces and a catalog of small nodes spanning many leaves."""
+    rnd = random.Random(15)
+    volume = hw.Volume("OS X Base System", node_size=512)
+    for i in range(40):
+        volume.add_file("System/Library/file%02d.txt" % i, ("line %d of a text file\n" % i).encode() * (i * 20))
+    volume.add_file("usr/bin/random.bin", bytes(rnd.getrandbits(8) for _ in range(150000)))
+    volume.add_file("usr/lib/sparse.bin", b"\0" * 200000 + b"end")
+    volume.add_file("Install.app/pieces.bin", bytes(rnd.getrandbits(8) for _ in range(90000)), fragments=20)
+    return volume.build(extra_blocks=64)
+
+
+def gpt_layout(hfs, hfs_types, chunk_sectors=64, override=None, index=4):
+    """Partitions named as in Apple's GPT images, the HFS one at `index`."""
+    small = lambda name, n, fill: uw.Partition(name, fill * (512 * n), (uw.RAW,))  # noqa: E731
+    parts = [small("Protective Master Boot Record (MBR : 0)", 1, b"\1"),
+             small("GPT Header (Primary GPT Header : 1)", 1, b"\2"),
+             small("GPT Partition Data (Primary GPT Table : 2)", 32, b"\3"),
+             uw.Partition(" (Apple_Free : 3)", b"\0" * 512 * 6, (uw.IGNORE,))]
+    parts = parts[:index]
+    parts.append(uw.Partition("disk image (Apple_HFS : %d)" % index, hfs, hfs_types, chunk_sectors, override))
+    parts += [uw.Partition(" (Apple_Free : %d)" % (index + 1), b"\0" * 512 * 10, (uw.IGNORE,)),
+              small("GPT Partition Data (Backup GPT Table : %d)" % (index + 2), 32, b"\3"),
+              small("GPT Header (Backup GPT Header : %d)" % (index + 3), 1, b"\2")]
+    return parts
+
+
+def apm_layout(hfs, hfs_types, chunk_sectors=64):
+    return [uw.Partition("Driver Descriptor Map (DDM : 0)", b"\4" * 512, (uw.RAW,)),
+            uw.Partition("Apple (Apple_partition_map : 1)", b"\5" * 512 * 63, (uw.RAW,)),
+            uw.Partition("disk image (Apple_HFS : 2)", hfs, hfs_types, chunk_sectors),
+            uw.Partition(" (Apple_Free : 3)", b"\0" * 512 * 10, (uw.IGNORE,))]
+
+
+def chunklist(data, chunk=65536, damage=None):
+    """A chunk list with a bare SHA-256 signature (method 2); damage=i spoils chunk i's digest."""
+    pieces = [data[i:i + chunk] for i in range(0, len(data), chunk)]
+    entries = b""
+    for i, piece in enumerate(pieces):
+        digest = hashlib.sha256(piece).digest()
+        if i == damage:
+            digest = bytes([digest[0] ^ 1]) + digest[1:]
+        entries += struct.pack("<I", len(piece)) + digest
+    header = struct.pack("<4sIBBBBQQQ", b"CNKL", 0x24, 1, 1, 2, 0, len(pieces), 0x24, 0x24 + len(entries))
+    return header + entries + hashlib.sha256(header + entries).digest()
+
+
+def xar(out, files):
+    """A xar archive of `files` (name -> bytes), written by bsdtar as Apple's flat packages are."""
+    with tempfile.TemporaryDirectory() as folder:
+        for name, data in files.items():
+            path = os.path.join(folder, name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
+        subprocess.run(["bsdtar", "--format", "xar", "-cf", os.path.abspath(out), "-C", folder] + sorted(files),
+                       check=True)
+
+
+def recovery_package(out, base_dmg, with_chunklist=True, chunklist_damage=None, decmpfs=False,
+                     catalog_loop=False, with_meta=True):
+    meta = hw.Volume("Recovery HD Update", node_size=512)
+    meta.add_file("BaseSystem.dmg", base_dmg, fragments=12, decmpfs=decmpfs)
+    if with_chunklist:
+        meta.add_file("BaseSystem.chunklist", chunklist(base_dmg, damage=chunklist_damage))
+    meta.add_file("com.apple.recovery.boot/PlatformSupport.plist", b"<plist/>\n")
+    meta_dmg = uw.build(gpt_layout(meta.build(catalog_loop=catalog_loop), (uw.ZLIB, uw.RAW), 128))
+    files = {"Scripts/postinstall": b"#!/bin/sh\nexit 0\n", "PackageInfo": b"<pkg-info/>\n"}
+    if with_meta:
+        files["RecoveryHDMeta.dmg"] = meta_dmg
+    xar(out, files)
+    return meta_dmg
+
+
+def main(outdir):
+    os.makedirs(outdir, exist_ok=True)
+
+    def write(name, data):
+        with open(os.path.join(outdir, name), "wb") as f:
+            f.write(data)
+
+    volume = recovery_volume()
+    write("volume.hfs", volume)
+    write("all-types.dmg", uw.build(gpt_layout(volume, ALL_TYPES), comments=True))
+    write("dmg2img-types.dmg", uw.build(gpt_layout(volume, DMG2IMG_TYPES)))
+    two = gpt_layout(volume, (uw.ZLIB,))
+    two.insert(5, uw.Partition("second (Apple_HFSX : 5)", volume, (uw.BZIP2,), 128))
+    write("two-hfs.dmg", uw.build(two))
+    write("notes.dmg", b"These are notes, not a disk image.\n" * 40)
+
+    good = uw.build(gpt_layout(volume, ALL_TYPES))
+    write("truncated.dmg", good[:len(good) * 3 // 5])
+
+    def table_edit(edit):
+        def mutate(tables, fields):
+            edit(tables[4], fields)
+        return uw.build(gpt_layout(volume, ALL_TYPES), mutate=mutate)
+
+    def flip(table, at):
+        table[at] ^= 0x01
+
+    write("bad-partition-crc.dmg", table_edit(lambda t, f: flip(t, 64 + 11)))
+    write("bad-data-crc.dmg", table_edit(lambda t, f: f.update(data_crc=f["data_crc"] ^ 1)))
+    write("bad-master-crc.dmg", table_edit(lambda t, f: f.update(master_crc=0x12345678)))
+    write("bad-koly-version.dmg", table_edit(lambda t, f: f.update(version=3)))
+    write("mish-count.dmg", table_edit(lambda t, f: t.__setitem__(slice(200, 204),
+                                                                  struct.pack(">I", struct.unpack(">I", t[200:204])[0] + 1))))
+
+    def chunk_fault(index, fault):
+        def override(i, kind, data):
+            return fault(kind, data) if i == index else None
+        return uw.build(gpt_layout(volume, (uw.ZLIB,), override=override))
+
+    write("unknown-chunk.dmg", chunk_fault(3, lambda k, d: (0x80000009, b"\x42" * 100)))
+    write("lzfse-chunk.dmg", chunk_fault(3, lambda k, d: (uw.LZFSE, b"bvx2" + b"\0" * 60)))
+    write("short-chunk.dmg", chunk_fault(3, lambda k, d: (uw.ZLIB, uw.encode(uw.ZLIB, d[:-512]))))
+    write("long-chunk.dmg", chunk_fault(3, lambda k, d: (uw.ZLIB, uw.encode(uw.ZLIB, d + b"\1" * 512))))
+    write("corrupt-zlib.dmg", chunk_fault(3, lambda k, d: (uw.ZLIB, (lambda z: z[:20] + bytes([z[20] ^ 0xFF]) + z[21:])(
+        uw.encode(uw.ZLIB, bytes(range(256)) * 128)))))
+
+    base = uw.build(apm_layout(volume, ALL_TYPES))
+    write("BaseSystem.dmg", base)
+    meta = recovery_package(os.path.join(outdir, "RecoveryHDUpdate.pkg"), base)
+    write("RecoveryHDMeta.dmg", meta)
+    recovery_package(os.path.join(outdir, "no-chunklist.pkg"), base, with_chunklist=False)
+    recovery_package(os.path.join(outdir, "no-meta.pkg"), base, with_meta=False)
+    recovery_package(os.path.join(outdir, "chunklist-mismatch.pkg"), base, chunklist_damage=2)
+    recovery_package(os.path.join(outdir, "decmpfs.pkg"), base, decmpfs=True)
+    recovery_package(os.path.join(outdir, "catalog-loop.pkg"), base, catalog_loop=True)
+
+
+def fuzz_seeds(corpus):
+    """A few small inputs per fuzz target, so that fuzzing starts past the magic numbers."""
+    rnd = random.Random(7)
+
+    def write(target, name, data):
+        os.makedirs(os.path.join(corpus, target), exist_ok=True)
+        with open(os.path.join(corpus, target, name), "wb") as f:
+            f.write(data)
+
+    mixed = rnd.randbytes(2048) + b"\0" * 2048 + b"text " * 819 + b"\1"
+    mixed = mixed[:6144]
+    for kind, name in ((uw.ZLIB, "zlib"), (uw.ADC, "adc"), (uw.BZIP2, "bzip2"), (uw.XZ, "lzma")):
+        parts = [uw.Partition("disk image (Apple_HFS : 0)", mixed, (kind, uw.RAW, uw.ZERO), 4),
+                 uw.Partition(" (Apple_Free : 1)", b"\0" * 1024, (uw.IGNORE,))]
+        write("udif_image", name + ".dmg", uw.build(parts, comments=kind == uw.ZLIB))
+
+    volume = hw.Volume("Seed", node_size=512, block=512)
+    volume.add_file("BaseSystem.dmg", rnd.randbytes(6000), fragments=10)
+    volume.add_file("BaseSystem.chunklist", b"CNKL")
+    volume.add_file("Folder/compressed", b"", decmpfs=True)
+    write("hfsplus_volume", "small.hfs", volume.build(extra_blocks=2))
+
+    image = rnd.randbytes(3000)
+    for method, name in ((2, "digest"), (1, "signed")):
+        table = chunklist(image, chunk=1024)
+        if method == 1:  # the same table with a (fake) RSA signature in place of the digest
+            table = table[:10] + b"\1" + table[11:-32] + bytes(256)
+        write("chunklist", name + ".bin", struct.pack("<I", len(table)) + table + image)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) == 3 and sys.argv[1] == "--fuzz-seeds":
+        fuzz_seeds(sys.argv[2])
+    elif len(sys.argv) == 2:
+        main(sys.argv[1])
+    else:
+        sys.exit(__doc__)
