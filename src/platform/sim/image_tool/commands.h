@@ -19,5 +19,7 @@ int RestoreCommand(int argc, char** argv);
 extern const char* const RestoreUsage;
 int ConvertCommand(int argc, char** argv);
 extern const char* const ConvertUsage;
+int RecoveryHdCommand(int argc, char** argv);
+extern const char* const RecoveryHdUsage;
 
 }  // namespace vu::tool

@@ -16,6 +16,7 @@ const Command Commands[] = {
     {"backup", BackupUsage, BackupCommand},
     {"restore", RestoreUsage, RestoreCommand},
     {"convert-clover-iso", ConvertUsage, ConvertCommand},
+    {"recovery-hd", RecoveryHdUsage, RecoveryHdCommand},
 };
 
 }  // namespace
