@@ -166,6 +166,7 @@ void OnCloseWindow(int window) {
             break;
         case AboutWindow:
         case CalculatorWindow:
+        case DownloadCenterWindow:  // its close box does what its "Exit" does
             CloseChild(window);
             break;
         case ConfigurationWindow:

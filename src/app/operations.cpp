@@ -7,7 +7,11 @@
 #include "disk/drive_list.h"
 #include "disk/eject.h"
 #include "images/partition_images.h"
+#include "net/additional_download.h"
+#include "net/download_center.h"
+#include "net/download_lists.h"
 #include "net/found_revisions.h"
+#include "net/recovery_update.h"
 #include "net/revision_check.h"
 #include "prepare/icons.h"
 #include "prepare/latest_clover_install.h"
@@ -47,6 +51,13 @@ void RegisterOperations() {
     Ops.installDownloadedDataSet = InstallDownloadedDataSet;
     Ops.extractHfsFromDmg = ExtractHfsFromDmg;
     Ops.statusBarClick = CancelHfsExtractionFromStatusBar;
+    Ops.openDownloadCenter = OpenDownloadCenter;
+    Ops.downloadCenterGadget = DownloadCenterGadget;
+    Ops.updateRecoveryCatalog = [](int) { UpdateRecoveryList(); };
+    Ops.updateDownloadLists = [](int) { UpdateAdditionalList(); };
+    Ops.downloadAdditional = DownloadAdditionalJob;
+    Ops.loadUserDownloadList = LoadUserDownloadList;
+    Ops.writeExampleUserDownloadList = WriteUserListExample;
 }
 
 }  // namespace vu

@@ -227,7 +227,7 @@ TEST_F(EventLoop, ChildWindowOkAndCloseBoxGiveTheMainWindowBack) {
     static int settingsWrites;
     settingsWrites = 0;
     Ops.writeSettings = [] { ++settingsWrites; };
-    for (int window : {ConfigurationWindow, CalculatorWindow}) {
+    for (int window : {ConfigurationWindow, CalculatorWindow, DownloadCenterWindow}) {
         plat::OpenWindow(window, 0, 0, 100, 100, "child", 0, MainWindow);
         plat::DisableWindow(MainWindow, true);
         DispatchEvent(plat::EventCloseWindow, window, 0, 0);

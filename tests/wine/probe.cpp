@@ -8,6 +8,7 @@
 //   probe wait  SELECTOR MILLISECONDS           waits until a matching window exists
 //   probe gone  SELECTOR MILLISECONDS           waits until no matching window exists
 //   probe click SELECTOR ID                     clicks the child control with that ID
+//   probe select SELECTOR ID INDEX              selects item INDEX of the combo box with that ID
 //   probe menu  SELECTOR ID                     chooses the menu item with that ID (WM_COMMAND)
 //   probe close SELECTOR                        asks the window to close (WM_CLOSE)
 //   probe resize SELECTOR WIDTH HEIGHT          tries to resize the window's frame (SetWindowPos)
@@ -319,7 +320,7 @@ HWND FindChild(HWND top, int id) {
 
 int Usage() {
     Error(L"usage: probe list | dump SEL | boxes [SEL] | wait SEL MS | gone SEL MS | "
-          L"click SEL ID | menu SEL ID | close SEL | resize SEL W H | press SEL BUTTON | endsession SEL");
+          L"click SEL ID | select SEL ID INDEX | menu SEL ID | close SEL | resize SEL W H | press SEL BUTTON | endsession SEL");
     return 2;
 }
 
@@ -377,6 +378,23 @@ int Run(const std::vector<std::wstring>& args) {
         }
         // Posted, so that a modal loop the click opens does not block the probe.
         PostMessageW(control, BM_CLICK, 0, 0);
+        return 0;
+    }
+    if (command == L"select") {
+        if (rest.size() != 2) return Usage();
+        HWND control = FindChild(target, Number(rest[0]));
+        if (!control) {
+            Error(L"no control with that ID");
+            return 1;
+        }
+        // As a user's choice arrives: the selection, then the notification to the parent.
+        // CB_SETCURSEL carries no pointer, so it answers across processes.
+        if (SendMessageW(control, CB_SETCURSEL, WPARAM(Number(rest[1])), 0) == CB_ERR) {
+            Error(L"no item with that index");
+            return 1;
+        }
+        PostMessageW(GetParent(control), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(control));
         return 0;
     }
     if (command == L"menu") {

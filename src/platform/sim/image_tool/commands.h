@@ -23,5 +23,7 @@ int ExtractHfsCommand(int argc, char** argv);
 extern const char* const ExtractHfsUsage;
 int ExtractHfsPackageCommand(int argc, char** argv);
 extern const char* const ExtractHfsPackageUsage;
+int RecoveryHdCommand(int argc, char** argv);
+extern const char* const RecoveryHdUsage;
 
 }  // namespace vu::tool

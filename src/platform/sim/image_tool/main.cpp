@@ -18,6 +18,7 @@ const Command Commands[] = {
     {"convert-clover-iso", ConvertUsage, ConvertCommand},
     {"extract-hfs", ExtractHfsUsage, ExtractHfsCommand},
     {"extract-hfs-pkg", ExtractHfsPackageUsage, ExtractHfsPackageCommand},
+    {"recovery-hd", RecoveryHdUsage, RecoveryHdCommand},
 };
 
 }  // namespace

@@ -1,0 +1,170 @@
+// The Download Center window and its gadget events; see download_center.h.
+#include "net/download_center.h"
+
+#include "app/event_loop.h"
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "app/operations.h"
+#include "app/status_bar.h"
+#include "images/transfer_progress.h"
+#include "net/additional_download.h"
+#include "net/download_jobs.h"
+#include "net/recovery_catalog.h"
+#include "net/recovery_download.h"
+#include "net/recovery_list.h"
+#include "platform/gui.h"
+
+namespace vu {
+
+namespace {
+
+using plat::GadgetKind;
+
+struct GadgetSpec {
+    int number;
+    GadgetKind kind;
+    plat::Rect rect;
+    const char* caption;
+    const char* toolTip;
+};
+
+constexpr int ButtonY = DownloadCenterHeight - 30;
+
+// In the order of creation; the two options follow each other, so they form one group.
+const GadgetSpec kGadgets[] = {
+    {RecoveryFrame, GadgetKind::Frame, {10, 10, 420, 48}, "", ""},
+    {RecoveryCombo, GadgetKind::ComboBox, {20, 28, 400, 20}, "",
+     "Select MAC OS X HD Recovery for Download and Automatically Extract HFS-Image"},
+    {AdditionalFrame, GadgetKind::Frame, {10, 60, 420, 48}, "", ""},
+    {AdditionalCombo, GadgetKind::ComboBox, {20, 78, 400, 20}, "",
+     "Select Item from User or Zarn Download Lists for Download"},
+    {RecoveryOption, GadgetKind::Option, {15, 10, 160, 13}, " Recovery HD for macOS:", ""},
+    {AdditionalOption, GadgetKind::Option, {15, 60, 120, 13}, " Additional Packages:", ""},
+    {DcExitButton, GadgetKind::Button, {20, ButtonY, 70, 20}, "Exit", ""},
+    {DcClearButton, GadgetKind::Button, {95, ButtonY, 70, 20}, "Clear", "Clear DL list"},
+    {DcUpdateButton, GadgetKind::Button, {170, ButtonY, 70, 20}, "Update", "Update Temporary disabled for Recover HD"},
+    {DcDlButton, GadgetKind::Button, {320, ButtonY, 100, 20}, "DL", "DL selected Item"},
+};
+
+bool Checked(int gadget) { return plat::GetGadgetState(gadget) == 1; }
+
+void Close() {
+    plat::DisableWindow(MainWindow, false);
+    plat::ActivateWindow(MainWindow);
+    plat::CloseWindow(DownloadCenterWindow);
+}
+
+// The option buttons: the chosen list is enabled, the other one disabled; "Clear" empties only the
+// Recovery HD list.
+void ChooseList(bool recovery) {
+    plat::DisableGadget(RecoveryCombo, !recovery);
+    plat::DisableGadget(DcClearButton, !recovery);
+    plat::DisableGadget(AdditionalCombo, recovery);
+}
+
+// The list updates hold the download slot like every download, so that no two share a request.
+void StartUpdate(void (*update)(int)) {
+    if (!update) return;
+    if (!StartDownloadJob(update, 0)) DrawProgressBar(StatusBarGadget, UpdateWhileDownloadingText, 0);
+}
+
+// "DL": the chosen entry's download starts on a worker; the window closes in every case.
+void OnDl() {
+    bool noExtraction = false;
+    if (Checked(RecoveryOption)) {
+        int line = plat::GetGadgetState(RecoveryCombo);
+        std::vector<RecoveryEntry> entries = RecoveryList.Entries();
+        if (line >= 0 && line < int(entries.size())) {
+            if (Ops.downloadRecoveryHd) {
+                SetChosenRecoveryEntry(entries[size_t(line)]);
+                OperationBusy = 1;
+                StartWorker(Ops.downloadRecoveryHd, line);
+            } else {
+                noExtraction = true;
+            }
+        }
+    } else if (Checked(AdditionalOption)) {
+        int line = plat::GetGadgetState(AdditionalCombo);
+        std::vector<AdditionalEntry> entries = AdditionalList.Entries();
+        if (line >= 0 && line < int(entries.size()) && Ops.downloadAdditional) {
+            SetChosenAdditionalEntry(entries[size_t(line)]);
+            // Busy before the thread runs, so that "DL Center" cannot reopen the window meanwhile.
+            OperationBusy = 1;
+            StartWorker(Ops.downloadAdditional, line);
+        }
+    }
+    Close();
+    if (noExtraction)
+        plat::MessageBox("Error",
+                         "The Recovery HD download and HFS extraction are not available in this version.\r\n"
+                         "Nothing was downloaded.",
+                         plat::MbIconWarning);
+}
+
+}  // namespace
+
+std::string DownloadCenterTitle() { return "Download Center - Velloran Utility " + VersionText + " by Ossen"; }
+
+std::string AdditionalLine(const AdditionalEntry& entry) {
+    if (entry.Size.empty()) return entry.Name + ": " + entry.Description;
+    return entry.Name + " " + SizeText(DecimalValue(entry.Size), 1) + ": " + entry.Description;
+}
+
+void FillRecoveryCombo() {
+    plat::ClearGadgetItems(RecoveryCombo);
+    for (const RecoveryEntry& entry : RecoveryList.Entries()) plat::AddGadgetItem(RecoveryCombo, entry.Title);
+    plat::SetGadgetState(RecoveryCombo, 0);
+    FitComboDropWidth(DownloadCenterWindow, RecoveryCombo, 0);
+}
+
+void FillAdditionalCombo() {
+    plat::ClearGadgetItems(AdditionalCombo);
+    for (const AdditionalEntry& entry : AdditionalList.Entries()) plat::AddGadgetItem(AdditionalCombo, AdditionalLine(entry));
+    plat::SetGadgetState(AdditionalCombo, 0);
+    FitComboDropWidth(DownloadCenterWindow, AdditionalCombo, 0);
+}
+
+void OpenDownloadCenter() {
+    plat::Rect main = plat::WindowFrame(MainWindow);
+    if (!plat::OpenWindow(DownloadCenterWindow, main.x + 20, main.y - 20, DownloadCenterWidth, DownloadCenterHeight,
+                          DownloadCenterTitle(), plat::WindowSystemMenu, MainWindow))
+        return;
+    for (const GadgetSpec& spec : kGadgets) {
+        plat::CreateGadget(DownloadCenterWindow, spec.number, spec.kind, spec.rect, spec.caption);
+        if (*spec.toolTip) plat::SetGadgetToolTip(spec.number, spec.toolTip);
+    }
+    FillRecoveryCombo();
+    FillAdditionalCombo();
+    plat::SetGadgetState(RecoveryOption, 1);
+    ChooseList(true);
+    plat::DisableWindow(MainWindow, true);
+}
+
+bool DownloadCenterGadget(int gadget, int) {
+    switch (gadget) {
+        case RecoveryOption:
+        case AdditionalOption:
+            ChooseList(gadget == RecoveryOption);
+            return true;
+        case DcExitButton:
+            Close();
+            return true;
+        case DcUpdateButton:
+            if (Checked(RecoveryOption)) StartUpdate(Ops.updateRecoveryCatalog);
+            else if (Checked(AdditionalOption)) StartUpdate(Ops.updateDownloadLists);
+            return true;
+        case DcClearButton:
+            RecoveryList.Clear();
+            plat::ClearGadgetItems(RecoveryCombo);
+            return true;
+        case DcDlButton:
+            OnDl();
+            return true;
+        case RecoveryCombo:
+        case AdditionalCombo:
+            return true;
+    }
+    return false;
+}
+
+}  // namespace vu

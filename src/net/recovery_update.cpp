@@ -1,0 +1,138 @@
+// The Recovery HD list update; see recovery_update.h.
+#include "net/recovery_update.h"
+
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "app/settings.h"
+#include "app/settings_file.h"
+#include "app/status_bar.h"
+#include "net/download_callbacks.h"
+#include "net/download_center.h"
+#include "net/download_hosts.h"
+#include "net/download_lists.h"
+#include "net/http_download.h"
+#include "net/recovery_catalog.h"
+#include "net/xml_tree.h"
+#include "platform/gui.h"
+
+namespace vu {
+
+namespace {
+
+constexpr const char* WindowsCatalogPath = "/content/catalogs/others/index-windows-1.sucatalog";
+
+struct FetchTexts {
+    const char* failed;      // the fetch failed
+    const char* noDocument;  // the body is no document
+};
+const FetchTexts kCatalogTexts = {"Update RecoveryHD List ... Error: Get SUCatalog",
+                                  "Update RecoveryHD List ... Error:  Catch XML SUCatalog"};
+const FetchTexts kPackageTexts = {"Update RecoveryHD List ... Error: CheckRecoveryHDThread",
+                                  "Update RecoveryHD List ... Error: Get RecoveryHD Info"};
+
+// Fetches a document into memory and parses it; false, with its text on the status bar (or the
+// box of a malformed document), when either failed.
+bool FetchDocument(const std::string& url, const std::string& label, int32_t chunkSize, const FetchTexts& texts,
+                   XmlElement& root) {
+    DownloadRequest request;
+    request.Url = url;
+    request.Destination = DownloadToMemory;
+    request.ChunkSize = chunkSize;
+    request.MaxAttempts = 10;
+    request.OnOpened = ShowConnecting;
+    request.OnProgress = ShowDownloadProgress;
+    request.FileName = label;
+    if (HttpDownload(request) != WebOk) {
+        ShowStatus(texts.failed, StatusPauseMs);
+        return false;
+    }
+    XmlDocument document = ParseXml(request.Buffer);
+    request.Buffer = std::string();
+    switch (document.outcome) {
+        case XmlDocument::Parsed:
+            root = std::move(document.root);
+            return true;
+        case XmlDocument::NoDocument:
+            ShowStatus(texts.noDocument, StatusPauseMs);
+            return false;
+        case XmlDocument::Malformed:
+            plat::MessageBox("Error", XmlErrorText(document.error), plat::MbOk);
+            return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+const std::vector<CatalogSource>& CatalogSeries() {
+    static const std::vector<CatalogSource> series = {
+        {"REGULAR",
+         "/content/catalogs/others/"
+         "index-10.13-10.12-10.11-10.10-10.9-mountainlion-lion-snowleopard-leopard.merged-1.sucatalog"},
+        {"CUSTOMERSEED",
+         "/content/catalogs/others/"
+         "index-10.13customerseed-10.13-10.12-10.11-10.10-10.9-mountainlion-lion-snowleopard-leopard.merged-1.sucatalog"},
+        {"DEVELOPER",
+         "/content/catalogs/others/"
+         "index-10.13seed-10.13-10.12-10.11-10.10-10.9-mountainlion-lion-snowleopard-leopard.merged-1.sucatalog"},
+        {"BETA",
+         "/content/catalogs/others/"
+         "index-10.13beta-10.13-10.12-10.11-10.10-10.9-mountainlion-lion-snowleopard-leopard.merged-1.sucatalog"},
+        {"SEEDSINGLE", "/content/catalogs/others/index-10.13seed.merged-1.sucatalog"},
+    };
+    return series;
+}
+
+std::string CatalogKind(const std::string& url) {
+    for (const CatalogSource& source : CatalogSeries())
+        if (url == HostAddress(DownloadHost::Catalog, source.path)) return source.kind;
+    if (url == HostAddress(DownloadHost::Catalog, WindowsCatalogPath)) return "WINDOWS";
+    if (!SUCatalogURL_User_Added.empty() && url == SUCatalogURL_User_Added) return "User_Added";
+    return "SUCatalog";
+}
+
+void ScanCatalog(const std::string& url, std::vector<RecoveryEntry>& list) {
+    if (url.empty()) return;
+    XmlElement catalog;
+    if (!FetchDocument(url, "Download " + CatalogKind(url), 262144, kCatalogTexts, catalog)) return;
+    CollectRecoveryPackages(catalog, "RecoveryHD", list);
+    catalog = XmlElement();
+    if (list.empty()) {
+        ShowStatus("Update RecoveryHD List ... Error:  RecoveryHD Source List is Empty", StatusPauseMs);
+        return;
+    }
+    for (RecoveryEntry& entry : list) {
+        std::string package = OnDownloadHost(DownloadHost::Apple, entry.Url);
+        XmlElement metadata;
+        if (!FetchDocument(PackageMetadataUrl(package), "Get HDRecovery Revision", 1048576, kPackageTexts, metadata))
+            return;
+        if (auto build = BuildFromIdentifier(metadata)) entry.Build = *build;
+        if (entry.Build.empty()) {
+            XmlElement distribution;
+            if (!FetchDocument(DistributionUrl(package), "Get HDRecovery Revision", 1048576, kPackageTexts,
+                               distribution))
+                return;
+            ReadDistributionBuild(distribution, entry);
+        }
+        entry.Title = RecoveryTitle(entry);
+    }
+}
+
+void FinishRecoveryList(std::vector<RecoveryEntry> list) {
+    RecoveryList.Replace(FinishedRecoveryEntries(std::move(list), BuiltInRecoveryEntries()));
+    if (plat::WindowExists(DownloadCenterWindow)) FillRecoveryCombo();
+    WriteSettings();
+}
+
+void UpdateRecoveryList() {
+    ShowStatus("Checking for Updates ... Wait Please", StatusPauseMs);
+    std::vector<RecoveryEntry> list;
+    for (const CatalogSource& source : CatalogSeries()) ScanCatalog(HostAddress(DownloadHost::Catalog, source.path), list);
+    if (!SUCatalogURL_User_Added.empty()) ScanCatalog(SUCatalogURL_User_Added, list);
+    FinishRecoveryList(std::move(list));
+    ShowStatus("Update RecoveryHD List ... Ended", StatusPauseMs);
+    // The drive list belongs to the main thread and to the operation that holds OperationBusy.
+    if (OperationBusy == 0) plat::PostEvent({plat::EventRefresh, MainWindow, 0, plat::GadgetEventDefault});
+}
+
+}  // namespace vu

@@ -1,0 +1,242 @@
+#!/usr/bin/env python3
+"""The Download Center of the x86_64 Windows build under Wine, through real WinINet.
+
+Serves a published download list and the file it names from the local fault server
+(tests/net/fault_server.py), starts VelloranUtility.exe with VU_LIST_HOST pointing at it and
+reads back with the probe: window 2's gadgets (numbers, captions, rectangles, enabled state after
+each option), the main window disabled while it is open and enabled after "Exit", "Update" filling
+gadget 68, and "DL" of the item with its connection dropped at 40 %: resumed with a Range request,
+saved byte-identical in the repository's Catalog sub-folder, followed by the summary box. Shares
+the smoke test's Xvfb, Wine prefix and probe.
+
+    download_center_test.py --win64-build build/x86_64 --out build/native/tests/wine-download-center
+"""
+
+import argparse
+import hashlib
+import random
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE))
+sys.path.insert(0, str(HERE.parent / "net"))
+import smoke_test as smoke            # noqa: E402
+from fault_server import FaultServer  # noqa: E402
+from smoke_tools import controls, main_window_enabled, wait_until  # noqa: E402
+
+MAIN = ("--title", smoke.TITLE, "--visible")
+CENTER = ("--title", "Download Center - Velloran Utility v2.1.022 Beta by Ossen", "--visible")
+LIST_PATH = "/files/AdditionalDL/DLList.ini"
+PACK_PATH = "/files/pack.bin"
+PACK = random.Random(14).randbytes(3 << 20)
+OVERALL_LIMIT = 480
+
+# Gadget: (x, y, width, height, caption); combo boxes keep the height of their selection field,
+# which Windows sets from the font, so only their place and width are compared.
+GADGETS = {
+    92: (10, 10, 420, 48, ""),
+    67: (20, 28, 400, None, None),
+    93: (10, 60, 420, 48, ""),
+    68: (20, 78, 400, None, None),
+    113: (15, 10, 160, 13, " Recovery HD for macOS:"),
+    114: (15, 60, 120, 13, " Additional Packages:"),
+    19: (20, 115, 70, 20, "Exit"),
+    21: (95, 115, 70, 20, "Clear"),
+    20: (170, 115, 70, 20, "Update"),
+    22: (320, 115, 100, 20, "DL"),
+}
+TOOLTIPS = {
+    67: "Select MAC OS X HD Recovery for Download and Automatically Extract HFS-Image",
+    68: "Select Item from User or Zarn Download Lists for Download",
+    21: "Clear DL list",
+    20: "Update Temporary disabled for Recover HD",
+    22: "DL selected Item",
+}
+
+
+def enabled_lists(wine):
+    """(67 enabled, 68 enabled, "Clear" enabled)."""
+    g = controls(wine, CENTER)
+    return tuple(g.get(n, {}).get("enabled") for n in (67, 68, 21))
+
+
+def combo_items(wine, number):
+    _, dump = wine.probe("dump", *CENTER)
+    return [d["text"] for d in dump if d["kind"] == "combo_item" and d["id"] == number]
+
+
+def check_window(r, wine):
+    _, dump = wine.probe("dump", *CENTER)
+    gadgets = {d["id"]: d for d in dump if d["kind"] == "control"}
+    windows = [d for d in dump if d["kind"] == "window"]
+    r.check("window 2 has a client area of 440 x 145",
+            [(w["client_w"], w["client_h"]) for w in windows] == [(440, 145)], f"{windows}")
+    wrong = {}
+    for number, (x, y, w, h, caption) in GADGETS.items():
+        g = gadgets.get(number)
+        got = g and (g["x"], g["y"], g["w"], g["h"] if h is not None else None,
+                     g["text"] if caption is not None else None)
+        if got != (x, y, w, h, caption):
+            wrong[number] = got
+    r.check("window 2's gadgets stand in their places with their captions", not wrong, f"{wrong}")
+    tips = {d["id"]: d["text"] for d in dump if d["kind"] == "tooltip"}
+    r.equal("window 2's tool tips", {n: tips.get(n) for n in TOOLTIPS}, TOOLTIPS)
+    r.check("\" Recovery HD for macOS:\" is chosen", gadgets.get(113, {}).get("checked") is True)
+    r.equal("the Recovery HD list is enabled, the additional list not", enabled_lists(wine), (True, False, True))
+    r.check("the main window is disabled while window 2 is open", not main_window_enabled(wine, MAIN))
+
+
+def check_options(r, wine):
+    wine.probe("click", *CENTER, 114)
+    r.equal("\" Additional Packages:\" enables gadget 68 and disables 67 and \"Clear\"",
+            wait_until(lambda: enabled_lists(wine) == (False, True, False), 10) and enabled_lists(wine),
+            (False, True, False))
+    wine.probe("click", *CENTER, 113)
+    r.equal("\" Recovery HD for macOS:\" enables them the other way round",
+            wait_until(lambda: enabled_lists(wine) == (True, False, True), 10) and enabled_lists(wine),
+            (True, False, True))
+    wine.probe("click", *CENTER, 19)
+    r.check("\"Exit\" closes window 2", wine.window_gone(CENTER, 30))
+    r.check("the main window is enabled again after \"Exit\"", wait_until(lambda: main_window_enabled(wine, MAIN), 10))
+
+
+def check_download(r, wine, exe, server, repository):
+    wine.probe("click", *MAIN, 1)
+    if not r.check("\"DL Center\" opens window 2 again", wine.wait_window(CENTER, 30)):
+        raise smoke.Failure("no Download Center")
+    wine.probe("click", *CENTER, 114)
+    wine.probe("click", *CENTER, 20)
+    items = wait_until(lambda: (lambda i: i if len(i) == 2 else None)(combo_items(wine, 68)), 60) or []
+    r.check("\"Update\" fills gadget 68 with the published header and item",
+            len(items) == 2 and items[0] == " -- Zarn Additional Downloads: "
+            and items[1].startswith("Kext Pack ") and items[1].endswith(" MB: Network kexts"), f"{items}")
+    wine.probe("select", *CENTER, 68, 1)
+    time.sleep(0.5)
+    wine.probe("click", *CENTER, 22)
+    r.check("\"DL\" closes window 2", wine.window_gone(CENTER, 30))
+
+    box = ("--class", "#32770", "--exe", exe.name, "--title", "Info")
+    captions = set()
+
+    def summary_shown():
+        captions.add(controls(wine, MAIN).get(1, {}).get("text"))
+        return wine.wait_window(box, 1)
+    if not r.check("the summary box appears", wait_until(summary_shown, 120)):
+        _, boxes = wine.probe("boxes", "--exe", exe.name)
+        raise smoke.Failure(f"no summary; boxes: {boxes}")
+    r.check("gadget 1 reads \"Cancel DL\" while the item downloads", "Cancel DL" in captions, f"{captions}")
+    _, boxes = wine.probe("boxes", "--exe", exe.name, "--title", "Info")
+    text = boxes[0]["text"] if boxes else ""
+    r.check("the summary names the item, its Catalog and the repository",
+            "DL: \"Kext Pack\" ........... Success" in text and
+            "Saved in the Directory: \"Kexts/Net\" ........... Success" in text and
+            "in the Clover Local Repository:" in text, repr(text))
+    wine.probe("press", *box, "OK")
+    wine.window_gone(box, 10)
+
+    saved = repository / "Kexts" / "Net" / "pack.bin"
+    r.check("the item is saved byte-identical in the Catalog sub-folder",
+            saved.exists() and saved.read_bytes() == PACK, f"{saved.stat().st_size if saved.exists() else 'missing'}")
+    requests = [e for e in server.log() if e["path"] == PACK_PATH]
+    ranges = [e["range"] for e in requests]
+    resumed = len(requests) >= 2 and ranges[0] is None and all(
+        rng and rng.startswith("bytes=") and rng.endswith(f"-{len(PACK) - 1}") and 0 < int(rng[6:].split("-")[0])
+        for rng in ranges[1:])
+    r.check("the dropped connection was resumed with a Range request through WinINet", resumed, f"{ranges}")
+    r.note(f"requests for the item: {ranges}")
+    r.check("gadget 1 reads \"DL Center\" again",
+            wait_until(lambda: controls(wine, MAIN).get(1, {}).get("text") == "DL Center", 15))
+    r.check("the main window is enabled after the download", main_window_enabled(wine, MAIN))
+
+
+def check(r, wine, exe, server, repository):
+    proc = wine.start(exe)
+    if not r.check("main window appears", wine.wait_window(MAIN, 90)):
+        smoke.explain_missing_window(r, wine, proc)
+        raise smoke.Failure("the main window did not appear")
+    wine.probe("click", *MAIN, 1)
+    if not r.check("\"DL Center\" opens the Download Center", wine.wait_window(CENTER, 30)):
+        raise smoke.Failure("no Download Center")
+    check_window(r, wine)
+    check_options(r, wine)
+    check_download(r, wine, exe, server, repository)
+
+    wine.probe("menu", *MAIN, 11)
+    r.check("\"&Quit\" ends the program with code 0", smoke.wait_exit(proc, 60) == 0, f"{proc.returncode}")
+    example = exe.parent / "UserDL.ini"
+    first = example.read_text(errors="replace").splitlines()[:1] if example.exists() else None
+    r.equal("the example UserDL.ini is written at the end", first,
+            ["; ; This is Example of UserDL.ini. Do not remove this lines"])
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--win64-build", required=True, type=Path)
+    parser.add_argument("--out", required=True, type=Path)
+    args = parser.parse_args()
+    args.out.mkdir(parents=True, exist_ok=True)
+    r = smoke.Results(args.out / "results.txt")
+
+    def on_signal(signum, frame):
+        raise smoke.Failure(f"stopped by signal {signum}")
+
+    signal.signal(signal.SIGTERM, on_signal)
+    signal.signal(signal.SIGALRM, on_signal)
+    signal.alarm(OVERALL_LIMIT)
+    started = time.monotonic()
+    xvfb = wine = server = None
+    work = Path(tempfile.mkdtemp(prefix="velloran-wine-dl-"))
+    try:
+        exe_built = smoke.find_one(args.win64_build, smoke.EXE_NAME)
+        probe_built = smoke.find_one(args.win64_build, "probe.exe")
+        served = work / "served"
+        (served / "files" / "AdditionalDL").mkdir(parents=True)
+        (served / "files" / "pack.bin").write_bytes(PACK)
+        server = FaultServer(str(served), [{"path": PACK_PATH, "drop_at": 0.4, "times": 1}]).start()
+        (served / "files" / "AdditionalDL" / "DLList.ini").write_text(
+            "[Kext Pack]\r\nURL=" + server.url(PACK_PATH) + f"\r\nSize={len(PACK)}\r\n"
+            "Description=Network kexts\r\nMD5Digest=" + hashlib.sha1(PACK).hexdigest() +
+            "\r\nCatalog=Kexts/Net\r\n", newline="")
+        xvfb = smoke.Xvfb()
+        template, _ = smoke.template_prefix(xvfb.display, r)
+        prefix = work / "prefix"
+        smoke.copy_prefix(template, prefix)
+        folder = prefix / "drive_c" / "Velloran"
+        probe_dir = prefix / "drive_c" / "probe"
+        repository = prefix / "drive_c" / "Repo"
+        for made in (folder, probe_dir, repository):
+            made.mkdir()
+        exe = folder / smoke.EXE_NAME
+        shutil.copy2(exe_built, exe)
+        shutil.copy2(probe_built, probe_dir)
+        shutil.copy2(probe_built.parent / "probe_hook.dll", probe_dir)
+        (folder / "VelloranUtility.ini").write_text("[Data Settings]\r\nCloverLocalRepository = C:\\Repo\\\r\n")
+        wine = smoke.Wine(prefix, xvfb.display, probe_dir, args.out)
+        wine.env["VU_LIST_HOST"] = server.origin()
+        check(r, wine, exe, server, repository)
+    except (smoke.Failure, subprocess.TimeoutExpired, OSError, ValueError) as error:
+        r.check("the Download Center test ran to the end", False, str(error))
+    finally:
+        signal.alarm(0)
+        if wine:
+            wine.stop()
+        elif xvfb:
+            smoke.stop_wineserver(smoke.wine_env(work / "prefix", xvfb.display))
+        if xvfb:
+            xvfb.stop()
+        if server:
+            server.stop()
+        shutil.rmtree(work, ignore_errors=True)
+        r.note(f"took {time.monotonic() - started:.0f} s")
+        r.close()
+    return 0 if r.failed == 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
