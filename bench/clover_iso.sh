@@ -4,7 +4,7 @@
 # release's unpack script run with 7zz on the same input. Prints both times, the ratio, and whether
 # both ZIPs hold the same tree with the same bytes.
 #
-# Usage: scripts/bench-clover-iso.sh [MiB]     (the size of the .tar.lzma, default 100)
+# Usage: bench/clover_iso.sh [MiB]     (the size of the .tar.lzma, default 100)
 # Builds velloran-image without sanitizers into build/bench; the release is made in a temporary
 # folder with xorriso, tar and xz --format=lzma, and removed at the end.
 set -euo pipefail

@@ -5,7 +5,7 @@
 # reading back and without it; its peer with reading back is dd followed by cmp of the range.
 # Every figure is the best of RUNS runs (default 5), ours and the peer's taken in turns so that
 # both meet the same load and the same dirty page cache. Not a test: nothing passes or fails.
-# Usage: scripts/bench-partition-images.sh [RUNS]
+# Usage: bench/partition_images.sh [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
