@@ -16,7 +16,7 @@ launch=()
 command -v ccache >/dev/null && launch=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release "${launch[@]}" >/dev/null
 cmake --build build/bench --target velloran-image -j "${VU_JOBS:-$(nproc)}" >&2
-tool=$PWD/build/bench/src/platform/sim/image_tool/velloran-image
+tool=$PWD/build/bench/src/image_tool/velloran-image
 
 work=$(mktemp -d /tmp/vu-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT

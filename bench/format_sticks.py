@@ -33,7 +33,7 @@ def on_host(path):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument('--tool', default=os.path.join(ROOT, 'build/native/src/platform/sim/image_tool/velloran-image'))
+    ap.add_argument('--tool', default=os.path.join(ROOT, 'build/native/src/image_tool/velloran-image'))
     ap.add_argument('--runs', type=int, default=3)
     args = ap.parse_args()
     if not os.access(args.tool, os.X_OK):

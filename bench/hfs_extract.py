@@ -31,7 +31,7 @@ def build_tool():
     subprocess.run(["cmake", "-S", ROOT, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release"] + launcher,
                    check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", build, "--target", "velloran-image"], check=True, stdout=subprocess.DEVNULL)
-    return os.path.join(build, "src", "platform", "sim", "image_tool", "velloran-image")
+    return os.path.join(build, "src", "image_tool", "velloran-image")
 
 
 def mixed_content(mib):

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/main_window.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "disk/drive_list.h"
 #include "fuzz_support.h"
 #include "platform/disk_device.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "platform/sim/sim.h"
 
 namespace vu::fuzz {

@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "core/work_folder.h"
 #include "fuzz_support.h"
 #include "platform/files.h"
 #include "platform/sim/sim_files.h"
 #include "prepare/archive_extract.h"
-#include "prepare/work_folder.h"
 
 namespace {
 

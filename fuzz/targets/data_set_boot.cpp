@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "core/work_folder.h"
 #include "fuzz_support.h"
 #include "platform/files.h"
 #include "prepare/local_repository.h"
-#include "prepare/work_folder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace vu;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/ini_file.h"
+#include "core/ini_file.h"
 #include "fuzz_support.h"
 
 namespace {

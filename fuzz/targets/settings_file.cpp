@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/settings.h"
 #include "app/settings_file.h"
+#include "core/settings.h"
 #include "fuzz_support.h"
 #include "net/recovery_list.h"
 #include "platform/files.h"

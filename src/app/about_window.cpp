@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "app/globals.h"
 #include "app/main_window.h"
+#include "core/globals.h"
 #include "embedded.h"
 #include "platform/gui.h"
 

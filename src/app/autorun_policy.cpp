@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "platform/registry.h"
 
 namespace vu {

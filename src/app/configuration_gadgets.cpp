@@ -3,10 +3,10 @@
 #include <string>
 
 #include "app/configuration_window.h"
-#include "app/operations.h"
 #include "app/repository_list.h"
-#include "app/settings.h"
 #include "app/settings_file.h"
+#include "core/operations.h"
+#include "core/settings.h"
 #include "net/found_revisions.h"
 #include "platform/files.h"
 #include "platform/gui.h"

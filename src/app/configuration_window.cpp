@@ -5,7 +5,7 @@
 
 #include "app/main_window.h"
 #include "app/repository_list.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "net/download_hosts.h"
 #include "net/found_revisions.h"
 #include "platform/gui.h"

@@ -2,43 +2,9 @@
 // user change them. Opened and served on the main thread; the repository and revision workers
 // update its gadgets 61, 62, 120 and 121 from their threads.
 #pragma once
+#include "core/gadget_numbers.h"
 
 namespace vu {
-
-enum ConfigurationGadgetNumber : int {
-    CheckNowButton = 10,
-    ConfigOkButton = 11,
-    CloverRepoButton = 17,
-    ZarnImageRepoButton = 18,
-    CheckAtStartupBox = 56,
-    SaveAfterDlBox = 57,
-    BootPartitionBox = 58,
-    FoundDataSetsCombo = 61,
-    RevisionsCombo = 62,
-    AlignCombo = 63,
-    ClusterSizeCombo = 64,
-    FileSystemCombo = 65,
-    FixedDisksBox = 70,
-    SourceFrame = 79,
-    CheckFrame = 80,
-    FormatOptionsFrame = 83,
-    BootRecordsFrame = 84,
-    MultiPartitionFrame = 89,
-    OtherFrame = 91,
-    DlOption = 104,
-    LocalOption = 105,
-    NotInstallOption = 106,
-    WindowsOption = 107,
-    CloverOption = 108,
-    FreeDosOption = 109,
-    NotFormatOption = 110,
-    BootPartitionSizeField = 117,
-    VolumeLabelField = 119,
-    DataSetInfoText = 120,
-    CheckDateText = 121,
-    UpdateNewsLink = 122,
-    VolumeLabelCaption = 123,
-};
 
 constexpr int ConfigClientWidth = 275;
 constexpr int ConfigClientHeight = 465;

@@ -2,7 +2,7 @@
 #include "app/crash_report.h"
 
 #include "app/autorun_policy.h"
-#include "app/globals.h"
+#include "core/globals.h"
 #include "platform/system.h"
 
 namespace vu {

@@ -2,8 +2,8 @@
 // calls OnDeviceNodesChanged and OnWindowTimer on the main thread.
 #include "app/device_refresh.h"
 
-#include "app/globals.h"
 #include "app/main_window.h"
+#include "core/globals.h"
 #include "platform/callbacks.h"
 #include "platform/clock.h"
 #include "platform/gui.h"

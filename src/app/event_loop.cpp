@@ -3,12 +3,12 @@
 
 #include <thread>
 
-#include "app/globals.h"
 #include "app/main_window.h"
-#include "app/operations.h"
-#include "app/settings.h"
-#include "app/status_bar.h"
 #include "app/web_links.h"
+#include "core/globals.h"
+#include "core/operations.h"
+#include "core/settings.h"
+#include "core/status_bar.h"
 #include "platform/gui.h"
 #include "platform/system.h"
 
@@ -203,10 +203,6 @@ int FormatInstallArgument() {
     if (Boot_records == "FreeDos") return 1;
     if ((Boot_records == "Clover" || Boot_records == "Not_Format") && InstallDataSet != "Not_Install") return 1;
     return 0;
-}
-
-void StartWorker(void (*operation)(int), int argument) {
-    if (operation) std::thread(operation, argument).detach();
 }
 
 void StartRevisionCheck() {

@@ -9,8 +9,6 @@ void RunEventLoop();
 // Handles one event as the loop does.
 void DispatchEvent(int type, int window, int number, int kind);
 
-// Starts `operation(argument)` on a worker thread of its own; nothing if `operation` is null.
-void StartWorker(void (*operation)(int), int argument);
 // Starts the latest-revision check, unless a download thread already runs.
 void StartRevisionCheck();
 

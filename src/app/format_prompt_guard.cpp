@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "platform/foreign_windows.h"
 #include "platform/system.h"
 

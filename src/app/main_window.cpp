@@ -1,11 +1,12 @@
 // The main window; see main_window.h.
 #include "app/main_window.h"
 
-#include "app/globals.h"
-#include "app/operations.h"
-#include "app/settings.h"
-#include "app/status_bar.h"
-#include "app/taskbar_progress.h"
+#include "core/gadget_updates.h"
+#include "core/globals.h"
+#include "core/operations.h"
+#include "core/settings.h"
+#include "core/status_bar.h"
+#include "core/taskbar_progress.h"
 #include "platform/gui.h"
 #include "platform/system.h"
 
@@ -58,14 +59,6 @@ void BuildMenu() {
 std::string MainWindowTitle() { return "Velloran Utility " + VersionText + " by Ossen 01.12.2017"; }
 const std::string MakerLinkText = "Velloran Utility team";
 
-std::string LatestCloverMenuTitle(const std::string& cloverLastRev) {
-    return cloverLastRev == "Check It!" ? " Latest Clover: Check It!" : " Latest Clover: r" + cloverLastRev;
-}
-
-void ShowLatestCloverRevision(const std::string& cloverLastRev) {
-    plat::SetMenuTitleText(MainMenu, 3, LatestCloverMenuTitle(cloverLastRev));
-}
-
 void BuildMainWindow() {
     plat::OpenWindow(MainWindow, WinX, WinY, MainClientWidth, MainClientHeight, MainWindowTitle(),
                      plat::WindowSystemMenu | plat::WindowMinimizeGadget | plat::WindowSizeGadget);
@@ -85,13 +78,6 @@ void BuildMainWindow() {
     if (TaskbarProgress) TaskbarProgress->Free();
     TaskbarProgress = CreateTaskbarProgress(MainWindow, 0, 100);
     DrawProgressBar(StatusBarGadget, "", 0);
-}
-
-void FitComboDropWidth(int window, int combo, int width) {
-    if (width <= 0) width = plat::MeasureComboItems(combo);
-    width += 2 * plat::SystemMetric(plat::MetricCxEdge) + 3;
-    if (plat::CountGadgetItems(combo) > 30) width += plat::SystemMetric(plat::MetricCxVScroll);
-    plat::SetComboDropWidth(combo, width);
 }
 
 void CenterWindowIfOffscreen(int window) {

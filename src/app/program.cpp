@@ -7,10 +7,10 @@
 #include "app/crash_report.h"
 #include "app/event_loop.h"
 #include "app/format_prompt_guard.h"
-#include "app/globals.h"
 #include "app/main_window.h"
-#include "app/operations.h"
-#include "app/settings.h"
+#include "app/register_operations.h"
+#include "core/globals.h"
+#include "core/settings.h"
 #include "platform/gui.h"
 #include "platform/system.h"
 

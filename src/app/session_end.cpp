@@ -3,9 +3,9 @@
 // that matter beyond the process run here: the settings are written and the AutoRun policy is
 // put back. Main thread; every top-level window of the program is asked, the main window answers.
 #include "app/autorun_policy.h"
-#include "app/globals.h"
 #include "app/main_window.h"
-#include "app/operations.h"
+#include "core/globals.h"
+#include "core/operations.h"
 #include "platform/callbacks.h"
 
 namespace vu {

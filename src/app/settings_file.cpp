@@ -4,10 +4,10 @@
 #include <cctype>
 #include <cstdio>
 
-#include "app/globals.h"
-#include "app/ini_file.h"
 #include "app/main_window.h"
-#include "app/settings.h"
+#include "core/globals.h"
+#include "core/ini_file.h"
+#include "core/settings.h"
 #include "net/recovery_list.h"
 #include "platform/files.h"
 #include "platform/gui.h"
@@ -110,20 +110,6 @@ void ReadDownloadSettings(const IniData& ini) {
 }
 
 }  // namespace
-
-int32_t LeadingNumber(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && text[i] == ' ') i++;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    int64_t n = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); i++) {
-        n = n * 10 + (text[i] - '0');
-        if (n > int64_t(INT32_MAX) + 1) n = int64_t(INT32_MAX) + 1;
-    }
-    if (negative) return int32_t(-n);
-    return n > INT32_MAX ? INT32_MAX : int32_t(n);
-}
 
 std::string NormalizeFixDsdtMask(const std::string& text) {
     std::string tail = text.size() > 8 ? text.substr(text.size() - 8) : text;

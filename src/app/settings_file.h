@@ -15,9 +15,6 @@ void ReadSettings();
 // Writes the whole file anew from the variables; a file that cannot be created is left alone.
 void WriteSettings();
 
-// The number at the start of a text: leading spaces, an optional sign, then digits up to the
-// first other character; 0 when there are none. Saturates at the limits of int32_t.
-int32_t LeadingNumber(const std::string& text);
 // A mask text read as the settings file keeps it: eight upper-case hexadecimal digits from the
 // last eight characters of `text`.
 std::string NormalizeFixDsdtMask(const std::string& text);

@@ -3,11 +3,11 @@
 
 #include <vector>
 
-#include "app/globals.h"
-#include "app/main_window.h"
-#include "app/settings.h"
-#include "app/status_bar.h"
-#include "images/transfer_progress.h"
+#include "core/gadget_numbers.h"
+#include "core/globals.h"
+#include "core/settings.h"
+#include "core/status_bar.h"
+#include "core/transfer_progress.h"
 #include "platform/gui.h"
 
 namespace vu {

@@ -3,10 +3,10 @@
 
 #include <cstring>
 
-#include "disk/device_layouts.h"
 #include "disk/drive_list.h"
 #include "disk/inventory.h"
 #include "platform/clock.h"
+#include "platform/device_layouts.h"
 #include "platform/disk_device.h"
 #include "platform/gui.h"
 #include "platform/volumes.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "disk/device_layouts.h"
+#include "platform/device_layouts.h"
 #include "platform/disk_device.h"
 
 namespace vu {

@@ -3,12 +3,12 @@
 
 #include <cctype>
 
-#include "app/globals.h"
-#include "app/status_bar.h"
-#include "disk/device_layouts.h"
+#include "core/globals.h"
+#include "core/status_bar.h"
 #include "disk/inventory.h"
 #include "disk/system_drive.h"
 #include "platform/clock.h"
+#include "platform/device_layouts.h"
 #include "platform/gui.h"
 
 namespace vu {

@@ -5,9 +5,9 @@
 #include <cctype>
 #include <cstring>
 
-#include "app/globals.h"
-#include "disk/device_layouts.h"
+#include "core/globals.h"
 #include "disk/drive_layout.h"
+#include "platform/device_layouts.h"
 
 namespace vu {
 

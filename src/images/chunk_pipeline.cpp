@@ -7,8 +7,8 @@
 #include <new>
 #include <utility>
 
-#include "app/globals.h"
-#include "images/transfer_progress.h"
+#include "core/globals.h"
+#include "core/transfer_progress.h"
 
 namespace vu {
 

@@ -3,15 +3,15 @@
 // back.
 #include <string>
 
-#include "app/globals.h"
-#include "app/main_window.h"
-#include "app/settings.h"
-#include "app/status_bar.h"
+#include "core/gadget_numbers.h"
+#include "core/globals.h"
+#include "core/settings.h"
+#include "core/status_bar.h"
+#include "core/transfer_progress.h"
 #include "disk/drive_list.h"
 #include "disk/raw_access.h"
 #include "images/chunk_io.h"
 #include "images/partition_images.h"
-#include "images/transfer_progress.h"
 #include "platform/clock.h"
 #include "platform/gui.h"
 #include "platform/transfer_io.h"

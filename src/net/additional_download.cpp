@@ -6,10 +6,11 @@
 #include <mutex>
 #include <string_view>
 
-#include "app/globals.h"
-#include "app/main_window.h"
-#include "app/settings.h"
-#include "app/status_bar.h"
+#include "core/gadget_numbers.h"
+#include "core/globals.h"
+#include "core/settings.h"
+#include "core/status_bar.h"
+#include "core/work_folder.h"
 #include "disk/drive_list.h"
 #include "net/download_callbacks.h"
 #include "net/download_jobs.h"
@@ -18,7 +19,6 @@
 #include "net/url_parts.h"
 #include "platform/files.h"
 #include "platform/gui.h"
-#include "prepare/work_folder.h"
 
 namespace vu {
 

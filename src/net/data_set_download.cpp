@@ -5,7 +5,7 @@
 #include <system_error>
 #include <thread>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "net/download_callbacks.h"
 #include "net/download_jobs.h"
 #include "net/http_download.h"

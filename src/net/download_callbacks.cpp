@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/globals.h"
-#include "app/status_bar.h"
-#include "images/transfer_progress.h"
+#include "core/globals.h"
+#include "core/status_bar.h"
+#include "core/transfer_progress.h"
 #include "platform/clock.h"
 #include "platform/gui.h"
 

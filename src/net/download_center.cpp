@@ -1,12 +1,12 @@
 // The Download Center window and its gadget events; see download_center.h.
 #include "net/download_center.h"
 
-#include "app/event_loop.h"
-#include "app/globals.h"
-#include "app/main_window.h"
-#include "app/operations.h"
-#include "app/status_bar.h"
-#include "images/transfer_progress.h"
+#include "core/gadget_numbers.h"
+#include "core/gadget_updates.h"
+#include "core/globals.h"
+#include "core/operations.h"
+#include "core/status_bar.h"
+#include "core/transfer_progress.h"
 #include "net/additional_download.h"
 #include "net/download_jobs.h"
 #include "net/recovery_catalog.h"

@@ -5,7 +5,7 @@
 #include <system_error>
 #include <thread>
 
-#include "app/globals.h"
+#include "core/globals.h"
 
 namespace vu {
 

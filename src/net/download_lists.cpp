@@ -3,16 +3,17 @@
 
 #include <cctype>
 
-#include "app/ini_file.h"
-#include "app/main_window.h"
-#include "app/status_bar.h"
+#include "core/gadget_numbers.h"
+#include "core/gadget_updates.h"
+#include "core/ini_file.h"
+#include "core/status_bar.h"
+#include "core/work_folder.h"
 #include "net/download_callbacks.h"
 #include "net/download_center.h"
 #include "net/download_hosts.h"
 #include "net/http_download.h"
 #include "platform/files.h"
 #include "platform/gui.h"
-#include "prepare/work_folder.h"
 
 namespace vu {
 

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <new>
 
-#include "app/globals.h"
-#include "app/status_bar.h"
+#include "core/globals.h"
+#include "core/status_bar.h"
 #include "net/url_parts.h"
 #include "platform/clock.h"
 #include "platform/files.h"

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "images/transfer_progress.h"
+#include "core/transfer_progress.h"
 
 namespace vu {
 

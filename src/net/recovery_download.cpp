@@ -3,8 +3,8 @@
 
 #include <mutex>
 
-#include "app/settings.h"
-#include "app/status_bar.h"
+#include "core/settings.h"
+#include "core/status_bar.h"
 #include "net/download_callbacks.h"
 #include "net/download_hosts.h"
 #include "net/http_download.h"

@@ -1,11 +1,11 @@
 // The Recovery HD list update; see recovery_update.h.
 #include "net/recovery_update.h"
 
-#include "app/globals.h"
-#include "app/main_window.h"
-#include "app/settings.h"
-#include "app/settings_file.h"
-#include "app/status_bar.h"
+#include "core/gadget_numbers.h"
+#include "core/globals.h"
+#include "core/operations.h"
+#include "core/settings.h"
+#include "core/status_bar.h"
 #include "net/download_callbacks.h"
 #include "net/download_center.h"
 #include "net/download_hosts.h"
@@ -121,7 +121,7 @@ void ScanCatalog(const std::string& url, std::vector<RecoveryEntry>& list) {
 void FinishRecoveryList(std::vector<RecoveryEntry> list) {
     RecoveryList.Replace(FinishedRecoveryEntries(std::move(list), BuiltInRecoveryEntries()));
     if (plat::WindowExists(DownloadCenterWindow)) FillRecoveryCombo();
-    WriteSettings();
+    if (Ops.writeSettings) Ops.writeSettings();
 }
 
 void UpdateRecoveryList() {

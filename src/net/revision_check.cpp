@@ -7,11 +7,10 @@
 #include <cstdio>
 #include <mutex>
 
-#include "app/configuration_window.h"
-#include "app/main_window.h"
-#include "app/settings.h"
-#include "app/settings_file.h"
-#include "app/status_bar.h"
+#include "core/gadget_numbers.h"
+#include "core/gadget_updates.h"
+#include "core/settings.h"
+#include "core/status_bar.h"
 #include "net/download_hosts.h"
 #include "net/download_jobs.h"
 #include "net/found_revisions.h"

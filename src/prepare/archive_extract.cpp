@@ -7,13 +7,13 @@
 #include <cmath>
 #include <vector>
 
-#include "app/globals.h"
-#include "app/status_bar.h"
+#include "core/globals.h"
+#include "core/status_bar.h"
+#include "core/work_folder.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/gui.h"
 #include "prepare/package_unpack.h"
-#include "prepare/work_folder.h"
 
 namespace vu {
 

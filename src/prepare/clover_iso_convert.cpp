@@ -11,9 +11,9 @@
 #include <map>
 #include <vector>
 
+#include "core/work_folder.h"
 #include "platform/files.h"
 #include "prepare/archive_extract.h"
-#include "prepare/work_folder.h"
 
 namespace vu {
 

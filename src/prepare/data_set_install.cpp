@@ -1,9 +1,9 @@
 // The install phase of a format run; see data_set_install.h.
 #include "prepare/data_set_install.h"
 
-#include "app/operations.h"
-#include "app/settings.h"
-#include "app/status_bar.h"
+#include "core/operations.h"
+#include "core/settings.h"
+#include "core/status_bar.h"
 #include "embedded.h"
 #include "platform/files.h"
 #include "prepare/archive_extract.h"

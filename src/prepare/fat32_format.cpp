@@ -6,8 +6,8 @@
 #include <ctime>
 #include <vector>
 
-#include "app/globals.h"
-#include "app/status_bar.h"
+#include "core/globals.h"
+#include "core/status_bar.h"
 #include "disk/inventory.h"
 #include "disk/raw_access.h"
 #include "prepare/file_system.h"

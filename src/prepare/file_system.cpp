@@ -4,8 +4,8 @@
 #include <atomic>
 #include <cstring>
 
-#include "app/globals.h"
-#include "app/status_bar.h"
+#include "core/globals.h"
+#include "core/status_bar.h"
 #include "platform/formatter.h"
 
 namespace vu {

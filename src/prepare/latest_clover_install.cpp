@@ -4,8 +4,9 @@
 #include <mutex>
 #include <vector>
 
-#include "app/settings.h"
-#include "app/status_bar.h"
+#include "core/settings.h"
+#include "core/status_bar.h"
+#include "core/work_folder.h"
 #include "net/data_set_download.h"
 #include "net/download_jobs.h"
 #include "net/http_download.h"
@@ -15,7 +16,6 @@
 #include "platform/gui.h"
 #include "prepare/archive_extract.h"
 #include "prepare/clover_iso_convert.h"
-#include "prepare/work_folder.h"
 
 namespace vu {
 

@@ -8,8 +8,8 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "app/globals.h"
-#include "app/settings.h"
+#include "core/globals.h"
+#include "core/settings.h"
 #include "platform/files.h"
 
 namespace vu {

@@ -9,9 +9,9 @@
 #include <memory>
 #include <new>
 
+#include "core/work_folder.h"
 #include "platform/files.h"
 #include "platform/gui.h"
-#include "prepare/work_folder.h"
 
 namespace vu {
 

@@ -1,8 +1,8 @@
 // The HFS+ driver services; see hfs_drivers.h.
 #include "tools/hfs_drivers.h"
 
-#include "app/globals.h"
-#include "app/main_window.h"
+#include "core/gadget_numbers.h"
+#include "core/globals.h"
 #include "platform/files.h"
 #include "platform/gui.h"
 #include "platform/registry.h"

@@ -3,11 +3,11 @@
 
 #include <atomic>
 
-#include "app/globals.h"
-#include "app/status_bar.h"
+#include "core/globals.h"
+#include "core/status_bar.h"
+#include "core/work_folder.h"
 #include "platform/files.h"
 #include "platform/gui.h"
-#include "prepare/work_folder.h"
 #include "tools/image_extraction.h"
 #include "tools/udif_image.h"
 

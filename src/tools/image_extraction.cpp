@@ -3,8 +3,8 @@
 
 #include <functional>
 
-#include "app/globals.h"
-#include "app/status_bar.h"
+#include "core/globals.h"
+#include "core/status_bar.h"
 #include "platform/files.h"
 
 namespace vu {

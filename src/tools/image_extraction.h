@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "images/transfer_progress.h"
+#include "core/transfer_progress.h"
 #include "tools/udif_decode.h"
 
 namespace vu {

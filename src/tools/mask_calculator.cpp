@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/main_window.h"
-#include "app/settings.h"
+#include "core/gadget_numbers.h"
+#include "core/settings.h"
 #include "platform/gui.h"
 #include "tools/dsdt_mask_bits.h"
 

@@ -10,12 +10,12 @@
 #include <utility>
 #include <vector>
 
-#include "app/globals.h"
+#include "core/globals.h"
+#include "core/work_folder.h"
 #include "platform/files.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_files.h"
 #include "prepare/archive_extract.h"
-#include "prepare/work_folder.h"
 
 namespace vu {
 namespace {

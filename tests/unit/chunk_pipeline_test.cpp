@@ -5,7 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "images/chunk_pipeline.h"
 #include "images/mbr_entry.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/crash_report.h"
-#include "app/globals.h"
+#include "core/globals.h"
 #include "platform/sim/sim.h"
 
 namespace vu {

@@ -11,8 +11,8 @@
 #include <fstream>
 #include <string>
 
-#include "app/debug_lines.h"
-#include "app/pe_image.h"
+#include "platform/common/debug_lines.h"
+#include "platform/common/pe_image.h"
 
 namespace vu {
 namespace {

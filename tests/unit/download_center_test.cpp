@@ -10,12 +10,13 @@
 #include <thread>
 
 #include "app/event_loop.h"
-#include "app/globals.h"
 #include "app/main_window.h"
-#include "app/operations.h"
-#include "app/settings.h"
+#include "app/register_operations.h"
+#include "core/globals.h"
+#include "core/settings.h"
+#include "core/transfer_progress.h"
+#include "core/work_folder.h"
 #include "fault_server.h"
-#include "images/transfer_progress.h"
 #include "net/additional_download.h"
 #include "net/download_center.h"
 #include "net/download_hosts.h"
@@ -27,7 +28,6 @@
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_files.h"
 #include "platform/system.h"
-#include "prepare/work_folder.h"
 
 namespace fs = std::filesystem;
 

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "app/event_loop.h"
-#include "app/globals.h"
 #include "app/main_window.h"
-#include "app/operations.h"
-#include "app/settings.h"
-#include "app/status_bar.h"
+#include "app/register_operations.h"
+#include "core/globals.h"
+#include "core/settings.h"
+#include "core/status_bar.h"
 #include "disk/drive_list.h"
 #include "unit/disk_scenario.h"
 

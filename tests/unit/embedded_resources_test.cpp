@@ -5,12 +5,12 @@
 #include <set>
 #include <string>
 
-#include "app/operations.h"
+#include "app/register_operations.h"
+#include "core/work_folder.h"
 #include "embedded.h"
 #include "platform/files.h"
 #include "platform/sim/sim.h"
 #include "prepare/archive_extract.h"
-#include "prepare/work_folder.h"
 
 namespace vu {
 namespace {

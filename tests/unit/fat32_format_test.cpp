@@ -8,11 +8,11 @@
 #include <mutex>
 
 #include "app/event_loop.h"
-#include "app/globals.h"
 #include "app/main_window.h"
-#include "app/operations.h"
-#include "app/settings.h"
-#include "app/status_bar.h"
+#include "app/register_operations.h"
+#include "core/globals.h"
+#include "core/settings.h"
+#include "core/status_bar.h"
 #include "disk/drive_list.h"
 #include "platform/disk_device.h"
 #include "platform/files.h"

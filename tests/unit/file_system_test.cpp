@@ -1,14 +1,14 @@
 // File-system creation through the formatter, with its progress and failure reports.
 #include <gtest/gtest.h>
 
-#include "app/globals.h"
 #include "app/main_window.h"
-#include "app/settings.h"
-#include "app/status_bar.h"
+#include "core/globals.h"
+#include "core/settings.h"
+#include "core/status_bar.h"
 #include "platform/clock.h"
+#include "platform/common/exfat_boot.h"
 #include "platform/disk_device.h"
 #include "platform/sim/sim_volumes.h"
-#include "prepare/exfat_boot.h"
 #include "prepare/file_system.h"
 #include "unit/disk_scenario.h"
 

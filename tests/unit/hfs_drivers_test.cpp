@@ -6,16 +6,16 @@
 #include <iterator>
 #include <string>
 
-#include "app/globals.h"
 #include "app/main_window.h"
-#include "app/operations.h"
-#include "app/settings.h"
-#include "app/taskbar_progress.h"
+#include "app/register_operations.h"
+#include "core/globals.h"
+#include "core/settings.h"
+#include "core/taskbar_progress.h"
+#include "core/work_folder.h"
 #include "platform/files.h"
 #include "platform/gui.h"
 #include "platform/registry.h"
 #include "platform/sim/sim.h"
-#include "prepare/work_folder.h"
 #include "tools/hfs_drivers.h"
 
 namespace vu {

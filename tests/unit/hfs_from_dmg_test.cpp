@@ -11,14 +11,14 @@
 #include <thread>
 
 #include "app/event_loop.h"
-#include "app/globals.h"
 #include "app/main_window.h"
-#include "app/operations.h"
-#include "app/status_bar.h"
+#include "app/register_operations.h"
+#include "core/globals.h"
+#include "core/status_bar.h"
+#include "core/work_folder.h"
 #include "platform/files.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_files.h"
-#include "prepare/work_folder.h"
 #include "tools/hfs_from_dmg.h"
 
 namespace fs = std::filesystem;

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/globals.h"
 #include "app/main_window.h"
-#include "app/status_bar.h"
+#include "core/globals.h"
+#include "core/status_bar.h"
 #include "fault_server.h"
 #include "net/download_callbacks.h"
 #include "net/download_hosts.h"

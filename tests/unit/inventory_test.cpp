@@ -2,7 +2,7 @@
 // systems actually in the image files.
 #include <gtest/gtest.h>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "disk/inventory.h"
 #include "unit/disk_scenario.h"
 

@@ -5,12 +5,13 @@
 #include <filesystem>
 #include <mutex>
 
-#include "app/globals.h"
 #include "app/main_window.h"
-#include "app/operations.h"
-#include "app/settings.h"
-#include "app/status_bar.h"
+#include "app/register_operations.h"
 #include "clover_release.h"
+#include "core/globals.h"
+#include "core/settings.h"
+#include "core/status_bar.h"
+#include "core/work_folder.h"
 #include "fault_server.h"
 #include "net/revision_check.h"
 #include "platform/files.h"
@@ -18,7 +19,6 @@
 #include "platform/sim/sim_files.h"
 #include "prepare/data_set_install.h"
 #include "prepare/latest_clover_install.h"
-#include "prepare/work_folder.h"
 
 namespace fs = std::filesystem;
 

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/globals.h"
-#include "app/settings.h"
+#include "core/globals.h"
+#include "core/settings.h"
 #include "platform/files.h"
 #include "platform/sim/sim.h"
 #include "prepare/local_repository.h"

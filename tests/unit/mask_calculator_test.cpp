@@ -6,9 +6,9 @@
 
 #include "app/event_loop.h"
 #include "app/main_window.h"
-#include "app/operations.h"
-#include "app/settings.h"
-#include "app/taskbar_progress.h"
+#include "app/register_operations.h"
+#include "core/settings.h"
+#include "core/taskbar_progress.h"
 #include "platform/gui.h"
 #include "platform/sim/sim.h"
 #include "tools/dsdt_mask_bits.h"

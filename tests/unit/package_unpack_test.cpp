@@ -8,12 +8,12 @@
 #include <iterator>
 #include <string>
 
-#include "app/globals.h"
+#include "core/globals.h"
+#include "core/work_folder.h"
 #include "platform/files.h"
 #include "platform/sim/sim.h"
 #include "prepare/archive_extract.h"
 #include "prepare/package_unpack.h"
-#include "prepare/work_folder.h"
 
 namespace vu {
 namespace {

@@ -9,13 +9,13 @@
 #include <mutex>
 #include <optional>
 
-#include "app/globals.h"
 #include "app/main_window.h"
-#include "app/settings.h"
-#include "app/status_bar.h"
+#include "core/globals.h"
+#include "core/settings.h"
+#include "core/status_bar.h"
+#include "core/transfer_progress.h"
 #include "disk/drive_list.h"
 #include "images/partition_images.h"
-#include "images/transfer_progress.h"
 #include "platform/gui.h"
 #include "platform/sim/sim_files.h"
 #include "unit/disk_scenario.h"

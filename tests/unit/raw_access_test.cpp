@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <fstream>
 
-#include "app/globals.h"
 #include "app/main_window.h"
-#include "app/status_bar.h"
+#include "core/globals.h"
+#include "core/status_bar.h"
 #include "disk/inventory.h"
 #include "disk/raw_access.h"
 #include "unit/disk_scenario.h"

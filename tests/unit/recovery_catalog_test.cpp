@@ -8,12 +8,13 @@
 #include <fstream>
 #include <mutex>
 
-#include "app/globals.h"
 #include "app/main_window.h"
-#include "app/settings.h"
+#include "app/register_operations.h"
 #include "app/settings_file.h"
+#include "core/globals.h"
+#include "core/settings.h"
+#include "core/transfer_progress.h"
 #include "fault_server.h"
-#include "images/transfer_progress.h"
 #include "net/download_lists.h"
 #include "net/recovery_catalog.h"
 #include "net/recovery_update.h"
@@ -135,6 +136,7 @@ protected:
         SetSettingsStartValues();
         ReadProgramIdentity();
         RecoveryList.Clear();
+        RegisterOperations();
         BuildMainWindow();
         sim::OnCanvas([this](int, const std::vector<plat::DrawOp>& picture) {
             std::lock_guard<std::mutex> l(lock_);

@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
-#include "app/globals.h"
 #include "app/main_window.h"
+#include "core/globals.h"
 #include "platform/files.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_files.h"

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/globals.h"
-#include "app/ini_file.h"
-#include "app/settings.h"
 #include "app/settings_file.h"
+#include "core/globals.h"
+#include "core/ini_file.h"
+#include "core/settings.h"
 #include "net/recovery_list.h"
 #include "platform/files.h"
 #include "platform/sim/sim.h"

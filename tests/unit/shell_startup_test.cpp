@@ -7,10 +7,10 @@
 
 #include "app/autorun_policy.h"
 #include "app/crash_report.h"
-#include "app/globals.h"
-#include "app/operations.h"
 #include "app/main_window.h"
 #include "app/program.h"
+#include "app/register_operations.h"
+#include "core/globals.h"
 #include "platform/callbacks.h"
 #include "platform/sim/sim.h"
 

@@ -9,7 +9,7 @@
 #include <map>
 #include <set>
 
-#include "disk/device_layouts.h"
+#include "platform/device_layouts.h"
 #include "platform/disk_device.h"
 #include "platform/files.h"
 #include "platform/formatter.h"

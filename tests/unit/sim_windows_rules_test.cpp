@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "disk/device_layouts.h"
+#include "platform/device_layouts.h"
 #include "platform/disk_device.h"
 #include "unit/disk_scenario.h"
 

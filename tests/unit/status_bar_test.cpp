@@ -2,12 +2,12 @@
 #include <gtest/gtest.h>
 
 #include "app/main_window.h"
-#include "app/settings.h"
-#include "app/status_bar.h"
-#include "app/taskbar_progress.h"
+#include "core/settings.h"
+#include "core/status_bar.h"
+#include "core/taskbar_progress.h"
 #include "platform/clock.h"
-#include "platform/system.h"
 #include "platform/sim/sim.h"
+#include "platform/system.h"
 
 namespace vu {
 namespace {

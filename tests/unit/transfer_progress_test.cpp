@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "images/transfer_progress.h"
+#include "core/transfer_progress.h"
 #include "platform/sim/sim.h"
 
 namespace vu {

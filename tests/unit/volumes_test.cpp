@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "app/event_loop.h"
-#include "app/globals.h"
 #include "app/main_window.h"
-#include "app/operations.h"
-#include "app/settings.h"
+#include "app/register_operations.h"
+#include "core/globals.h"
+#include "core/settings.h"
 #include "disk/drive_list.h"
 #include "disk/eject.h"
 #include "disk/volume_letters.h"

@@ -4,10 +4,10 @@
 #include <regex>
 #include <string>
 
-#include "app/operations.h"
+#include "app/register_operations.h"
+#include "core/work_folder.h"
 #include "platform/files.h"
 #include "platform/sim/sim.h"
-#include "prepare/work_folder.h"
 
 namespace vu {
 namespace {

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "app/crash_report.h"
-#include "app/globals.h"
+#include "core/globals.h"
 
 namespace {
 

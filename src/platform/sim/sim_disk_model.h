@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "disk/device_layouts.h"
+#include "platform/device_layouts.h"
 
 namespace vu::sim::detail {
 

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "platform/disk_device.h"
-#include "platform/transfer_io.h"
 #include "platform/sim/sim_disk_model.h"
 #include "platform/sim/sim_disks.h"
 #include "platform/sim/sim_fs_probe.h"
@@ -14,6 +13,7 @@
 #include "platform/sim/sim_mounts.h"
 #include "platform/sim/sim_state.h"
 #include "platform/sim/sim_volume_sync_hooks.h"
+#include "platform/transfer_io.h"
 
 namespace vu {
 

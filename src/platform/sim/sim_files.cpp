@@ -12,12 +12,12 @@
 #include <unistd.h>
 
 #include "platform/files.h"
-#include "platform/transfer_io.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_last_error.h"
 #include "platform/sim/sim_state.h"
 #include "platform/sim/sim_volume_sync_hooks.h"
+#include "platform/transfer_io.h"
 
 namespace fs = std::filesystem;
 

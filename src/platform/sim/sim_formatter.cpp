@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/common/exfat_boot.h"
 #include "platform/formatter.h"
 #include "platform/sim/sim_disk_model.h"
 #include "platform/sim/sim_host_tool.h"
 #include "platform/sim/sim_state.h"
 #include "platform/sim/sim_volume_sync_hooks.h"
 #include "platform/sim/sim_volumes.h"
-#include "prepare/exfat_boot.h"
 
 namespace vu {
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/debug_lines.h"
-#include "app/pe_image.h"
+#include "platform/common/debug_lines.h"
+#include "platform/common/pe_image.h"
 #include "platform/crash.h"
 #include "platform/win32/wide.h"
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "disk/device_layouts.h"
+#include "platform/device_layouts.h"
 #include "platform/win32/wide.h"
 
 namespace vu::plat {

@@ -21,7 +21,7 @@
 #include "tool_session.h"
 
 #include "app/event_loop.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "embedded.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_volume_sync.h"

@@ -1,5 +1,5 @@
 // The exFAT boot checksum; see exfat_boot.h.
-#include "prepare/exfat_boot.h"
+#include "platform/common/exfat_boot.h"
 
 namespace vu {
 

@@ -1,5 +1,5 @@
 // The working folder and its temporary files; see work_folder.h.
-#include "prepare/work_folder.h"
+#include "core/work_folder.h"
 
 #include <algorithm>
 #include <mutex>

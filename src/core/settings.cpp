@@ -1,5 +1,7 @@
 // The settings variables and their start values; see settings.h.
-#include "app/settings.h"
+#include "core/settings.h"
+
+#include <cctype>
 
 namespace vu {
 
@@ -35,6 +37,20 @@ void SetSettingsStartValues() {
     SUCatalogURL_Default = "https://swscan.apple.com/content/catalogs/others/index-10.13seed.merged-1.sucatalog";
     FixDsdtMask = "87E7FBF1";
     InstallRevision = "0";
+}
+
+int32_t LeadingNumber(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && text[i] == ' ') i++;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    int64_t n = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); i++) {
+        n = n * 10 + (text[i] - '0');
+        if (n > int64_t(INT32_MAX) + 1) n = int64_t(INT32_MAX) + 1;
+    }
+    if (negative) return int32_t(-n);
+    return n > INT32_MAX ? INT32_MAX : int32_t(n);
 }
 
 }  // namespace vu

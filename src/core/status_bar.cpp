@@ -1,9 +1,9 @@
 // The status bar; see status_bar.h.
-#include "app/status_bar.h"
+#include "core/status_bar.h"
 
 #include <algorithm>
 
-#include "app/taskbar_progress.h"
+#include "core/taskbar_progress.h"
 #include "platform/clock.h"
 #include "platform/system.h"
 

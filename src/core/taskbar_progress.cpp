@@ -1,5 +1,5 @@
 // TaskbarProgress; see taskbar_progress.h.
-#include "app/taskbar_progress.h"
+#include "core/taskbar_progress.h"
 
 #include <algorithm>
 

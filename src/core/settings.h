@@ -40,4 +40,8 @@ extern std::mutex RevisionSettingsLock;
 // Resets every settings variable to its start value (before the file is read).
 void SetSettingsStartValues();
 
+// The number at the start of a text: leading spaces, an optional sign, then digits up to the
+// first other character; 0 when there are none. Saturates at the limits of int32_t.
+int32_t LeadingNumber(const std::string& text);
+
 }  // namespace vu

@@ -1,5 +1,5 @@
 // PE section table reading; see pe_image.h.
-#include "app/pe_image.h"
+#include "platform/common/pe_image.h"
 
 #include <algorithm>
 #include <cstring>

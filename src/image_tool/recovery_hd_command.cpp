@@ -14,7 +14,7 @@
 #include "tool_session.h"
 
 #include "app/main_window.h"
-#include "app/status_bar.h"
+#include "core/status_bar.h"
 #include "net/recovery_list.h"
 #include "net/recovery_update.h"
 #include "platform/sim/sim.h"

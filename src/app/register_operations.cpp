@@ -1,9 +1,10 @@
 // Fills the operations table with what the program's subsystems provide.
-#include "app/operations.h"
+#include "app/register_operations.h"
 
 #include "app/about_window.h"
 #include "app/configuration_window.h"
 #include "app/settings_file.h"
+#include "core/work_folder.h"
 #include "disk/drive_list.h"
 #include "disk/eject.h"
 #include "images/partition_images.h"
@@ -13,18 +14,15 @@
 #include "net/found_revisions.h"
 #include "net/recovery_update.h"
 #include "net/revision_check.h"
+#include "prepare/format_drive.h"
 #include "prepare/icons.h"
 #include "prepare/latest_clover_install.h"
 #include "prepare/local_repository.h"
-#include "prepare/format_drive.h"
-#include "prepare/work_folder.h"
 #include "tools/hfs_drivers.h"
-#include "tools/mask_calculator.h"
 #include "tools/hfs_from_dmg.h"
+#include "tools/mask_calculator.h"
 
 namespace vu {
-
-Operations Ops;
 
 void RegisterOperations() {
     Ops = Operations{};

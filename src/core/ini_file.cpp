@@ -1,5 +1,5 @@
 // The INI facility; see ini_file.h.
-#include "app/ini_file.h"
+#include "core/ini_file.h"
 
 #include <cctype>
 

@@ -14,11 +14,11 @@
 #include "tool_session.h"
 
 #include "app/main_window.h"
+#include "core/work_folder.h"
 #include "platform/files.h"
 #include "platform/gui.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_files.h"
-#include "prepare/work_folder.h"
 #include "tools/hfs_from_dmg.h"
 #include "tools/recovery_package.h"
 

@@ -1,5 +1,5 @@
 // Process-wide state; see globals.h.
-#include "app/globals.h"
+#include "core/globals.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
 // The DWARF line-number program decoder; see debug_lines.h.
-#include "app/debug_lines.h"
+#include "platform/common/debug_lines.h"
 
 #include <cstring>
 #include <vector>

@@ -5,18 +5,18 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/globals.h"
 #include "app/main_window.h"
-#include "app/operations.h"
-#include "app/settings.h"
+#include "app/register_operations.h"
 #include "app/settings_file.h"
-#include "app/status_bar.h"
+#include "core/globals.h"
+#include "core/settings.h"
+#include "core/status_bar.h"
+#include "core/work_folder.h"
 #include "disk/drive_list.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_disk_model.h"
 #include "platform/sim/sim_disks.h"
 #include "platform/sim/sim_files.h"
-#include "prepare/work_folder.h"
 
 namespace fs = std::filesystem;
 

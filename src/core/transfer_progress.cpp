@@ -1,11 +1,11 @@
 // Size and duration texts, the high-resolution clock and the transfer progress line; see
 // transfer_progress.h.
-#include "images/transfer_progress.h"
+#include "core/transfer_progress.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "app/status_bar.h"
+#include "core/status_bar.h"
 #include "platform/clock.h"
 
 namespace vu {

@@ -1,7 +1,7 @@
 // The operations that the main loop starts or calls, as a table that each subsystem fills in
-// when it registers itself at start-up. An entry that is still empty makes its button or menu
+// when the shell registers it at start-up. An entry that is still empty makes its button or menu
 // item do nothing, so the loop's tables stay complete while subsystems come and go.
-// Filled on the main thread before the loop runs; read only by the main thread.
+// Filled on the main thread before the loop runs and not changed after: any thread may read it.
 #pragma once
 #include <string>
 
@@ -50,7 +50,7 @@ struct Operations {
 
 extern Operations Ops;
 
-// Called once by start-up: each subsystem that exists puts its entries into Ops.
-void RegisterOperations();
+// Starts `operation(argument)` on a worker thread of its own; nothing if `operation` is null.
+void StartWorker(void (*operation)(int), int argument);
 
 }  // namespace vu
