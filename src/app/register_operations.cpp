@@ -21,6 +21,7 @@
 #include "tools/hfs_drivers.h"
 #include "tools/hfs_from_dmg.h"
 #include "tools/mask_calculator.h"
+#include "tools/recovery_hd_download.h"
 
 namespace vu {
 
@@ -54,6 +55,7 @@ void RegisterOperations() {
     Ops.updateRecoveryCatalog = [](int) { UpdateRecoveryList(); };
     Ops.updateDownloadLists = [](int) { UpdateAdditionalList(); };
     Ops.downloadAdditional = DownloadAdditionalJob;
+    Ops.downloadRecoveryHd = DownloadRecoveryHdJob;
     Ops.loadUserDownloadList = LoadUserDownloadList;
     Ops.writeExampleUserDownloadList = WriteUserListExample;
 }

@@ -1,12 +1,17 @@
-// velloran-image recovery-hd list
+// velloran-image recovery-hd list [--settings FILE.ini]
+// velloran-image recovery-hd get N OUTDIR [--settings FILE.ini]
 //
-// The Recovery HD list update as the Download Center's "Update" runs it, against the configured
-// hosts (VU_CATALOG_HOST, VU_APPLE_HOST; the user's catalog from --settings FILE.ini): prints the
-// titles of the finished list, one a line, on standard output, and every status text and message
-// box on standard error. Exit code 0 when every catalog, metadata and distribution file was read,
-// 1 when one failed (the titles are printed all the same).
+// Both run the Recovery HD list update as the Download Center's "Update" runs it, against the
+// configured hosts (VU_CATALOG_HOST, VU_APPLE_HOST; the user's catalog from --settings FILE.ini).
+// list prints the titles of the finished list, one a line, on standard output; exit code 0 when
+// every catalog, metadata and distribution file was read, 1 when one failed (the titles are
+// printed all the same). get then does what "DL" does on entry N of that finished list, counted
+// from 1 as list prints it, with OUTDIR as the image folder: it prints the chosen title on
+// standard error, the written image's path on standard output, and exits 0 only when the image
+// was written. Every status text and message box goes to standard error.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <string>
 
@@ -14,46 +19,103 @@
 #include "tool_session.h"
 
 #include "app/main_window.h"
+#include "core/settings.h"
 #include "core/status_bar.h"
 #include "net/recovery_list.h"
 #include "net/recovery_update.h"
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_files.h"
+#include "tools/recovery_hd_download.h"
+
+namespace fs = std::filesystem;
 
 namespace vu::tool {
 
-const char* const RecoveryHdUsage = "velloran-image recovery-hd list [--settings FILE.ini]";
+const char* const RecoveryHdUsage =
+    "velloran-image recovery-hd list [--settings FILE.ini] | recovery-hd get N OUTDIR [--settings FILE.ini]";
+
+namespace {
+
+// The transcript on standard error; `updateFailed` is set by a failed fetch of the list update.
+class Transcript {
+public:
+    Transcript() {
+        sim::OnCanvas([this](int gadget, const std::vector<plat::DrawOp>& picture) {
+            if (gadget != StatusBarGadget) return;
+            for (const auto& op : picture) {
+                if (op.kind != plat::DrawOp::Text || op.text.empty()) continue;
+                std::fprintf(stderr, "%s\n", op.text.c_str());
+                std::lock_guard<std::mutex> l(lock_);
+                if (op.text.find("... Error:") != std::string::npos) failed_ = true;
+            }
+        });
+        sim::OnMessage([this](const sim::MessageRecord& box) {
+            std::fprintf(stderr, "[%s] %s\n", box.title.c_str(), box.text.c_str());
+            std::lock_guard<std::mutex> l(lock_);
+            failed_ = true;
+        });
+    }
+    ~Transcript() {
+        sim::OnCanvas({});
+        sim::OnMessage({});
+    }
+    bool Failed() {
+        std::lock_guard<std::mutex> l(lock_);
+        return failed_;
+    }
+
+private:
+    std::mutex lock_;
+    bool failed_ = false;
+};
+
+}  // namespace
 
 int RecoveryHdCommand(int argc, char** argv) {
-    if (argc < 2 || std::strcmp(argv[1], "list") != 0) return Usage("recovery-hd takes list", RecoveryHdUsage);
     std::string settings;
-    if (argc == 4 && std::strcmp(argv[2], "--settings") == 0) settings = argv[3];
-    else if (argc != 2) return Usage("list takes only --settings FILE.ini", RecoveryHdUsage);
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--settings") == 0 && i + 1 < argc) settings = argv[++i];
+        else if (argv[i][0] == '-')
+            return Usage(std::string("unknown option ") + argv[i], RecoveryHdUsage);
+        else args.push_back(argv[i]);
+    }
+    bool get = !args.empty() && args[0] == "get";
+    if (args.empty() || (args[0] != "list" && !get)) return Usage("recovery-hd takes list or get", RecoveryHdUsage);
+    if (!get && args.size() != 1) return Usage("list takes only --settings FILE.ini", RecoveryHdUsage);
+    size_t number = 0;
+    if (get) {
+        if (args.size() != 3) return Usage("get takes an entry number and an output folder", RecoveryHdUsage);
+        if (args[1].empty() || args[1].size() > 6 || args[1].find_first_not_of("0123456789") != std::string::npos ||
+            (number = std::stoul(args[1])) == 0)
+            return Usage("the entry number counts from 1", RecoveryHdUsage);
+        if (!fs::is_directory(args[2])) return Usage("no folder " + args[2], RecoveryHdUsage);
+    }
 
     Session session(settings);
-    BuildMainWindow();  // its status bar shows the update's progress
-    std::mutex lock;
-    bool failed = false;
-    // The transcript goes to standard error, so that standard output holds the titles alone.
-    sim::OnCanvas([&](int gadget, const std::vector<plat::DrawOp>& picture) {
-        if (gadget != StatusBarGadget) return;
-        for (const auto& op : picture) {
-            if (op.kind != plat::DrawOp::Text || op.text.empty()) continue;
-            std::fprintf(stderr, "%s\n", op.text.c_str());
-            std::lock_guard<std::mutex> l(lock);
-            if (op.text.find("... Error:") != std::string::npos) failed = true;
-        }
-    });
-    sim::OnMessage([&](const sim::MessageRecord& box) {
-        std::fprintf(stderr, "[%s] %s\n", box.title.c_str(), box.text.c_str());
-        std::lock_guard<std::mutex> l(lock);
-        failed = true;
-    });
+    BuildMainWindow();  // its status bar shows the progress
+    Transcript transcript;
     UpdateRecoveryList();
-    for (const RecoveryEntry& entry : RecoveryList.Entries()) std::printf("%s\n", entry.Title.c_str());
+    std::vector<RecoveryEntry> entries = RecoveryList.Entries();
+    if (!get) {
+        for (const RecoveryEntry& entry : entries) std::printf("%s\n", entry.Title.c_str());
+        std::fflush(stdout);
+        return transcript.Failed() ? 1 : 0;
+    }
+
+    if (number > entries.size()) {
+        std::fprintf(stderr, "velloran-image: the list holds %zu entries, not %zu\n", entries.size(), number);
+        return 1;
+    }
+    const RecoveryEntry& entry = entries[number - 1];
+    std::fprintf(stderr, "velloran-image: entry %zu: %s\n", number, entry.Title.c_str());
+    sim::SetDriveRoot('O', fs::absolute(args[2]).string());
+    ZarnImageLocalRepo = "O:\\";
+    std::string image;
+    if (!DownloadRecoveryHd(entry, &image)) return 1;
+    std::printf("%s\n", sim::HostPath(image).c_str());
     std::fflush(stdout);
-    sim::OnCanvas({});
-    sim::OnMessage({});
-    return failed ? 1 : 0;
+    return 0;
 }
 
 }  // namespace vu::tool

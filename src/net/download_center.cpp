@@ -70,18 +70,13 @@ void StartUpdate(void (*update)(int)) {
 
 // "DL": the chosen entry's download starts on a worker; the window closes in every case.
 void OnDl() {
-    bool noExtraction = false;
     if (Checked(RecoveryOption)) {
         int line = plat::GetGadgetState(RecoveryCombo);
         std::vector<RecoveryEntry> entries = RecoveryList.Entries();
-        if (line >= 0 && line < int(entries.size())) {
-            if (Ops.downloadRecoveryHd) {
-                SetChosenRecoveryEntry(entries[size_t(line)]);
-                OperationBusy = 1;
-                StartWorker(Ops.downloadRecoveryHd, line);
-            } else {
-                noExtraction = true;
-            }
+        if (line >= 0 && line < int(entries.size()) && Ops.downloadRecoveryHd) {
+            SetChosenRecoveryEntry(entries[size_t(line)]);
+            OperationBusy = 1;
+            StartWorker(Ops.downloadRecoveryHd, line);
         }
     } else if (Checked(AdditionalOption)) {
         int line = plat::GetGadgetState(AdditionalCombo);
@@ -94,11 +89,6 @@ void OnDl() {
         }
     }
     Close();
-    if (noExtraction)
-        plat::MessageBox("Error",
-                         "The Recovery HD download and HFS extraction are not available in this version.\r\n"
-                         "Nothing was downloaded.",
-                         plat::MbIconWarning);
 }
 
 }  // namespace

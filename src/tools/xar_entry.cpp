@@ -3,6 +3,8 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+// On Windows libarchive's header brings <windows.h>, whose DeleteFile macro would rename the seam's.
+#undef DeleteFile
 
 #include <cctype>
 #include <cstdio>

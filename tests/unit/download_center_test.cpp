@@ -377,11 +377,6 @@ TEST_F(DownloadCenter, RecoveryDlStartsTheExtractionWithTheChosenEntry) {
     entry.Build = "16G29";
     entry.Digest = "D2";
     RecoveryList.Replace({{"(15C50) El Capitan", "http://h/x.pkg"}, entry});
-    OpenDownloadCenter();
-    Do(DcDlButton);  // no extraction in this build: it says so
-    ASSERT_EQ(BoxTitles(), std::vector<std::string>{"Error"});
-    EXPECT_EQ(OperationBusy, 0);
-
     Ops.downloadRecoveryHd = [](int line) {
         recoveryLine = line;
         ++recoveryStarts;

@@ -1,0 +1,28 @@
+// "DL" on a Recovery HD entry of the Download Center: the entry's package is downloaded into a
+// working folder of the run's own and its HFS image extracted into the image repository as
+// "RecoveryHD-<build>.hfs" (numbered when the name is taken). The main window's "DL Center" button
+// reads "Cancel DL" meanwhile and cancels the download and the extraction alike. Whatever the
+// outcome, no working folder, no package and no partial image is left, the download slot is free
+// and the flags and the button's caption are restored.
+#pragma once
+#include <string>
+
+#include "net/recovery_list.h"
+
+namespace vu {
+
+// The build an entry's image is named after: the catalog's Build, or for an entry that carries
+// only a title and an address (restored from the settings file, or built in) the text in the
+// title's leading parentheses. Empty when that is not a plain macOS build code ("16G29",
+// "16B2657", "17A264c"): a name from the web never becomes part of a path unchecked.
+std::string RecoveryEntryBuild(const RecoveryEntry& entry);
+
+// The worker procedure. True when the image was written; its Windows path then goes to
+// *imagePath when that is given.
+bool DownloadRecoveryHd(const RecoveryEntry& entry, std::string* imagePath = nullptr);
+
+// The worker thread "DL" starts (its argument, the entry's line, is not needed: the Download
+// Center hands the entry over with SetChosenRecoveryEntry).
+void DownloadRecoveryHdJob(int line);
+
+}  // namespace vu

@@ -1,0 +1,293 @@
+// "DL" on a Recovery HD entry, end to end on the simulated PC: a catalog, package metadata and the
+// Recovery HD packages written by tests/apple/make_fixtures.py, served by the local fault server.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "app/event_loop.h"
+#include "app/main_window.h"
+#include "app/register_operations.h"
+#include "core/globals.h"
+#include "core/settings.h"
+#include "core/work_folder.h"
+#include "fault_server.h"
+#include "net/download_center.h"
+#include "net/download_jobs.h"
+#include "net/recovery_list.h"
+#include "net/recovery_update.h"
+#include "platform/files.h"
+#include "platform/sim/sim.h"
+#include "platform/sim/sim_files.h"
+#include "platform/system.h"
+#include "tools/recovery_hd_download.h"
+
+namespace fs = std::filesystem;
+
+namespace vu {
+namespace {
+
+const std::string kFixtures = VU_TEST_APPLE_DIR;
+const std::string kPackage = "/content/downloads/02/02/031-10002/bb/RecoveryHDUpdate.pkg";
+const std::string kNoMeta = "/content/downloads/05/05/031-50005/ee/RecoveryHDUpdate.pkg";
+const std::string kMismatch = "/content/downloads/06/06/031-60006/ff/RecoveryHDUpdate.pkg";
+const std::string kTitle = "(16G29) Sierra 2017-07-19 256 KB";
+
+std::string HostBytes(const std::string& hostPath) {
+    std::ifstream in(hostPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class RecoveryHdDownload : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        char pattern[] = "/tmp/vu-recoveryhd-XXXXXX";
+        root_ = mkdtemp(pattern);
+        for (auto [from, to] : {std::pair{"RecoveryHDUpdate.pkg", kPackage}, std::pair{"no-meta.pkg", kNoMeta},
+                                std::pair{"chunklist-mismatch.pkg", kMismatch}}) {
+            fs::create_directories(fs::path(root_ + to).parent_path());
+            fs::copy_file(kFixtures + "/" + from, root_ + to);
+        }
+        std::ofstream(root_ + kPackage.substr(0, kPackage.size() - 4) + ".pkm")
+            << "<pkg-info identifier='com.apple.pkg.RecoveryHDUpdate.16G29'/>";
+        server_ = new test::FaultServer(root_);
+        const std::string catalog = root_ + CatalogSeries()[0].path;
+        fs::create_directories(fs::path(catalog).parent_path());
+        std::ofstream(catalog) << "<plist version='1.0'><dict><key>Products</key><dict><key>031-10002</key><dict>"
+                                  "<key>Packages</key><array><dict><key>Digest</key><string>D2</string><key>Size</key>"
+                                  "<integer>" << PackageSize() << "</integer><key>URL</key><string>"
+                               << server_->Url(kPackage)
+                               << "</string></dict></array><key>PostDate</key><date>2017-07-19T17:00:00Z</date>"
+                                  "</dict></dict></dict></plist>";
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        fs::remove_all(root_);
+    }
+    void SetUp() override {
+        ASSERT_TRUE(server_->Running());
+        setenv("VU_CATALOG_HOST", server_->Origin().c_str(), 1);
+        sim::Reset();
+        SetSettingsStartValues();
+        ReadProgramIdentity();
+        RegisterOperations();
+        OperationBusy = AbortRequested = 0;
+        DownloadBusy = 0;
+        RecoveryList.Clear();
+        ResumeMaxAttemptsNumber = 3;
+        Start();
+    }
+    void TearDown() override {
+        unsetenv("VU_CATALOG_HOST");
+        sim::Reset();
+    }
+
+    // A fresh PC with an empty image folder, no rules, no log and no transcript.
+    void Start() {
+        sim::Reset();
+        BuildMainWindow();
+        plat::CreateFolder("D:\\Images");
+        ZarnImageLocalRepo = "D:\\Images\\";
+        server_->SetRules("[]");
+        {
+            std::lock_guard<std::mutex> l(lock_);
+            statuses_.clear();
+        }
+        sim::OnCanvas([this](int, const std::vector<plat::DrawOp>& picture) {
+            for (const auto& op : picture) {
+                if (op.kind != plat::DrawOp::Text || op.text.empty()) continue;
+                {
+                    std::lock_guard<std::mutex> l(lock_);
+                    statuses_.push_back(op.text);
+                }
+                // The user's "Cancel DL", once, at the first status text holding `cancelAt`.
+                if (!cancelAt.empty() && op.text.find(cancelAt) != std::string::npos) {
+                    cancelAt.clear();
+                    DispatchEvent(plat::EventGadget, MainWindow, DlCenterButton, 0);
+                }
+            }
+        });
+    }
+    static int64_t PackageSize() { return int64_t(fs::file_size(root_ + kPackage)); }
+    static RecoveryEntry Entry(const std::string& path, int64_t size) {
+        RecoveryEntry entry{kTitle, server_->Url(path)};
+        entry.Size = std::to_string(size);
+        entry.Build = "16G29";
+        return entry;
+    }
+    bool Saw(const std::string& text) {
+        std::lock_guard<std::mutex> l(lock_);
+        return std::find(statuses_.begin(), statuses_.end(), text) != statuses_.end();
+    }
+    static std::vector<std::string> BoxTitles() {
+        std::vector<std::string> titles;
+        for (const auto& m : sim::Messages()) titles.push_back(m.title);
+        return titles;
+    }
+    static std::vector<std::string> Images() {
+        std::vector<std::string> names;
+        for (const auto& entry : plat::ListFolder("D:\\Images\\")) names.push_back(entry.name);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    int PackageRequests() {
+        int n = 0;
+        for (const auto& request : server_->Log()) n += request.path.find("RecoveryHDUpdate.pkg") != std::string::npos;
+        return n;
+    }
+    // What every run must leave behind, whatever its outcome.
+    static void ExpectRestored(const std::string& what) {
+        EXPECT_EQ(plat::GetGadgetText(DlCenterButton), "DL Center") << what;
+        EXPECT_EQ(OperationBusy, 0) << what;
+        EXPECT_EQ(AbortRequested, 0) << what;
+        EXPECT_EQ(DownloadBusy, 0) << what;
+        EXPECT_TRUE(ZarnTempPath.empty()) << what;
+        std::string temp = plat::TempDirectory();
+        EXPECT_TRUE(plat::ListFolder(temp + "\\", "ZarnTemp*").empty()) << what << ": a working folder is left";
+    }
+
+    static std::string root_;
+    static test::FaultServer* server_;
+    std::mutex lock_;
+    std::vector<std::string> statuses_;
+    std::string cancelAt;
+};
+
+std::string RecoveryHdDownload::root_;
+test::FaultServer* RecoveryHdDownload::server_ = nullptr;
+
+TEST_F(RecoveryHdDownload, ADroppedDownloadIsResumedAndTheImageIsTheRecoveryVolume) {
+    UpdateRecoveryList();
+    std::vector<RecoveryEntry> entries = RecoveryList.Entries();
+    auto found = std::find_if(entries.begin(), entries.end(), [](auto& e) { return e.Title.starts_with("(16G29)"); });
+    ASSERT_NE(found, entries.end());
+    const std::string title = found->Title;
+    server_->SetRules(R"([{"path": ")" + kPackage + R"(", "drop_at": 0.4, "times": 1}])");
+
+    // The user's choice and "DL", handed to the loop's dispatch with what the update posted.
+    OpenDownloadCenter();
+    sim::SelectItem(RecoveryCombo, int(found - entries.begin()));
+    sim::Click(DcDlButton);
+    for (plat::Event e; (e = plat::WaitEvent(0)).type != plat::EventNone;) DispatchEvent(e.type, e.window, e.number, e.kind);
+    for (int i = 0; i < 3000 && OperationBusy != 0; i++) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+
+    const std::string volume = HostBytes(kFixtures + "/volume.hfs");
+    ASSERT_EQ(Images(), std::vector<std::string>{"RecoveryHD-16G29.hfs"});
+    EXPECT_TRUE(HostBytes(sim::DriveRoot('D') + "/Images/RecoveryHD-16G29.hfs") == volume);
+    std::vector<test::FaultServer::Request> log = server_->Log();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[1].range.rfind("bytes=", 0), 0u) << log[1].range;
+    EXPECT_TRUE(Saw("RecoveryHD.pkg Downloaded"));
+    EXPECT_TRUE(Saw("Extracting HFS-Image from RecoveryHD.pkg ..."));
+    EXPECT_TRUE(Saw("Done"));
+    ASSERT_EQ(BoxTitles(), std::vector<std::string>{"Info"});
+    EXPECT_EQ(sim::Messages()[0].text,
+              "\tSummary Information:\r\n\r\nDL HD Recovery file For MACOSX: \"" + title +
+                  "\" ........... Success\r\nExtract HFS-Image (*.hfs) from HD Recovery file ................. Success\r\n"
+                  "Saved in the Directory: \"D:\\Images\\\" ........... Success\r\n\r\n"
+                  "An ZarnImage file can be restored to the required Partition\r\nusing the button [Restore ...].");
+    ExpectRestored("first download");
+
+    // The same build again, as an entry restored from the settings file carries it (a title and an
+    // address): a numbered image beside the first, which stays as it was.
+    std::string image;
+    EXPECT_TRUE(DownloadRecoveryHd(RecoveryEntry{title, server_->Url(kPackage)}, &image));
+    EXPECT_EQ(image, "D:\\Images\\RecoveryHD-16G29 (2).hfs");
+    EXPECT_TRUE(HostBytes(sim::DriveRoot('D') + "/Images/RecoveryHD-16G29.hfs") == volume);
+    ExpectRestored("second download");
+}
+
+// Each way a run can end without an image: what it tells the user, and that nothing is left.
+TEST_F(RecoveryHdDownload, EveryFailureAndCancelLeavesNothing) {
+    const int64_t size = PackageSize();
+    RecoveryEntry good = Entry(kPackage, size), wrongSize = Entry(kPackage, size + 1),
+                  noMeta = Entry(kNoMeta, int64_t(fs::file_size(root_ + kNoMeta))),
+                  mismatch = Entry(kMismatch, int64_t(fs::file_size(root_ + kMismatch))), noBuild = good,
+                  badBuild = good;
+    noBuild.Build.clear();
+    noBuild.Title = "Sierra 2017-07-19";
+    badBuild.Build = "..\\..\\16G29";
+    struct Case {
+        const char* what;
+        RecoveryEntry entry;
+        std::string cancelAt, box, boxText, status;
+        bool fetched = true;
+        std::string imageFolder = "D:\\Images\\";
+    } cases[] = {
+        {"cancel while downloading", good, "RecoveryHD.pkg (", "Information", "Download aborted",
+         "File RecoveryHD.pkg Download aborted"},
+        {"cancel while extracting", good, "BaseSystem.dmg:", "Information", "Extraction aborted",
+         "Extract HFS-Image from RecoveryHD.pkg aborted"},
+        {"wrong size", wrongSize, "", "Error",
+         "Wrong size of RecoveryHD.pkg: " + std::to_string(size) + " bytes received, the catalog names " +
+             std::to_string(size + 1) + " bytes", ""},
+        {"no RecoveryHDMeta.dmg", noMeta, "", "Error",
+         "Can't extract the HFS-Image from RecoveryHD.pkg:\r\nRecoveryHD.pkg holds no RecoveryHDMeta.dmg",
+         "Extract HFS-Image from RecoveryHD.pkg ErrorCode: 4"},
+        {"BaseSystem.dmg against its chunk list", mismatch, "", "Error",
+         "Can't extract the HFS-Image from RecoveryHD.pkg:\r\nBaseSystem.dmg does not match BaseSystem.chunklist: "
+         "its chunk 2 differs from its chunk list",
+         "Extract HFS-Image from RecoveryHD.pkg ErrorCode: 4"},
+        {"image folder gone", good, "", "Error", "", "Extract HFS-Image from RecoveryHD.pkg ErrorCode: 3", true,
+         "D:\\Gone\\"},
+        {"no build in the title", noBuild, "", "Error!", "", "", false},
+        {"a build that is a path", badBuild, "", "Error!", "", "", false},
+        {"download slot taken", good, "", "Error!", "Can't download HDRecovery for MAC OS X " + kTitle, "", false},
+    };
+    for (auto& c : cases) {
+        Start();
+        ZarnImageLocalRepo = c.imageFolder;
+        cancelAt = c.cancelAt;
+        bool holdSlot = std::string(c.what) == "download slot taken";
+        std::string held;  // the working folder of the download that holds the slot
+        if (holdSlot) {
+            ASSERT_TRUE(ClaimDownloadBusy());
+            ASSERT_TRUE(CreateWorkFolder());
+            held = ZarnTempPath;
+        }
+        std::string image = "untouched";
+        EXPECT_FALSE(DownloadRecoveryHd(c.entry, &image)) << c.what;
+        if (holdSlot) {
+            EXPECT_TRUE(plat::FolderExists(held)) << "the other download's working folder is gone";
+            DeleteWorkFolder();
+            ReleaseDownloadBusy();
+        }
+        EXPECT_EQ(image, "") << c.what;
+        EXPECT_TRUE(cancelAt.empty()) << c.what << ": never reached " << cancelAt;
+        ASSERT_EQ(BoxTitles(), std::vector<std::string>{c.box}) << c.what;
+        if (!c.boxText.empty()) {
+            EXPECT_EQ(sim::Messages()[0].text, c.boxText) << c.what;
+        }
+        if (!c.status.empty()) {
+            EXPECT_TRUE(Saw(c.status)) << c.what << ": no " << c.status;
+        }
+        EXPECT_EQ(PackageRequests() > 0, c.fetched) << c.what;
+        EXPECT_TRUE(Images().empty()) << c.what;
+        ExpectRestored(c.what);
+    }
+}
+
+TEST(RecoveryHdBuild, ComesFromTheEntryOrItsTitleAndIsAPlainBuildCode) {
+    struct Case {
+        const char* title;
+        const char* build;
+        const char* want;
+    } cases[] = {{"(11C74) Lion 2011-10-12 432 MB", "", "11C74"}, {"(16B2657) Sierra", "", "16B2657"},
+                 {"x", "18A5351d", "18A5351d"},  {"(9L30) Leopard", "16G29", "16G29"},
+                 {"Sierra", "", ""},               {"(16G29 ) Sierra", "", ""},
+                 {"(../16G29) Sierra", "", ""},    {"(123A4) x", "", ""},
+                 {"(16G) x", "", ""},              {"x", "16G29/..", ""},
+                 {"Sierra (16G29)", "", ""}};
+    for (const auto& c : cases) {
+        RecoveryEntry entry{c.title, "http://h/RecoveryHDUpdate.pkg"};
+        entry.Build = c.build;
+        EXPECT_EQ(RecoveryEntryBuild(entry), c.want) << c.title << " / " << c.build;
+    }
+}
+
+}  // namespace
+}  // namespace vu
