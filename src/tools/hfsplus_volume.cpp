@@ -5,6 +5,8 @@
 #include <cstring>
 #include <map>
 
+#include "platform/common/utf16_text.h"
+
 namespace vu {
 
 namespace {
@@ -25,43 +27,11 @@ HfsFork ParseFork(const uint8_t* p) {
     return fork;
 }
 
-void AppendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | c >> 6);
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | c >> 12);
-        out += char(0x80 | (c >> 6 & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | c >> 18);
-        out += char(0x80 | (c >> 12 & 0x3F));
-        out += char(0x80 | (c >> 6 & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
 // HFS+ names are UTF-16BE; an unpaired surrogate becomes U+FFFD.
 std::string NameText(const uint8_t* p, size_t units) {
-    std::string name;
-    for (size_t i = 0; i < units; ++i) {
-        uint32_t c = Be16(p + 2 * i);
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units) {
-            uint32_t low = Be16(p + 2 * i + 2);
-            if (low >= 0xDC00 && low < 0xE000) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            } else {
-                c = 0xFFFD;
-            }
-        } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;
-        }
-        AppendUtf8(name, c);
-    }
-    return name;
+    std::vector<uint16_t> name(units);
+    for (size_t i = 0; i < units; ++i) name[i] = Be16(p + 2 * i);
+    return Utf16ToUtf8(name);
 }
 
 // The records of a node as (start, length), after checking the descriptor and the offset table.

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <functional>
 
+#include "platform/common/utf16_text.h"
+
 namespace vu::sim::detail {
 namespace {
 
@@ -27,35 +29,6 @@ uint16_t SetChecksum(const uint8_t* set, size_t entries) {
         sum = uint16_t(((sum & 1) ? 0x8000 : 0) + (sum >> 1) + set[i]);
     }
     return sum;
-}
-
-void AppendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | c >> 6);
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | c >> 12);
-        out += char(0x80 | (c >> 6 & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | c >> 18);
-        out += char(0x80 | (c >> 12 & 0x3F));
-        out += char(0x80 | (c >> 6 & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
-std::string NameToUtf8(const std::vector<uint16_t>& units) {
-    std::string out;
-    for (size_t i = 0; i < units.size(); ++i) {
-        uint32_t c = units[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-        AppendUtf8(out, c);
-    }
-    return out;
 }
 
 class Volume {
@@ -161,7 +134,7 @@ private:
                 for (size_t c = 0; c < 15 && name.size() < nameLength; ++c) name.push_back(U16(part + 2 + 2 * c));
             }
             if (name.size() != nameLength) return Fail("bad exFAT file name in " + (prefix.empty() ? "/" : prefix));
-            std::string path = prefix + NameToUtf8(name);
+            std::string path = prefix + Utf16ToUtf8(name);
             if (visit(path, entry, secondaries + 1)) {
                 uint16_t sum = SetChecksum(entry, secondaries + 1);
                 entry[2] = uint8_t(sum);

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/common/utf16_text.h"
+
 namespace vu::sim {
 
 namespace {
@@ -15,33 +17,10 @@ uint64_t U64(const uint8_t* p) { return uint64_t(U32(p)) | uint64_t(U32(p + 4)) 
 // Labels are short; a damaged chain must not keep the probe walking.
 constexpr int kMaxDirectoryClusters = 4096;
 
-void AppendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | c >> 6), out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | c >> 12), out += char(0x80 | (c >> 6 & 0x3F)), out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | c >> 18), out += char(0x80 | (c >> 12 & 0x3F)), out += char(0x80 | (c >> 6 & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
-std::string Utf16ToUtf8(const uint8_t* p, size_t units) {
-    std::string out;
-    for (size_t i = 0; i < units; ++i) {
-        uint32_t c = U16(p + 2 * i);
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units) {
-            uint32_t low = U16(p + 2 * (i + 1));
-            if (low >= 0xDC00 && low < 0xE000) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        AppendUtf8(out, c);
-    }
-    return out;
+std::string Utf16LeText(const uint8_t* p, size_t units) {
+    std::vector<uint16_t> text(units);
+    for (size_t i = 0; i < units; ++i) text[i] = U16(p + 2 * i);
+    return Utf16ToUtf8(text);
 }
 
 // A FAT label: eleven bytes of the OEM code page, blank-padded; bytes above 0x7F are taken as Latin-1.
@@ -124,7 +103,7 @@ std::optional<FileSystemInfo> ProbeExFat(const VolumeReader& read, const uint8_t
             const uint8_t* e = block.data() + at;
             if (e[0] == 0x00) return info;
             if (e[0] == 0x83) {
-                info.label = Utf16ToUtf8(e + 2, e[1] > 11 ? 11 : e[1]);
+                info.label = Utf16LeText(e + 2, e[1] > 11 ? 11 : e[1]);
                 return info;
             }
         }
@@ -158,7 +137,7 @@ std::string NtfsLabel(const VolumeReader& read, const uint8_t* bs) {
         if (type == 0x60 && record[at + 8] == 0) {
             uint32_t valueLength = U32(&record[at + 16]), valueOffset = U16(&record[at + 20]);
             if (valueOffset + valueLength > length) break;
-            return Utf16ToUtf8(&record[at + valueOffset], valueLength / 2);
+            return Utf16LeText(&record[at + valueOffset], valueLength / 2);
         }
         at += length;
     }
