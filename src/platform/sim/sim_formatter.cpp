@@ -159,6 +159,10 @@ FormatterRun RunFormatter(const std::string& volume, const std::string& fileSyst
         Report(callback, 20, 0);  // no media in drive
         return FormatterRun::Ran;
     }
+    if (target->disk.readOnly) {
+        Report(callback, 7, 0);  // media is write protected
+        return FormatterRun::Ran;
+    }
     if (fileSystem == "FAT32" && target->range.length > (int64_t(32) << 30)) {
         Report(callback, 19, 0);  // volume is too big; nothing is written
         return FormatterRun::Ran;
