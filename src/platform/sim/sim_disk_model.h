@@ -103,9 +103,9 @@ struct ByteRange {
 };
 std::optional<ByteRange> PartitionRange(const SimDisk& disk, uint32_t partition);
 
-// A file call on a drive letter counts as a request to the letter's disk, so that a stick can be
-// pulled out in the middle of a copy onto it (sim_disks.h, vanish-after). Takes the disk lock:
-// the file API calls it before taking its own.
+// A file call on a drive letter, and a format of its volume, count as a request to the letter's
+// disk, so that a stick can be pulled out in the middle of a copy onto it (sim_disks.h,
+// vanish-after). Takes the disk lock: the file API calls it before taking its own.
 void CountLetterRequest(char letter);
 
 }  // namespace vu::sim::detail

@@ -25,7 +25,8 @@
 //     refuse-lock = 2               (the second lock request is refused)
 //     short-read = 2                (the second read moves half of what it was asked)
 //     vanish-after = 40             (the stick is pulled out after answering 40 requests: opens,
-//                                    device controls, reads, writes and flushes of its devices;
+//                                    device controls, reads, writes and flushes of its devices,
+//                                    file calls on its letters and the format of a volume;
 //                                    from the next one on it and its letters are gone, opens fail
 //                                    with ERROR_FILE_NOT_FOUND, requests on open handles with
 //                                    ERROR_DEVICE_NOT_CONNECTED, file calls on its letters fail)
