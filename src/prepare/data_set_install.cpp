@@ -40,14 +40,16 @@ void WriteVolumeMarkers(const std::string& volume) {
 void InstallDataSetPhase(int32_t installDataSet, const std::string& volume) {
     if (Boot_records == "FreeDos") {
         EmbeddedSpan package = FreeDosPackage();
-        bool ok = !package.empty() && ExtractArchive(package.data, package.size, volume, true, "", true, false);
+        // The extraction stops at a cancel and still answers true: a cancelled set is no set.
+        bool ok = !package.empty() && ExtractArchive(package.data, package.size, volume, true, "", true, false) &&
+                  !FormatFailed;
         if (ok) ShowStatus("FreeDos Data set files Installed", StatusPauseMs);
         else NotInstalled("FreeDos Data set files Not Installed");
         return;
     }
     if (installDataSet != 1) return;
     if (InstallDataSet != "Local" && InstallDataSet != "DL") return;
-    if (!InstallClover(volume)) return NotInstalled("Clover Data set files Not Installed");
+    if (!InstallClover(volume) || FormatFailed) return NotInstalled("Clover Data set files Not Installed");
     WriteVolumeMarkers(volume);
     ShowStatus("Clover Data set files Installed", StatusPauseMs);
 }
