@@ -14,6 +14,7 @@
 #include "app/event_loop.h"
 #include "app/globals.h"
 #include "app/main_window.h"
+#include "app/status_bar.h"
 #include "disk/inventory.h"
 #include "platform/files.h"
 #include "platform/gui.h"
