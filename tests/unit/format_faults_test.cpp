@@ -35,6 +35,9 @@ struct Choice {
     int64_t stickMiB;
 };
 
+// Test names show the choice's name rather than its bytes.
+void PrintTo(const Choice& choice, std::ostream* out) { *out << choice.name; }
+
 // Not_Format installs onto the stick's FAT32 volume E:; the last choice is above what the system's
 // formatter takes as FAT32, so our own formatter writes it.
 const Choice kChoices[] = {
@@ -281,6 +284,7 @@ TEST_P(FormatFaults, CancelAtEveryStep) {
         EXPECT_FALSE(texts_.Shown("All done")) << row;
         ExpectClean(row);
     }
+    RecordProperty("rows", int(clean_.texts.size() - 1));
 }
 
 // A stick of 4096-byte sectors: the run either ends with "All done" and a file system that its

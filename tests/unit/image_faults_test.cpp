@@ -207,6 +207,7 @@ protected:
             EXPECT_EQ(test::FileBytes(stick_).compare(0, 512, stick0_, 0, 512), 0) << row << ": sector 0 changed";
             ExpectClean(row);
         }
+        RecordProperty("rows", int(clean_.texts.size() - 1));
     }
 
     test::ScratchFolder folder_{test::MemoryFolder()};
