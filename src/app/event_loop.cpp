@@ -37,6 +37,14 @@ void RefreshKeepingSelection() {
     if (selected >= 0) plat::SetGadgetState(DriveListGadget, selected);
 }
 
+// The run counts as busy from the click on, before its thread runs: a second click (the second
+// half of a double click) then cancels it instead of starting a second run on the same disk.
+void StartOperation(void (*operation)(int), int argument) {
+    if (!operation) return;
+    OperationBusy = 1;
+    StartWorker(operation, argument);
+}
+
 void OnMainGadget(int gadget) {
     bool idle = Idle();
     switch (gadget) {
@@ -46,20 +54,18 @@ void OnMainGadget(int gadget) {
             break;
         case FormatButton:
             if (idle) {
-                // Busy before the thread runs, so that a second click cannot start a second run.
-                if (Ops.formatDrive) OperationBusy = 1;
-                StartWorker(Ops.formatDrive, FormatInstallArgument());
+                StartOperation(Ops.formatDrive, FormatInstallArgument());
             } else {
                 FormatFailed = 1;
                 AbortRequested = 1;
             }
             break;
         case BackupButton:
-            if (idle) StartWorker(Ops.backupPartition, 1);
+            if (idle) StartOperation(Ops.backupPartition, 1);
             else AbortRequested = 1;
             break;
         case RestoreButton:
-            if (idle) StartWorker(Ops.restorePartition, 1);
+            if (idle) StartOperation(Ops.restorePartition, 1);
             else AbortRequested = 1;
             break;
         case ExitButton:

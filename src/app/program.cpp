@@ -61,7 +61,7 @@ int RunProgram() {
     BuildMainWindow();
     CenterWindowIfOffscreen(MainWindow);
     Call(Ops.fillDriveList);
-    StartWorker(Ops.scanLocalRepository, 0);
+    Call(Ops.startRepositoryScan);
     if (CheckLatestCloverAtStartup == 1) {
         StartRevisionCheck();
     } else if (int revision = std::atoi(CloverLastRev.c_str()); revision > 0 && Ops.addOfferedRevision) {

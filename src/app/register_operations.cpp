@@ -31,7 +31,7 @@ void RegisterOperations() {
     Ops.writeSettings = WriteSettings;
     Ops.openConfigurationWindow = OpenConfigurationWindow;
     Ops.configurationGadget = ConfigurationGadget;
-    Ops.scanLocalRepository = ScanLocalRepositoryWorker;
+    Ops.startRepositoryScan = StartRepositoryScan;
     Ops.addOfferedRevision = AddOfferedRevision;
     Ops.fillDriveList = [] { FillDriveList(); };
     Ops.ejectSelectedDrive = EjectDrive;

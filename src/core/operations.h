@@ -12,7 +12,6 @@ struct Operations {
     void (*formatDrive)(int installDataSet) = nullptr;
     void (*backupPartition)(int arg) = nullptr;
     void (*restorePartition)(int arg) = nullptr;
-    void (*scanLocalRepository)(int arg) = nullptr;
     void (*checkLatestRevision)(int arg) = nullptr;
     void (*updateRecoveryCatalog)(int arg) = nullptr;
     void (*updateDownloadLists)(int arg) = nullptr;
@@ -29,6 +28,7 @@ struct Operations {
     void (*loadUserDownloadList)(int arg) = nullptr;
     void (*writeExampleUserDownloadList)() = nullptr;
     void (*fillDriveList)() = nullptr;
+    void (*startRepositoryScan)() = nullptr;  // the scan of the local repository, on a worker
     bool (*ejectSelectedDrive)() = nullptr;
     void (*deleteWorkFolder)() = nullptr;
     void (*loadIcons)() = nullptr;

@@ -1,6 +1,7 @@
 // The install phase of a format run; see data_set_install.h.
 #include "prepare/data_set_install.h"
 
+#include "core/globals.h"
 #include "core/operations.h"
 #include "core/settings.h"
 #include "core/status_bar.h"
@@ -20,6 +21,13 @@ bool InstallClover(const std::string& volume) {
     return Ops.installDownloadedDataSet && Ops.installDownloadedDataSet(volume);
 }
 
+// A stick without the data set it was asked for is no finished stick: the run must not end with
+// "All done".
+void NotInstalled(const std::string& text) {
+    ShowStatus(text, StatusPauseMs);
+    FormatFailed = 1;
+}
+
 }  // namespace
 
 void WriteVolumeMarkers(const std::string& volume) {
@@ -32,16 +40,16 @@ void WriteVolumeMarkers(const std::string& volume) {
 void InstallDataSetPhase(int32_t installDataSet, const std::string& volume) {
     if (Boot_records == "FreeDos") {
         EmbeddedSpan package = FreeDosPackage();
-        bool ok = !package.empty() && ExtractArchive(package.data, package.size, volume, true, "", true, false);
-        ShowStatus(ok ? "FreeDos Data set files Installed" : "FreeDos Data set files Not Installed", StatusPauseMs);
+        // The extraction stops at a cancel and still answers true: a cancelled set is no set.
+        bool ok = !package.empty() && ExtractArchive(package.data, package.size, volume, true, "", true, false) &&
+                  !FormatFailed;
+        if (ok) ShowStatus("FreeDos Data set files Installed", StatusPauseMs);
+        else NotInstalled("FreeDos Data set files Not Installed");
         return;
     }
     if (installDataSet != 1) return;
     if (InstallDataSet != "Local" && InstallDataSet != "DL") return;
-    if (!InstallClover(volume)) {
-        ShowStatus("Clover Data set files Not Installed", StatusPauseMs);
-        return;
-    }
+    if (!InstallClover(volume) || FormatFailed) return NotInstalled("Clover Data set files Not Installed");
     WriteVolumeMarkers(volume);
     ShowStatus("Clover Data set files Installed", StatusPauseMs);
 }

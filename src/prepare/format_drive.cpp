@@ -294,6 +294,9 @@ bool MergePartitionBootRecord(Run& run) {
 
 // Everything between the confirmation and the common end.
 void Prepare(Run& run) {
+    // The button pressed again since the click that started the run (also while the question was
+    // open) is a cancel: clearing FormatFailed below would lose it, and nothing is written yet.
+    if (AbortRequested) return void(Stop());
     plat::SetGadgetText(FormatButton, "Format Cancel");
     FormatFailed = 0;
     if (!IsOnlyFormat()) {

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cctype>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <thread>
 
 #include "core/globals.h"
 #include "core/settings.h"
@@ -145,9 +147,9 @@ void SetCloverLocalRepository(const std::string& folder) {
     CloverLocalRepository = folder;
 }
 
-void ScanLocalRepositoryWorker(int) {
-    RepositoryScanTicket ticket;
-    ScanLocalRepository();
+void StartRepositoryScan() {
+    auto ticket = std::make_unique<RepositoryScanTicket>();
+    std::thread([ticket = std::move(ticket)] { ScanLocalRepository(); }).detach();
 }
 
 void WaitForRepositoryScans() {

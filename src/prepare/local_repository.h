@@ -42,8 +42,9 @@ bool ChooseFoundDataSet(const std::string& name, int32_t& revision);
 // Sets CloverLocalRepository while no scan copies it.
 void SetCloverLocalRepository(const std::string& folder);
 
-// The start-up scan, run on a worker thread by the program's start-up.
-void ScanLocalRepositoryWorker(int unused);
+// The start-up scan, on a worker thread of its own. It counts for WaitForRepositoryScans from
+// before its thread starts: a format run started at once waits for it instead of finding nothing.
+void StartRepositoryScan();
 
 // Waits until no scan is running (a format run needs the final choice; tests need the result).
 void WaitForRepositoryScans();

@@ -20,8 +20,8 @@ namespace vu::test {
 
 class ScratchFolder {
 public:
-    ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vu-disks-XXXXXX").string();
+    explicit ScratchFolder(const std::string& base = std::filesystem::temp_directory_path().string()) {
+        std::string pattern = base + "/vu-disks-XXXXXX";
         path_ = mkdtemp(pattern.data());
     }
     ~ScratchFolder() { std::filesystem::remove_all(path_); }

@@ -588,6 +588,7 @@ TEST_F(LocalDataSet, AFailedInstallationLeavesNoMarkers) {
     Run();
     ExpectRestored();
     EXPECT_TRUE(Shown("Clover Data set files Not Installed"));
+    EXPECT_FALSE(Shown("All done"));
     std::string root = Mdir("::/");
     EXPECT_EQ(root.find("metadata"), std::string::npos) << root;
     EXPECT_EQ(root.find("fseventsd"), std::string::npos) << root;

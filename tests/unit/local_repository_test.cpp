@@ -115,9 +115,8 @@ TEST_F(LocalRepository, ConcurrentScansAgree) {
     for (int r : {1000, 2000, 3000})
         MakeZip("C:\\Repo\\CloverISO-" + std::to_string(r) + ".zip",
                 {{"boot", BootFile("Clover revision: " + std::to_string(r))}});
-    std::vector<std::thread> scans;
-    for (int i = 0; i < 4; i++) scans.emplace_back(ScanLocalRepositoryWorker, 0);
-    for (auto& t : scans) t.join();
+    // Waiting right after the starts: each scan counts from before its thread runs.
+    for (int i = 0; i < 4; i++) StartRepositoryScan();
     WaitForRepositoryScans();
     ASSERT_EQ(FoundDataSets().size(), 3u);
     EXPECT_EQ(LocalDataSetRevision(), "3000");

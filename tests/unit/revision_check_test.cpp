@@ -170,7 +170,7 @@ TEST_F(RevisionCheck, TheStartupCheckRunsWhenTheSettingsAskForIt) {
     ServePage(std::string("\"body\": \"") + kListing + "\"");
     sim::Reset();  // the program builds its own main window
     Ops.readSettings = [] { CheckLatestCloverAtStartup = 1; };
-    Ops.scanLocalRepository = nullptr;
+    Ops.startRepositoryScan = nullptr;
     Ops.writeSettings = nullptr;
     sim::CloseBox(MainWindow);
     RunProgram();

@@ -32,7 +32,7 @@ protected:
         Ops.writeSettings = [] { journal.push_back("writeSettings"); };
         Ops.writeExampleUserDownloadList = [] { journal.push_back("writeExampleUserDownloadList"); };
         // The repository scan would outlive the test on a detached worker.
-        Ops.scanLocalRepository = nullptr;
+        Ops.startRepositoryScan = nullptr;
         Ops.loadIcons = nullptr;
     }
 };

@@ -85,7 +85,7 @@ TEST_F(WorkerThreads, FormatRunBesideTheRepositoryScanWhileADeviceArrives) {
 
     FillDriveList();
     plat::SetGadgetState(DriveListGadget, 0);
-    StartWorker(Ops.scanLocalRepository, 0);  // as start-up does
+    Ops.startRepositoryScan();  // as start-up does
     // A device change just before the click armed the refresh timer, which fires while the run
     // rewrites the disk: here its event arrives at every step of the run, so that the threads
     // surely overlap.

@@ -15,6 +15,7 @@
 
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_disks.h"
+#include "platform/sim/sim_volume_sync_hooks.h"
 
 namespace vu::sim {
 namespace detail {
@@ -240,6 +241,9 @@ bool ApplyDiskKey(detail::SimDisk& disk, int letterDisk, const std::string& key,
         else if (key == "fail-read") disk.failRead = std::stoi(value);
         else if (key == "drop-write") disk.dropWrite = std::stoi(value);
         else if (key == "lock-refusals") disk.lockRefusals = std::stoi(value);
+        else if (key == "short-read") disk.shortRead = std::stoi(value);
+        else if (key == "refuse-lock") disk.refuseLock = std::stoi(value);
+        else if (key == "vanish-after") disk.vanishAfter = std::stoi(value);
         else if (key == "gpt") disk.gptPartitions = value;
         else if (key == "fail") {
             while (words >> word) disk.failing.insert(word);
@@ -329,6 +333,10 @@ bool LoadPc(const std::string& descriptionFile, std::string* error) {
     }
 
     ClearDisks();
+    std::set<char> writeProtected;
+    for (const auto& [letter, where] : letters)
+        if (where.disk >= 0 && disks.count(where.disk) && disks.at(where.disk).readOnly) writeProtected.insert(letter);
+    detail::RenewDriveStates(writeProtected);
     {
         auto& state = detail::Disks();
         detail::DiskLock lock(state.lock);

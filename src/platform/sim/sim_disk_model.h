@@ -37,7 +37,12 @@ struct SimDisk {
     int failRead = 0;               // the Nth read (counted from 1) fails; 0 = none
     int readsSeen = 0;
     int dropWrite = 0;              // the Nth write is acknowledged but not stored; 0 = none
+    int shortRead = 0;              // the Nth read moves half of what it was asked; 0 = none
     int lockRefusals = 0;           // lock requests refused before one succeeds; -1 = always refused
+    int refuseLock = 0;             // the Nth lock request is refused; 0 = none
+    int locksSeen = 0;
+    int vanishAfter = 0;            // requests answered before the stick is pulled out; 0 = never
+    int requestsSeen = 0;           // opens, device controls, reads, writes and flushes
 };
 
 struct SimLetter {
@@ -48,6 +53,7 @@ struct SimLetter {
 struct DiskState {
     std::recursive_mutex lock;
     std::map<int, SimDisk> disks;      // by disk number
+    std::map<int, SimDisk> vanished;   // disks pulled out by their vanish-after fault, by number
     std::map<char, SimLetter> letters; // by upper-case letter
     std::map<char, std::vector<SimLetter>> spans;  // the further pieces of a spanned volume
     bool failDriveStrings = false;
@@ -96,5 +102,10 @@ struct ByteRange {
     int64_t offset = 0, length = 0;
 };
 std::optional<ByteRange> PartitionRange(const SimDisk& disk, uint32_t partition);
+
+// A file call on a drive letter, and a format of its volume, count as a request to the letter's
+// disk, so that a stick can be pulled out in the middle of a copy onto it (sim_disks.h,
+// vanish-after). Takes the disk lock: the file API calls it before taking its own.
+void CountLetterRequest(char letter);
 
 }  // namespace vu::sim::detail

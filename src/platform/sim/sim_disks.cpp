@@ -75,6 +75,39 @@ SimDisk* FindDisk(int number) {
 
 bool Failing(const SimDisk& disk, const char* request) { return disk.failing.count(request) != 0; }
 
+// The stick is pulled out: the disk and its letters are gone, and with them whatever the letters
+// held that had not reached the stick yet.
+void Vanish(int number) {
+    auto& state = Disks();
+    Log("vanish disk " + std::to_string(number));
+    state.vanished.insert(state.disks.extract(number));
+    std::erase_if(state.letters, [&](const auto& entry) {
+        if (entry.second.disk != number) return false;
+        state.spans.erase(entry.first);
+        sim::detail::DropDriveFolder(entry.first);
+        return true;
+    });
+    sim::detail::ForgetVolumesOfDisk(number);
+}
+
+// Counts one request to the disk; false when the stick is gone by now. The first request beyond
+// its vanish-after count pulls it out, so `disk` must not be used after a false.
+bool Answered(SimDisk& disk) {
+    if (++disk.requestsSeen <= disk.vanishAfter || disk.vanishAfter <= 0) return true;
+    Vanish(disk.number);
+    return false;
+}
+
+// The disk behind a handle, for one counted request; nullptr, with the thread's last error set,
+// when the handle is unknown or its stick is gone.
+SimDisk* Answering(const SimHandle* h) {
+    SimDisk* disk = h && h->disk >= 0 ? FindDisk(h->disk) : nullptr;
+    if (disk && Answered(*disk)) return disk;
+    bool gone = h && h->disk >= 0 && (disk || Disks().vanished.count(h->disk));
+    sim::detail::SetLastErrorCode(gone ? sim::detail::ErrorDeviceNotConnected : sim::detail::ErrorInvalidParameter);
+    return nullptr;
+}
+
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
     if (text.size() < prefix.size()) return false;
     for (size_t i = 0; i < prefix.size(); ++i)
@@ -139,7 +172,7 @@ bool WholeSectors(const SimHandle& h, const SimDisk& disk, uint32_t length) {
 }
 
 bool Lock(SimHandle& h, SimDisk& disk) {
-    bool refused = disk.lockRefusals != 0;
+    bool refused = ++disk.locksSeen == disk.refuseLock || disk.lockRefusals != 0;
     if (disk.lockRefusals > 0) --disk.lockRefusals;
     Log("lock " + h.path + (refused ? " refused" : ""));
     if (!refused) h.locked = true;
@@ -153,8 +186,8 @@ bool Control(SimHandle& h, uint32_t code, const void* in, uint32_t inSize, void*
         std::memcpy(out, &number, sizeof number);
         return true;
     }
-    SimDisk* disk = FindDisk(h.disk);
-    if (!disk) return Failed(ErrorInvalidFunction);
+    SimDisk* disk = Answering(&h);
+    if (!disk) return false;
     switch (code) {
         case IoctlDiskGetLengthInfo: {
             auto range = RangeOf(h, *disk);
@@ -247,7 +280,11 @@ DeviceHandle OpenDevice(const std::string& path, bool forWrite) {
     h.forWrite = forWrite;
     if (int number = PhysicalNumber(path, ""); number >= 0) {
         SimDisk* disk = FindDisk(number);
-        if (!disk || Failing(*disk, "open")) return NoDevice;
+        if (!disk || !Answered(*disk)) {
+            Fail(sim::detail::ErrorFileNotFound);
+            return NoDevice;
+        }
+        if (Failing(*disk, "open")) return NoDevice;
         h.disk = number;
     } else if (char letter = path.size() == 6 ? LetterOf(path) : 0) {
         auto it = state.letters.find(letter);
@@ -256,7 +293,11 @@ DeviceHandle OpenDevice(const std::string& path, bool forWrite) {
         h.disk = it->second.disk;
         h.partition = it->second.partition;
         SimDisk* disk = h.disk >= 0 ? FindDisk(h.disk) : nullptr;
-        if (h.disk >= 0 && (!disk || !RangeOf(h, *disk))) return NoDevice;
+        if (h.disk >= 0 && (!disk || !Answered(*disk))) {
+            Fail(sim::detail::ErrorFileNotFound);
+            return NoDevice;
+        }
+        if (h.disk >= 0 && !RangeOf(h, *disk)) return NoDevice;
     } else {
         return NoDevice;
     }
@@ -295,16 +336,17 @@ bool SeekDevice(DeviceHandle device, int64_t offset) {
 int64_t ReadDevice(DeviceHandle device, void* buffer, uint32_t length) {
     DiskLock lock(Disks().lock);
     SimHandle* h = FindHandle(device);
-    SimDisk* disk = h && h->disk >= 0 ? FindDisk(h->disk) : nullptr;
-    if (!disk) return Fail(sim::detail::ErrorInvalidParameter);
+    SimDisk* disk = Answering(h);
+    if (!disk) return -1;
     if (++disk->readsSeen == disk->failRead) return Fail(sim::detail::ErrorCrc);
     if (!WholeSectors(*h, *disk, length)) return Fail(sim::detail::ErrorInvalidParameter);
     auto range = RangeOf(*h, *disk);
     if (!range) return Fail(sim::detail::ErrorInvalidParameter);
     int64_t size = std::clamp<int64_t>(range->length - h->position, 0, length);
-    if (disk->shortReads) size = std::min<int64_t>(size, length / 2);
+    if (disk->shortReads || disk->readsSeen == disk->shortRead) size = std::min<int64_t>(size, length / 2);
     int64_t moved = sim::detail::ReadImage(*disk, range->offset + h->position, buffer, size);
     if (moved < 0) return Fail(sim::detail::ErrorReadFault);
+    Log("read " + h->path + " at " + std::to_string(h->position) + " length " + std::to_string(moved));
     h->position += moved;
     return moved;
 }
@@ -312,8 +354,8 @@ int64_t ReadDevice(DeviceHandle device, void* buffer, uint32_t length) {
 int64_t WriteDevice(DeviceHandle device, const void* buffer, uint32_t length) {
     DiskLock lock(Disks().lock);
     SimHandle* h = FindHandle(device);
-    SimDisk* disk = h && h->disk >= 0 ? FindDisk(h->disk) : nullptr;
-    if (!disk) return Fail(sim::detail::ErrorInvalidParameter);
+    SimDisk* disk = Answering(h);
+    if (!disk) return -1;
     if (!h->forWrite) return Fail(sim::detail::ErrorAccessDenied);
     if (disk->readOnly) return Fail(sim::detail::ErrorWriteProtect);
     if (++disk->writesSeen == disk->failWrite) return Fail(sim::detail::ErrorIoDevice);
@@ -340,7 +382,7 @@ int64_t WriteDevice(DeviceHandle device, const void* buffer, uint32_t length) {
 bool FlushDevice(DeviceHandle device) {
     DiskLock lock(Disks().lock);
     SimHandle* h = FindHandle(device);
-    if (!h) return false;
+    if (!h || (h->disk >= 0 && !Answering(h))) return false;
     // Writes reach the image at once; the flush is only recorded.
     Log("flush " + h->path);
     return true;
@@ -403,6 +445,7 @@ void ClearDisks() {
     auto& state = Disks();
     DiskLock lock(state.lock);
     state.disks.clear();
+    state.vanished.clear();
     state.letters.clear();
     state.spans.clear();
     state.failDriveStrings = false;
@@ -425,7 +468,29 @@ int OpenDeviceCount() {
     return int(H().open.size());
 }
 
+DiskRequests RequestCounts(int disk) {
+    DiskLock lock(Disks().lock);
+    SimDisk* d = FindDisk(disk);
+    if (!d) {
+        auto gone = Disks().vanished.find(disk);
+        d = gone == Disks().vanished.end() ? nullptr : &gone->second;
+    }
+    return d ? DiskRequests{d->requestsSeen, d->readsSeen, d->writesSeen, d->locksSeen} : DiskRequests{};
+}
+
+bool DiskVanished(int disk) {
+    DiskLock lock(Disks().lock);
+    return Disks().vanished.count(disk) != 0;
+}
+
 void detail::ResetDisks() { ClearDisks(); }
+
+void detail::CountLetterRequest(char letter) {
+    DiskLock lock(Disks().lock);
+    auto it = Disks().letters.find(char(std::toupper(static_cast<unsigned char>(letter))));
+    if (it == Disks().letters.end() || it->second.disk < 0) return;
+    if (SimDisk* disk = FindDisk(it->second.disk)) Answered(*disk);
+}
 
 }  // namespace sim
 }  // namespace vu

@@ -22,6 +22,14 @@
 //     fail-read = 2                 (the second read from this disk fails)
 //     drop-write = 2                (the second write is acknowledged but not stored)
 //     lock-refusals = 5             (lock requests refused before one succeeds; -1 for ever)
+//     refuse-lock = 2               (the second lock request is refused)
+//     short-read = 2                (the second read moves half of what it was asked)
+//     vanish-after = 40             (the stick is pulled out after answering 40 requests: opens,
+//                                    device controls, reads, writes and flushes of its devices,
+//                                    file calls on its letters and the format of a volume;
+//                                    from the next one on it and its letters are gone, opens fail
+//                                    with ERROR_FILE_NOT_FOUND, requests on open handles with
+//                                    ERROR_DEVICE_NOT_CONNECTED, file calls on its letters fail)
 //     gpt = start=2048, size=409600, type=U; start=411648, type=H
 //                                   (sfdisk writes this GPT into the image when the PC is loaded;
 //                                    lines separated by ';', in sfdisk's script syntax, such as
@@ -31,7 +39,6 @@
 // description's loading on; a failing one sets the thread's last error as Windows would (ERROR_CRC
 // for a read, ERROR_IO_DEVICE for a write, ERROR_WRITE_PROTECT on a read-only stick), and a raw
 // transfer that is not in whole sectors fails with ERROR_INVALID_PARAMETER. Thread-safe.
-// Every key but image is optional. Writes go into the image files. Thread-safe.
 //
 // The PC keeps Windows' rules for raw writes: a write through a disk or volume handle into a
 // lettered volume that holds a file system fails with access denied (5) unless a handle that is
@@ -52,10 +59,20 @@ bool LoadPc(const std::string& descriptionFile, std::string* error = nullptr);
 void ClearDisks();
 
 // What the program did to the devices, in order: "open \\.\E: rw", "close \\.\E:", "lock \\.\E: refused",
-// "unlock \\.\E:", "dismount \\.\E:", "write \\.\PHYSICALDRIVE1 at 0 length 512", "flush \\.\E:".
+// "unlock \\.\E:", "dismount \\.\E:", "read \\.\E: at 0 length 512",
+// "write \\.\PHYSICALDRIVE1 at 0 length 512", "flush \\.\E:", "vanish disk 1".
 std::vector<std::string> DeviceLog();
 void ClearDeviceLog();
 // Device handles the program holds open.
 int OpenDeviceCount();
+
+// What the program asked of a disk since the description was loaded, counted as the fault keys
+// count: a test runs an operation once cleanly to learn where each fault can strike.
+struct DiskRequests {
+    int requests = 0, reads = 0, writes = 0, locks = 0;
+};
+DiskRequests RequestCounts(int disk);
+// Whether the disk was pulled out by its vanish-after fault.
+bool DiskVanished(int disk);
 
 }  // namespace vu::sim

@@ -13,6 +13,7 @@
 
 #include "platform/files.h"
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_disk_model.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_last_error.h"
 #include "platform/sim/sim_state.h"
@@ -33,6 +34,8 @@ struct Files {
     std::map<plat::FileHandle, char> writers;  // open for writing, with the letter they write on
     std::map<plat::FileHandle, std::string> hostPaths;
     std::set<char> fullDrives;                 // writes fail there after truncating
+    std::set<char> goneDrives;                 // of sticks pulled out: nothing is there any more
+    std::set<char> protectedDrives;            // of read-only sticks: nothing changes there
     plat::FileHandle next = 1;
 };
 
@@ -69,7 +72,9 @@ std::string ToHost(const std::string& path) {
     std::string rest = path;
     std::string base;
     if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':') {
-        base = DriveFolder(path[0]);
+        char letter = char(std::toupper(static_cast<unsigned char>(path[0])));
+        // Below a device file every call fails, as every call on a pulled stick's drive does.
+        base = F().goneDrives.count(letter) ? std::string("/dev/null/") + letter : DriveFolder(letter);
         rest = path.substr(2);
     } else {
         base = DriveFolder('C');
@@ -89,6 +94,9 @@ char LetterOf(const std::string& path) {
 }
 
 void Changed(const std::string& path) { sim::detail::MarkLetterChanged(LetterOf(path)); }
+
+// A call that reaches the drive; a stick pulled out by it leaves the call failing.
+void Count(const std::string& path) { sim::detail::CountLetterRequest(LetterOf(path)); }
 
 bool Matches(const std::string& pattern, const std::string& name) {
     // '*' and '?' wildcards, case-insensitive, as FindFirstFile matches.
@@ -133,21 +141,31 @@ void MakeWritable(const fs::path& p) {
 
 bool DriveFull(const std::string& path) { return F().fullDrives.count(LetterOf(path)) != 0; }
 
+// A change on a read-only stick's drive fails, as Windows refuses it.
+bool WriteProtected(const std::string& path) {
+    if (!F().protectedDrives.count(LetterOf(path))) return false;
+    sim::detail::SetLastErrorCode(sim::detail::ErrorWriteProtect);
+    return true;
+}
+
 }  // namespace
 
 namespace plat {
 
 bool FileExists(const std::string& path) {
+    Count(path);
     Lock l(F().lock);
     return IsFile(ToHost(path));
 }
 
 bool FolderExists(const std::string& path) {
+    Count(path);
     Lock l(F().lock);
     return !path.empty() && IsFolder(ToHost(path));
 }
 
 int64_t FileSize(const std::string& path) {
+    Count(path);
     Lock l(F().lock);
     std::error_code ec;
     auto size = fs::file_size(ToHost(path), ec);
@@ -155,7 +173,9 @@ int64_t FileSize(const std::string& path) {
 }
 
 bool CreateFolder(const std::string& path) {
+    Count(path);
     Lock l(F().lock);
+    if (WriteProtected(path)) return false;
     std::error_code ec;
     bool made = fs::create_directory(ToHost(path), ec);
     if (made) Changed(path);
@@ -163,7 +183,9 @@ bool CreateFolder(const std::string& path) {
 }
 
 bool DeleteFile(const std::string& path) {
+    Count(path);
     Lock l(F().lock);
+    if (WriteProtected(path)) return false;
     std::string host = ToHost(path);
     if (!IsFile(host)) return false;
     MakeWritable(host);
@@ -175,7 +197,9 @@ bool DeleteFile(const std::string& path) {
 }
 
 bool DeleteTree(const std::string& path) {
+    Count(path);
     Lock l(F().lock);
+    if (WriteProtected(path)) return false;
     std::string host = ToHost(path);
     if (!Exists(host)) return false;
     std::error_code ec;
@@ -187,7 +211,9 @@ bool DeleteTree(const std::string& path) {
 }
 
 bool SetHidden(const std::string& path, bool hidden) {
+    Count(path);
     Lock l(F().lock);
+    if (WriteProtected(path)) return false;
     std::string host = ToHost(path);
     if (!Exists(host)) return false;
     if (hidden) F().hidden.insert(host);
@@ -197,11 +223,13 @@ bool SetHidden(const std::string& path, bool hidden) {
 }
 
 bool IsHidden(const std::string& path) {
+    Count(path);
     Lock l(F().lock);
     return F().hidden.count(ToHost(path)) != 0;
 }
 
 std::vector<FolderEntry> ListFolder(const std::string& folder, const std::string& pattern) {
+    Count(folder);
     Lock l(F().lock);
     std::vector<FolderEntry> entries;
     std::error_code ec;
@@ -216,6 +244,7 @@ std::vector<FolderEntry> ListFolder(const std::string& folder, const std::string
 }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    Count(path);
     std::ifstream in;
     {
         Lock l(F().lock);
@@ -230,10 +259,12 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+    Count(path);
     std::ofstream out;
     bool full;
     {
         Lock l(F().lock);
+        if (WriteProtected(path)) return false;
         out.open(ToHost(path), std::ios::binary | std::ios::trunc);
         full = DriveFull(path);
     }
@@ -249,6 +280,7 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
 }
 
 FileHandle OpenFile(const std::string& path, FileMode mode) {
+    Count(path);
     Lock l(F().lock);
     std::ios::openmode how = std::ios::binary;
     std::string host = ToHost(path);
@@ -258,6 +290,7 @@ FileHandle OpenFile(const std::string& path, FileMode mode) {
         case FileMode::ReadWrite: how |= std::ios::in | std::ios::out; break;
     }
     if (mode != FileMode::Create && !IsFile(host)) return 0;
+    if (mode != FileMode::Read && WriteProtected(path)) return 0;
     auto* stream = new std::fstream(host, how);
     if (!*stream) {
         delete stream;
@@ -295,6 +328,20 @@ int64_t ReadFileData(FileHandle file, void* buffer, int64_t size) {
 int64_t WriteFileData(FileHandle file, const void* buffer, int64_t size) {
     auto* s = Stream(file);
     if (!s) return -1;
+    char letter = 0;
+    {
+        Lock l(F().lock);
+        auto writer = F().writers.find(file);
+        if (writer != F().writers.end()) letter = writer->second;
+    }
+    if (letter) sim::detail::CountLetterRequest(letter);
+    {
+        Lock l(F().lock);
+        if (letter && F().goneDrives.count(letter)) {
+            sim::detail::SetLastErrorCode(sim::detail::ErrorDeviceNotConnected);
+            return -1;
+        }
+    }
     s->write(static_cast<const char*>(buffer), size);
     if (*s) return size;
     sim::detail::SetLastErrorCode(errno == ENOSPC ? sim::detail::ErrorDiskFull : sim::detail::ErrorWriteFault);
@@ -354,8 +401,11 @@ bool FlushFile(FileHandle file) {
 }
 
 bool MoveFileOver(const std::string& from, const std::string& to) {
+    Count(from);
+    Count(to);
     Lock l(F().lock);
     std::error_code ec;
+    if (WriteProtected(from) || WriteProtected(to)) return false;
     std::string source = ToHost(from), target = ToHost(to);
     if (!fs::is_regular_file(source) || fs::is_directory(target)) return false;
     fs::rename(source, target, ec);
@@ -368,6 +418,7 @@ bool MoveFileOver(const std::string& from, const std::string& to) {
 }
 
 std::string LibraryPath(const std::string& path) {
+    Count(path);
     Lock l(F().lock);
     // The library may write there (an archive extracted onto the volume) without telling us.
     Changed(path);
@@ -411,6 +462,17 @@ void detail::EmptyDriveFolder(char letter) {
     std::erase_if(F().hidden, [&](const std::string& h) { return h.rfind(folder + "/", 0) == 0; });
 }
 
+void detail::RenewDriveStates(const std::set<char>& writeProtected) {
+    Lock l(F().lock);
+    F().goneDrives.clear();
+    F().protectedDrives = writeProtected;
+}
+
+void detail::DropDriveFolder(char letter) {
+    Lock l(F().lock);
+    F().goneDrives.insert(char(std::toupper(static_cast<unsigned char>(letter))));
+}
+
 std::set<std::string> detail::HiddenUnderDrive(char letter) {
     Lock l(F().lock);
     std::string folder = DriveFolder(letter);
@@ -430,6 +492,8 @@ void detail::ResetFiles() {
     F().hidden.clear();
     F().drives.clear();
     F().fullDrives.clear();
+    F().goneDrives.clear();
+    F().protectedDrives.clear();
     std::error_code ec;
     fs::remove_all(Root(), ec);
     // The folders every simulated PC has: the program's, the system's and the user's temporary one.

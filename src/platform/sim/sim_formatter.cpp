@@ -94,10 +94,12 @@ uint32_t WindowsDefaultCluster(const std::string& fileSystem, int64_t volumeByte
     return fileSystem == "FAT32" ? 32768 : 65536;
 }
 
-// mkfs.exfat and mkntfs know no offset: they get the partition as a block device of its own.
+// mkfs.exfat and mkntfs know no offset: they get the partition as a block device of its own, with
+// the disk's sectors, whose size exFAT takes from the device.
 bool MakeOnLoopDevice(const Target& target, std::vector<std::string> argv) {
     std::string device =
-        sim::detail::AttachLoopDevice(target.disk.image, target.range.offset, target.range.length, nullptr);
+        sim::detail::AttachLoopDevice(target.disk.image, target.range.offset, target.range.length, nullptr,
+                                      sim::detail::SectorBytes(target.disk));
     if (device.empty()) return false;
     argv.push_back(device);
     bool made = sim::detail::RunHostTool(argv) == 0;
@@ -154,9 +156,15 @@ FormatterRun RunFormatter(const std::string& volume, const std::string& fileSyst
         return FormatterRun::Ran;
     }
 
+    // The format counts as one request to the stick: one pulled out by it is no longer there.
+    if (!volume.empty()) sim::detail::CountLetterRequest(volume[0]);
     auto target = TargetOf(volume);
     if (!target) {
         Report(callback, 20, 0);  // no media in drive
+        return FormatterRun::Ran;
+    }
+    if (target->disk.readOnly) {
+        Report(callback, 7, 0);  // media is write protected
         return FormatterRun::Ran;
     }
     if (fileSystem == "FAT32" && target->range.length > (int64_t(32) << 30)) {

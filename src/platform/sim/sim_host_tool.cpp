@@ -45,10 +45,11 @@ int RunHostTool(const std::vector<std::string>& argv, std::string* output) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string AttachLoopDevice(const std::string& image, int64_t offset, int64_t length, std::string* error) {
+std::string AttachLoopDevice(const std::string& image, int64_t offset, int64_t length, std::string* error,
+                             uint32_t sectorBytes) {
     std::string device;
-    int code = RunHostTool({"losetup", "-f", "--show", "-o", std::to_string(offset), "--sizelimit",
-                            std::to_string(length), image},
+    int code = RunHostTool({"losetup", "-f", "--show", "-b", std::to_string(sectorBytes), "-o", std::to_string(offset),
+                            "--sizelimit", std::to_string(length), image},
                            &device);
     while (!device.empty() && std::isspace(static_cast<unsigned char>(device.back()))) device.pop_back();
     if (code == 0 && device.rfind("/dev/", 0) == 0) return device;

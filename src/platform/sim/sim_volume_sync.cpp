@@ -256,6 +256,11 @@ void SyncChangedVolumesOfDisk(int disk) {
     Keep(SyncChanged([&](const Backed& b) { return b.disk == disk; }));
 }
 
+void ForgetVolumesOfDisk(int disk) {
+    Lock l(S().lock);
+    std::erase_if(S().letters, [&](const auto& entry) { return entry.second.disk == disk; });
+}
+
 // Backing ends with the simulated PC; nothing is written on the way out.
 void ResetVolumeSync() {
     Lock l(S().lock);

@@ -21,9 +21,15 @@ void MarkLetterChanged(char letter);
 // failure is kept for the next SyncVolumes().
 void SyncChangedVolume(int disk, uint32_t partition);
 void SyncChangedVolumesOfDisk(int disk);
+// The disk was pulled out: what its letters held and was not synced yet is lost.
+void ForgetVolumesOfDisk(int disk);
 
 // Provided by the file API (sim_files.cpp).
 void EmptyDriveFolder(char letter);
+// The letter's drive is gone: every file call on its paths fails from now on.
+void DropDriveFolder(char letter);
+// New disks were loaded: no drive is gone, and changes fail on the drives of read-only sticks.
+void RenewDriveStates(const std::set<char>& writeProtected);
 std::set<std::string> HiddenUnderDrive(char letter);  // "EFI/x", relative to the letter's root
 
 }  // namespace vu::sim::detail
