@@ -45,6 +45,27 @@ void StartOperation(void (*operation)(int), int argument) {
     StartWorker(operation, argument);
 }
 
+bool Stopped() { return Idle() && DownloadBusy == 0; }
+
+// The close box and Alt+F4 of the main window, and "Exit" and "&Quit" (which act only while no
+// operation runs, but a download may). Quitting under a running operation or download would end
+// the process in the middle of a write and leave a partial file behind, so the user is asked first;
+// a Yes cancels and the loop ends once the work has stopped.
+void OnCloseMainWindow() {
+    if (Stopped()) {
+        QuitRequested = 1;
+        return;
+    }
+    if (QuitWhenStopped) return;  // already asked and cancelling
+    int answer = plat::MessageBox("Warning",
+                                  "An operation is still running.\r\n\r\nCancel it and quit when it has stopped?",
+                                  plat::MbYesNo | plat::MbIconWarning);
+    if (answer != plat::IdYes) return;
+    if (!Idle()) FormatFailed = 1;
+    AbortRequested = 1;
+    QuitWhenStopped = 1;
+}
+
 void OnMainGadget(int gadget) {
     bool idle = Idle();
     switch (gadget) {
@@ -69,7 +90,7 @@ void OnMainGadget(int gadget) {
             else AbortRequested = 1;
             break;
         case ExitButton:
-            if (idle) QuitRequested = 1;
+            if (idle) OnCloseMainWindow();
             break;
         case EjectButton:
             if (idle) {
@@ -140,29 +161,9 @@ void OnMenu(int item) {
             Call(Ops.openAboutWindow);
             break;
         case MenuQuit:
-            if (idle) QuitRequested = 1;
+            if (idle) OnCloseMainWindow();
             break;
     }
-}
-
-bool Stopped() { return Idle() && DownloadBusy == 0; }
-
-// The close box and Alt+F4 of the main window. Quitting under a running operation would end the
-// process in the middle of a write and leave its workers without a window, so the user is asked
-// first; a Yes cancels and the loop ends once the operation has stopped.
-void OnCloseMainWindow() {
-    if (Stopped()) {
-        QuitRequested = 1;
-        return;
-    }
-    if (QuitWhenStopped) return;  // already asked and cancelling
-    int answer = plat::MessageBox("Warning",
-                                  "An operation is still running.\r\n\r\nCancel it and quit when it has stopped?",
-                                  plat::MbYesNo | plat::MbIconWarning);
-    if (answer != plat::IdYes) return;
-    if (!Idle()) FormatFailed = 1;
-    AbortRequested = 1;
-    QuitWhenStopped = 1;
 }
 
 void OnCloseWindow(int window) {

@@ -118,17 +118,24 @@ TEST_F(EventLoop, ExitAndQuitWaitForTheOperation) {
 // The close box (and Alt+F4) quits at once while nothing runs; under a running operation or
 // download it asks, and Yes cancels and quits once the work has stopped.
 TEST_F(EventLoop, TheCloseBoxAsksWhileSomethingRuns) {
+    enum How { CloseBox, ExitButtonClick, QuitMenu };
     struct Case {
         const char* what;
+        How how;
         int busy;
         intptr_t download;
         int answer;
         bool asked, quitsAtOnce, cancels;
     } cases[] = {
-        {"idle", 0, 0, plat::IdYes, false, true, false},
-        {"an operation runs, No", 1, 0, plat::IdNo, true, false, false},
-        {"an operation runs, Yes", 1, 0, plat::IdYes, true, false, true},
-        {"a download runs, Yes", 0, 42, plat::IdYes, true, false, true},
+        {"idle", CloseBox, 0, 0, plat::IdYes, false, true, false},
+        {"an operation runs, No", CloseBox, 1, 0, plat::IdNo, true, false, false},
+        {"an operation runs, Yes", CloseBox, 1, 0, plat::IdYes, true, false, true},
+        {"a download runs, Yes", CloseBox, 0, 42, plat::IdYes, true, false, true},
+        // "Exit" and "&Quit" do nothing while an operation runs, but ask about a download.
+        {"Exit, idle", ExitButtonClick, 0, 0, plat::IdYes, false, true, false},
+        {"Exit, an operation runs", ExitButtonClick, 1, 0, plat::IdYes, false, false, false},
+        {"Exit, a download runs, No", ExitButtonClick, 0, 42, plat::IdNo, true, false, false},
+        {"Quit, a download runs, Yes", QuitMenu, 0, 42, plat::IdYes, true, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -136,7 +143,9 @@ TEST_F(EventLoop, TheCloseBoxAsksWhileSomethingRuns) {
         OperationBusy = c.busy;
         DownloadBusy = c.download;
         sim::AnswerNextMessages({c.answer});
-        DispatchEvent(plat::EventCloseWindow, MainWindow, 0, 0);
+        if (c.how == CloseBox) DispatchEvent(plat::EventCloseWindow, MainWindow, 0, 0);
+        if (c.how == ExitButtonClick) DispatchEvent(plat::EventGadget, MainWindow, ExitButton, 0);
+        if (c.how == QuitMenu) DispatchEvent(plat::EventMenu, MainWindow, MenuQuit, 0);
         EXPECT_EQ(sim::Messages().size(), c.asked ? 1u : 0u);
         EXPECT_EQ(QuitRequested, c.quitsAtOnce ? 1 : 0);
         EXPECT_EQ(AbortRequested, c.cancels ? 1 : 0);
