@@ -38,19 +38,14 @@ const std::string kPack(300000, 'p');
 
 std::atomic<int> recoveryStarts{0}, recoveryLine{-1};
 
-class DownloadCenter : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        char pattern[] = "/tmp/vu-dlcenter-XXXXXX";
-        root_ = mkdtemp(pattern);
+class DownloadCenter : public test::ServedSuite<DownloadCenter> {
+public:
+    static void Seed() {
         fs::create_directories(root_ + "/files");
         std::ofstream(root_ + "/files/pack.bin", std::ios::binary) << kPack;
-        server_ = new test::FaultServer(root_);
     }
-    static void TearDownTestSuite() {
-        delete server_;
-        fs::remove_all(root_);
-    }
+
+protected:
     void SetUp() override {
         ASSERT_TRUE(server_->Running());
         server_->SetRules("[]");
@@ -115,14 +110,10 @@ protected:
         return bytes;
     }
 
-    static std::string root_;
-    static test::FaultServer* server_;
     std::mutex lock_;
     std::vector<std::string> statuses_;
 };
 
-std::string DownloadCenter::root_;
-test::FaultServer* DownloadCenter::server_ = nullptr;
 
 TEST_F(DownloadCenter, WindowGadgetsAndTheirEnabling) {
     RecoveryList.Replace({{"(16G29) Sierra", "http://a/RecoveryHDUpdate.pkg"}, {"(15C50) El Capitan", "http://b/x.pkg"}});

@@ -1,6 +1,10 @@
 // The fault-injecting HTTP server of tests/net/fault_server.py, started by a native test on a port
 // of its own and ended with the object. Rules and the request log go through its control paths.
 #pragma once
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -30,6 +34,29 @@ private:
     std::string Control(const std::string& path, const std::string& body, bool post);
 
     int pid_ = 0, input_ = -1, port_ = 0;
+};
+
+// A test suite whose tests share one temporary folder served by a FaultServer, from before the
+// first test until after the last. A suite that needs files there defines `static void Seed()`,
+// which runs once the server answers (so it may write addresses of the server into them).
+template <class Suite>
+class ServedSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        std::string pattern = std::filesystem::temp_directory_path().string() + "/vu-served-XXXXXX";
+        root_ = mkdtemp(pattern.data());
+        server_ = new FaultServer(root_);
+        Suite::Seed();
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+        std::filesystem::remove_all(root_);
+    }
+    static void Seed() {}
+
+    static inline std::string root_;
+    static inline FaultServer* server_ = nullptr;
 };
 
 }  // namespace vu::test

@@ -36,19 +36,13 @@ std::string DataBytes() {
     return data;
 }
 
-class Download : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        char pattern[] = "/tmp/vu-http-XXXXXX";
-        root_ = mkdtemp(pattern);
+class Download : public test::ServedSuite<Download> {
+public:
+    static void Seed() {
         std::ofstream(root_ + "/data.bin", std::ios::binary) << DataBytes();
-        server_ = new test::FaultServer(root_);
-    }
-    static void TearDownTestSuite() {
-        delete server_;
-        fs::remove_all(root_);
     }
 
+protected:
     void SetUp() override {
         ASSERT_TRUE(server_->Running());
         sim::Reset();
@@ -89,14 +83,10 @@ protected:
         return std::find(statuses_.begin(), statuses_.end(), status) != statuses_.end();
     }
 
-    static std::string root_;
-    static test::FaultServer* server_;
     std::mutex lock_;
     std::vector<std::string> statuses_;
 };
 
-std::string Download::root_;
-test::FaultServer* Download::server_ = nullptr;
 
 TEST_F(Download, UnusableRequestsAreRefusedBeforeAnyNetworkCall) {
     server_->SetRules("[]");

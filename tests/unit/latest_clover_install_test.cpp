@@ -28,20 +28,14 @@ namespace {
 const std::string kPage = CloverPagePath;
 const std::string kArchive = kPage + "CloverISO-5151.tar.lzma/download";
 
-class LatestCloverInstall : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        char pattern[] = "/tmp/vu-dl-XXXXXX";
-        root_ = mkdtemp(pattern);
+class LatestCloverInstall : public test::ServedSuite<LatestCloverInstall> {
+public:
+    static void Seed() {
         test::WriteRelease(root_ + "/CloverISO-5151.tar.lzma",
                            {{"CloverISO-5151.iso", test::IsoImage(test::CloverIsoEntries("loader"), root_ + "/x.iso")}});
-        server_ = new test::FaultServer(root_);
-    }
-    static void TearDownTestSuite() {
-        delete server_;
-        fs::remove_all(root_);
     }
 
+protected:
     void SetUp() override {
         ASSERT_TRUE(server_->Running());
         setenv("VU_CLOVER_HOST", server_->Origin().c_str(), 1);
@@ -88,15 +82,11 @@ protected:
         return texts;
     }
 
-    static std::string root_;
-    static test::FaultServer* server_;
     std::string volume_;
     std::mutex lock_;
     std::vector<std::string> statuses_;
 };
 
-std::string LatestCloverInstall::root_;
-test::FaultServer* LatestCloverInstall::server_ = nullptr;
 
 TEST_F(LatestCloverInstall, TheLatestDataSetArrivesThroughADroppedConnectionAndIsKept) {
     // The first connection drops halfway; the resumed request gets the rest.

@@ -117,17 +117,8 @@ TEST(RecoveryCatalog, MalformedDocumentsSayWhere) {
     EXPECT_EQ(ParseXml(deep).outcome, XmlDocument::Malformed);
 }
 
-class RecoveryUpdate : public ::testing::Test {
+class RecoveryUpdate : public test::ServedSuite<RecoveryUpdate> {
 protected:
-    static void SetUpTestSuite() {
-        char pattern[] = "/tmp/vu-catalog-XXXXXX";
-        root_ = mkdtemp(pattern);
-        server_ = new test::FaultServer(root_);
-    }
-    static void TearDownTestSuite() {
-        delete server_;
-        fs::remove_all(root_);
-    }
     void SetUp() override {
         ASSERT_TRUE(server_->Running());
         server_->SetRules("[]");
@@ -156,14 +147,10 @@ protected:
     }
     std::string Url(const std::string& path) { return server_->Url(path); }
 
-    static std::string root_;
-    static test::FaultServer* server_;
     std::mutex lock_;
     std::vector<std::string> errors_;
 };
 
-std::string RecoveryUpdate::root_;
-test::FaultServer* RecoveryUpdate::server_ = nullptr;
 
 TEST_F(RecoveryUpdate, EveryFetchFailingLeavesExactlyTheBuiltInEntries) {
     UpdateRecoveryList();

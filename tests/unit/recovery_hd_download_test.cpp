@@ -42,11 +42,9 @@ std::string HostBytes(const std::string& hostPath) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class RecoveryHdDownload : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        char pattern[] = "/tmp/vu-recoveryhd-XXXXXX";
-        root_ = mkdtemp(pattern);
+class RecoveryHdDownload : public test::ServedSuite<RecoveryHdDownload> {
+public:
+    static void Seed() {
         for (auto [from, to] : {std::pair{"RecoveryHDUpdate.pkg", kPackage}, std::pair{"no-meta.pkg", kNoMeta},
                                 std::pair{"chunklist-mismatch.pkg", kMismatch}}) {
             fs::create_directories(fs::path(root_ + to).parent_path());
@@ -54,7 +52,6 @@ protected:
         }
         std::ofstream(root_ + kPackage.substr(0, kPackage.size() - 4) + ".pkm")
             << "<pkg-info identifier='com.apple.pkg.RecoveryHDUpdate.16G29'/>";
-        server_ = new test::FaultServer(root_);
         const std::string catalog = root_ + CatalogSeries()[0].path;
         fs::create_directories(fs::path(catalog).parent_path());
         std::ofstream(catalog) << "<plist version='1.0'><dict><key>Products</key><dict><key>031-10002</key><dict>"
@@ -64,10 +61,8 @@ protected:
                                << "</string></dict></array><key>PostDate</key><date>2017-07-19T17:00:00Z</date>"
                                   "</dict></dict></dict></plist>";
     }
-    static void TearDownTestSuite() {
-        delete server_;
-        fs::remove_all(root_);
-    }
+
+protected:
     void SetUp() override {
         ASSERT_TRUE(server_->Running());
         setenv("VU_CATALOG_HOST", server_->Origin().c_str(), 1);
@@ -150,15 +145,11 @@ protected:
         EXPECT_TRUE(plat::ListFolder(temp + "\\", "ZarnTemp*").empty()) << what << ": a working folder is left";
     }
 
-    static std::string root_;
-    static test::FaultServer* server_;
     std::mutex lock_;
     std::vector<std::string> statuses_;
     std::string cancelAt;
 };
 
-std::string RecoveryHdDownload::root_;
-test::FaultServer* RecoveryHdDownload::server_ = nullptr;
 
 TEST_F(RecoveryHdDownload, ADroppedDownloadIsResumedAndTheImageIsTheRecoveryVolume) {
     UpdateRecoveryList();

@@ -35,18 +35,8 @@ bool WaitForFreeSlot() {
     return DownloadBusy == 0;
 }
 
-class RevisionCheck : public ::testing::Test {
+class RevisionCheck : public test::ServedSuite<RevisionCheck> {
 protected:
-    static void SetUpTestSuite() {
-        char pattern[] = "/tmp/vu-rev-XXXXXX";
-        root_ = mkdtemp(pattern);
-        server_ = new test::FaultServer(root_);
-    }
-    static void TearDownTestSuite() {
-        delete server_;
-        fs::remove_all(root_);
-    }
-
     void SetUp() override {
         ASSERT_TRUE(server_->Running());
         setenv("VU_CLOVER_HOST", server_->Origin().c_str(), 1);
@@ -72,12 +62,8 @@ protected:
     static std::vector<std::string> Items(int gadget) { return sim::Gadget(gadget)->items; }
     static std::string MenuTitle() { return sim::Menu(MainMenu)[3].text; }
 
-    static std::string root_;
-    static test::FaultServer* server_;
 };
 
-std::string RevisionCheck::root_;
-test::FaultServer* RevisionCheck::server_ = nullptr;
 
 TEST(FindRevisions, DistinctNumbersHighestFirst) {
     struct Case {
