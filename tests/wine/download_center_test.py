@@ -12,20 +12,16 @@ the smoke test's Xvfb, Wine prefix and probe.
     download_center_test.py --win64-build build/x86_64 --out build/native/tests/wine-download-center
 """
 
-import argparse
 import hashlib
 import random
-import shutil
-import signal
-import subprocess
 import sys
-import tempfile
 import time
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE))
 sys.path.insert(0, str(HERE.parent / "net"))
+import served_program                # noqa: E402
 import smoke_test as smoke            # noqa: E402
 from fault_server import FaultServer  # noqa: E402
 from smoke_tools import controls, main_window_enabled, wait_until  # noqa: E402
@@ -175,67 +171,23 @@ def check(r, wine, exe, server, repository):
             ["; ; This is Example of UserDL.ini. Do not remove this lines"])
 
 
+def serve(work):
+    served = work / "served"
+    (served / "files" / "AdditionalDL").mkdir(parents=True)
+    (served / "files" / "pack.bin").write_bytes(PACK)
+    server = FaultServer(str(served), [{"path": PACK_PATH, "drop_at": 0.4, "times": 1}]).start()
+    (served / "files" / "AdditionalDL" / "DLList.ini").write_text(
+        "[Kext Pack]\r\nURL=" + server.url(PACK_PATH) + f"\r\nSize={len(PACK)}\r\n"
+        "Description=Network kexts\r\nMD5Digest=" + hashlib.sha1(PACK).hexdigest() +
+        "\r\nCatalog=Kexts/Net\r\n", newline="")
+    return server
+
+
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--win64-build", required=True, type=Path)
-    parser.add_argument("--out", required=True, type=Path)
-    args = parser.parse_args()
-    args.out.mkdir(parents=True, exist_ok=True)
-    r = smoke.Results(args.out / "results.txt")
-
-    def on_signal(signum, frame):
-        raise smoke.Failure(f"stopped by signal {signum}")
-
-    signal.signal(signal.SIGTERM, on_signal)
-    signal.signal(signal.SIGALRM, on_signal)
-    signal.alarm(OVERALL_LIMIT)
-    started = time.monotonic()
-    xvfb = wine = server = None
-    work = Path(tempfile.mkdtemp(prefix="velloran-wine-dl-"))
-    try:
-        exe_built = smoke.find_one(args.win64_build, smoke.EXE_NAME)
-        probe_built = smoke.find_one(args.win64_build, "probe.exe")
-        served = work / "served"
-        (served / "files" / "AdditionalDL").mkdir(parents=True)
-        (served / "files" / "pack.bin").write_bytes(PACK)
-        server = FaultServer(str(served), [{"path": PACK_PATH, "drop_at": 0.4, "times": 1}]).start()
-        (served / "files" / "AdditionalDL" / "DLList.ini").write_text(
-            "[Kext Pack]\r\nURL=" + server.url(PACK_PATH) + f"\r\nSize={len(PACK)}\r\n"
-            "Description=Network kexts\r\nMD5Digest=" + hashlib.sha1(PACK).hexdigest() +
-            "\r\nCatalog=Kexts/Net\r\n", newline="")
-        xvfb = smoke.Xvfb()
-        template, _ = smoke.template_prefix(xvfb.display, r)
-        prefix = work / "prefix"
-        smoke.copy_prefix(template, prefix)
-        folder = prefix / "drive_c" / "Velloran"
-        probe_dir = prefix / "drive_c" / "probe"
-        repository = prefix / "drive_c" / "Repo"
-        for made in (folder, probe_dir, repository):
-            made.mkdir()
-        exe = folder / smoke.EXE_NAME
-        shutil.copy2(exe_built, exe)
-        shutil.copy2(probe_built, probe_dir)
-        shutil.copy2(probe_built.parent / "probe_hook.dll", probe_dir)
-        (folder / "VelloranUtility.ini").write_text("[Data Settings]\r\nCloverLocalRepository = C:\\Repo\\\r\n")
-        wine = smoke.Wine(prefix, xvfb.display, probe_dir, args.out)
-        wine.env["VU_LIST_HOST"] = server.origin()
-        check(r, wine, exe, server, repository)
-    except (smoke.Failure, subprocess.TimeoutExpired, OSError, ValueError) as error:
-        r.check("the Download Center test ran to the end", False, str(error))
-    finally:
-        signal.alarm(0)
-        if wine:
-            wine.stop()
-        elif xvfb:
-            smoke.stop_wineserver(smoke.wine_env(work / "prefix", xvfb.display))
-        if xvfb:
-            xvfb.stop()
-        if server:
-            server.stop()
-        shutil.rmtree(work, ignore_errors=True)
-        r.note(f"took {time.monotonic() - started:.0f} s")
-        r.close()
-    return 0 if r.failed == 0 else 1
+    return served_program.run(
+        __doc__.splitlines()[0], "Download Center", OVERALL_LIMIT, serve,
+        "[Data Settings]\r\nCloverLocalRepository = C:\\Repo\\\r\n", "VU_LIST_HOST",
+        lambda r, wine, exe, server: check(r, wine, exe, server, exe.parent.parent / "Repo"), folders=("Repo",))
 
 
 if __name__ == "__main__":

@@ -10,20 +10,15 @@ Wine prefix and probe.
     revision_check_test.py --win64-build build/x86_64 --out build/native/tests/wine-revision
 """
 
-import argparse
-import os
 import re
-import shutil
-import signal
-import subprocess
 import sys
-import tempfile
 import time
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE))
 sys.path.insert(0, str(HERE.parent / "net"))
+import served_program                # noqa: E402
 import smoke_test as smoke            # noqa: E402
 from fault_server import FaultServer  # noqa: E402
 
@@ -92,59 +87,11 @@ def check(r, wine, exe, server):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--win64-build", required=True, type=Path)
-    parser.add_argument("--out", required=True, type=Path)
-    args = parser.parse_args()
-    args.out.mkdir(parents=True, exist_ok=True)
-    r = smoke.Results(args.out / "results.txt")
-
-    def on_signal(signum, frame):
-        raise smoke.Failure(f"stopped by signal {signum}")
-
-    signal.signal(signal.SIGTERM, on_signal)
-    signal.signal(signal.SIGALRM, on_signal)
-    signal.alarm(OVERALL_LIMIT)
-    started = time.monotonic()
-    xvfb = wine = server = None
-    work = Path(tempfile.mkdtemp(prefix="velloran-wine-rev-"))
-    try:
-        exe_built = smoke.find_one(args.win64_build, smoke.EXE_NAME)
-        probe_built = smoke.find_one(args.win64_build, "probe.exe")
-        server = FaultServer(str(work), [{"path": PAGE, "body": LISTING}]).start()
-        xvfb = smoke.Xvfb()
-        template, _ = smoke.template_prefix(xvfb.display, r)
-        prefix = work / "prefix"
-        smoke.copy_prefix(template, prefix)
-        folder = prefix / "drive_c" / "Velloran"
-        probe_dir = prefix / "drive_c" / "probe"
-        folder.mkdir()
-        probe_dir.mkdir()
-        exe = folder / smoke.EXE_NAME
-        shutil.copy2(exe_built, exe)
-        shutil.copy2(probe_built, probe_dir)
-        shutil.copy2(probe_built.parent / "probe_hook.dll", probe_dir)
+    return served_program.run(
+        __doc__.splitlines()[0], "revision check", OVERALL_LIMIT,
+        lambda work: FaultServer(str(work), [{"path": PAGE, "body": LISTING}]).start(),
         # The DL source, so that the revision list is enabled once it has entries.
-        (folder / "VelloranUtility.ini").write_text("[Data Settings]\r\nInstallDataSet = DL\r\n")
-        wine = smoke.Wine(prefix, xvfb.display, probe_dir, args.out)
-        wine.env["VU_CLOVER_HOST"] = server.origin()
-        check(r, wine, exe, server)
-    except (smoke.Failure, subprocess.TimeoutExpired, OSError, ValueError) as error:
-        r.check("the revision check test ran to the end", False, str(error))
-    finally:
-        signal.alarm(0)
-        if wine:
-            wine.stop()
-        elif xvfb:
-            smoke.stop_wineserver(smoke.wine_env(work / "prefix", xvfb.display))
-        if xvfb:
-            xvfb.stop()
-        if server:
-            server.stop()
-        shutil.rmtree(work, ignore_errors=True)
-        r.note(f"took {time.monotonic() - started:.0f} s")
-        r.close()
-    return 0 if r.failed == 0 else 1
+        "[Data Settings]\r\nInstallDataSet = DL\r\n", "VU_CLOVER_HOST", check)
 
 
 if __name__ == "__main__":
