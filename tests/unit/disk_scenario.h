@@ -44,6 +44,15 @@ inline std::string Capture(const std::string& command) {
     return out;
 }
 
+// `length` bytes of a file from `offset` (zeros past its end).
+inline std::vector<uint8_t> ReadBytes(const std::string& file, int64_t offset, size_t length) {
+    std::vector<uint8_t> bytes(length);
+    std::ifstream in(file, std::ios::binary);
+    in.seekg(offset);
+    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(length));
+    return bytes;
+}
+
 // A zero-filled image of `mebibytes` MiB.
 inline std::string BlankImage(const ScratchFolder& folder, const std::string& name, int64_t mebibytes) {
     std::string path = folder.File(name);

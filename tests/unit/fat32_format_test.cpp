@@ -27,13 +27,7 @@ namespace {
 
 constexpr int64_t Start = 2048;
 
-std::vector<uint8_t> ReadBytes(const std::string& file, int64_t offset, size_t length) {
-    std::vector<uint8_t> bytes(length);
-    std::ifstream in(file, std::ios::binary);
-    in.seekg(offset);
-    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(length));
-    return bytes;
-}
+using test::ReadBytes;
 
 class OwnFat32 : public ::testing::Test {
 protected:

@@ -36,23 +36,8 @@
 namespace vu {
 namespace {
 
-std::string Capture(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return out;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    pclose(pipe);
-    return out;
-}
-
-std::vector<uint8_t> ReadBytes(const std::string& file, int64_t offset, size_t length) {
-    std::vector<uint8_t> bytes(length);
-    std::ifstream in(file, std::ios::binary);
-    in.seekg(offset);
-    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(length));
-    return bytes;
-}
+using test::Capture;
+using test::ReadBytes;
 
 void WriteBytes(const std::string& file, int64_t offset, const std::vector<uint8_t>& bytes) {
     std::fstream out(file, std::ios::binary | std::ios::in | std::ios::out);
