@@ -5,6 +5,7 @@
 
 #include "app/main_window.h"
 #include "app/repository_list.h"
+#include "core/gadget_table.h"
 #include "core/settings.h"
 #include "net/download_hosts.h"
 #include "net/found_revisions.h"
@@ -18,15 +19,6 @@ namespace {
 using plat::GadgetKind;
 
 constexpr uint32_t Rgb(int r, int g, int b) { return uint32_t(r) | uint32_t(g) << 8 | uint32_t(b) << 16; }
-
-struct GadgetSpec {
-    int number;
-    GadgetKind kind;
-    plat::Rect rect;
-    const char* caption;
-    const char* toolTip;
-    unsigned flags = 0;
-};
 
 
 // The "Clover Bootloader Source" frame, created first.
@@ -80,13 +72,10 @@ const char* const kFileSystemLines[] = {"File System:", "FAT32", "FAT32-LBA", "N
 const char* const kClusterSizeLines[] = {"Cluster Size:", "Default"};
 const char* const kAlignLines[] = {"Align to sectors:", "63", "2048", "4096", "8192"};
 
-void Create(const GadgetSpec& spec) {
-    plat::CreateGadget(ConfigurationWindow, spec.number, spec.kind, spec.rect, spec.caption, spec.flags);
-    // The two tool tips without a fixed text name the download host, which may be a mirror.
-    std::string toolTip = spec.toolTip ? spec.toolTip
-                          : spec.number == DlOption ? "Download from " + HostName(DownloadHost::Clover)
-                                                    : "Check the Latest Rev. on " + HostName(DownloadHost::Clover);
-    if (!toolTip.empty()) plat::SetGadgetToolTip(spec.number, toolTip);
+// These two tool tips name the download host, which may be a mirror.
+void SetHostToolTips() {
+    plat::SetGadgetToolTip(DlOption, "Download from " + HostName(DownloadHost::Clover));
+    plat::SetGadgetToolTip(CheckNowButton, "Check the Latest Rev. on " + HostName(DownloadHost::Clover));
 }
 
 template <size_t N>
@@ -176,12 +165,13 @@ void OpenConfigurationWindow() {
         return;
     plat::DisableWindow(MainWindow, true);
 
-    for (const auto& spec : kSourceGadgets) Create(spec);
+    CreateGadgets(ConfigurationWindow, kSourceGadgets);
     SetDataSetSourceOptions();
     FillRevisionsCombo();
     CreateCheckDateAndLink();
 
-    for (const auto& spec : kOtherGadgets) Create(spec);
+    CreateGadgets(ConfigurationWindow, kOtherGadgets);
+    SetHostToolTips();
     plat::SetGadgetTextLimit(VolumeLabelField, 11);
     AddLines(FileSystemCombo, kFileSystemLines);
     AddLines(ClusterSizeCombo, kClusterSizeLines);

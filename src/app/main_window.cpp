@@ -1,6 +1,7 @@
 // The main window; see main_window.h.
 #include "app/main_window.h"
 
+#include "core/gadget_table.h"
 #include "core/gadget_updates.h"
 #include "core/globals.h"
 #include "core/operations.h"
@@ -15,23 +16,18 @@ namespace vu {
 namespace {
 constexpr uint32_t Rgb(int r, int g, int b) { return uint32_t(r) | uint32_t(g) << 8 | uint32_t(b) << 16; }
 
-struct ButtonSpec {
-    int number;
-    plat::Rect rect;
-    const char* caption;
-    const char* toolTip;
-};
+constexpr plat::GadgetKind kButton = plat::GadgetKind::Button;
 
 // In the order they are created.
-const ButtonSpec kButtons[] = {
-    {BackupButton, {15, 178, 80, 26}, "Backup", "Backup selected Partition to Image file"},
-    {RestoreButton, {100, 178, 80, 26}, "Restore", "Restore selected Partition from Image file"},
-    {FormatButton, {185, 178, 80, 26}, "Format",
+const GadgetSpec kButtons[] = {
+    {BackupButton, kButton, {15, 178, 80, 26}, "Backup", "Backup selected Partition to Image file"},
+    {RestoreButton, kButton, {100, 178, 80, 26}, "Restore", "Restore selected Partition from Image file"},
+    {FormatButton, kButton, {185, 178, 80, 26}, "Format",
      "Prepare USB flash drive with one of several sets of boot records and Data Set of Bootloaders"},
-    {EjectButton, {290, 178, 85, 26}, "Eject", "Safely ejecting of USB Flash drive"},
-    {DlCenterButton, {380, 178, 85, 26}, "DL Center", "Open Zarn Download Center"},
-    {ExitButton, {15, 209, 65, 26}, "Exit", ""},
-    {RefreshButton, {380, 209, 85, 26}, "Refresh", "Force update of the list of connected drives"},
+    {EjectButton, kButton, {290, 178, 85, 26}, "Eject", "Safely ejecting of USB Flash drive"},
+    {DlCenterButton, kButton, {380, 178, 85, 26}, "DL Center", "Open Zarn Download Center"},
+    {ExitButton, kButton, {15, 209, 65, 26}, "Exit", ""},
+    {RefreshButton, kButton, {380, 209, 85, 26}, "Refresh", "Force update of the list of connected drives"},
 };
 
 void BuildMenu() {
@@ -68,10 +64,7 @@ void BuildMainWindow() {
     plat::CreateGadget(MainWindow, DriveListGadget, plat::GadgetKind::Tree, {10, 20, 460, 124}, "",
                        plat::GadgetAlwaysShowSelection);
     plat::CreateGadget(MainWindow, StatusBarGadget, plat::GadgetKind::Canvas, {5, 154, 470, 21}, "");
-    for (const auto& b : kButtons) {
-        plat::CreateGadget(MainWindow, b.number, plat::GadgetKind::Button, b.rect, b.caption);
-        if (*b.toolTip) plat::SetGadgetToolTip(b.number, b.toolTip);
-    }
+    CreateGadgets(MainWindow, kButtons);
     plat::CreateGadget(MainWindow, MakerLink, plat::GadgetKind::Link, {130, 216, 120, 15}, MakerLinkText);
     plat::SetLinkColors(MakerLink, Rgb(128, 128, 128), Rgb(0, 0, 255));
     // Built once per run; a rebuilt window (as tests do) takes over from the old object.

@@ -2,6 +2,7 @@
 #include "net/download_center.h"
 
 #include "core/gadget_numbers.h"
+#include "core/gadget_table.h"
 #include "core/gadget_updates.h"
 #include "core/globals.h"
 #include "core/operations.h"
@@ -19,14 +20,6 @@ namespace vu {
 namespace {
 
 using plat::GadgetKind;
-
-struct GadgetSpec {
-    int number;
-    GadgetKind kind;
-    plat::Rect rect;
-    const char* caption;
-    const char* toolTip;
-};
 
 constexpr int ButtonY = DownloadCenterHeight - 30;
 
@@ -119,10 +112,7 @@ void OpenDownloadCenter() {
     if (!plat::OpenWindow(DownloadCenterWindow, main.x + 20, main.y - 20, DownloadCenterWidth, DownloadCenterHeight,
                           DownloadCenterTitle(), plat::WindowSystemMenu, MainWindow))
         return;
-    for (const GadgetSpec& spec : kGadgets) {
-        plat::CreateGadget(DownloadCenterWindow, spec.number, spec.kind, spec.rect, spec.caption);
-        if (*spec.toolTip) plat::SetGadgetToolTip(spec.number, spec.toolTip);
-    }
+    CreateGadgets(DownloadCenterWindow, kGadgets);
     FillRecoveryCombo();
     FillAdditionalCombo();
     plat::SetGadgetState(RecoveryOption, 1);
