@@ -119,7 +119,7 @@ bool ConfigurationGadget(int gadget, int kind) {
             return true;
         case FixedDisksBox:
             EnableFixedDisks = Checked(FixedDisksBox) ? 1 : 0;
-            if (Ops.fillDriveList) Ops.fillDriveList();
+            Call(Ops.fillDriveList);
             return true;
         case DlOption:
         case LocalOption:

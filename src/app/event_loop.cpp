@@ -18,10 +18,6 @@ namespace {
 
 bool Idle() { return OperationBusy == 0; }
 
-void Call(void (*operation)()) {
-    if (operation) operation();
-}
-
 void FillDriveList() { Call(Ops.fillDriveList); }
 
 // Closes a child window and gives the main window back to the user.

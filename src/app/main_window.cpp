@@ -40,7 +40,7 @@ void BuildMenu() {
     plat::MenuItem(MenuCalculator, "&FixDSDT Calculator for Clover", 1);
     plat::MenuItem(MenuInstallHfsDrivers, "&Install BootCamp HFS+ RO Driver", 2);
     plat::MenuItem(MenuUninstallHfsDrivers, "&UnInstall BootCamp HFS+ RO Driver", 2);
-    if (Ops.checkHfsDrivers) Ops.checkHfsDrivers();
+    Call(Ops.checkHfsDrivers);
     plat::MenuItem(MenuExtractHfs, "&Extract HFS(HFS+) partition from DMG-files", 3);
     plat::MenuTitle("&Help");
     plat::MenuItem(MenuHelp, "&Help", 4);

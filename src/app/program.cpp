@@ -27,10 +27,6 @@ void ResetSharedFlags() {
     QuitWhenStopped = 0;
 }
 
-void Call(void (*operation)()) {
-    if (operation) operation();
-}
-
 }  // namespace
 
 int ProgramMain() {

@@ -16,7 +16,7 @@ bool OnQueryEndSession(int window) { return window != MainWindow || OperationBus
 
 void OnEndSession(int window) {
     if (window != MainWindow) return;
-    if (Ops.writeSettings) Ops.writeSettings();
+    Call(Ops.writeSettings);
     RestoreAutoRunPolicy();
 }
 

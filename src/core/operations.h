@@ -50,6 +50,11 @@ struct Operations {
 
 extern Operations Ops;
 
+// Calls an entry of the table on this thread; an empty entry does nothing.
+inline void Call(void (*operation)()) {
+    if (operation) operation();
+}
+
 // Starts `operation(argument)` on a worker thread of its own; nothing if `operation` is null.
 void StartWorker(void (*operation)(int), int argument);
 

@@ -121,7 +121,7 @@ void ScanCatalog(const std::string& url, std::vector<RecoveryEntry>& list) {
 void FinishRecoveryList(std::vector<RecoveryEntry> list) {
     RecoveryList.Replace(FinishedRecoveryEntries(std::move(list), BuiltInRecoveryEntries()));
     if (plat::WindowExists(DownloadCenterWindow)) FillRecoveryCombo();
-    if (Ops.writeSettings) Ops.writeSettings();
+    Call(Ops.writeSettings);
 }
 
 void UpdateRecoveryList() {

@@ -353,7 +353,9 @@ TEST_F(FormatRun, RefusalsBeforeTheConfirmationWriteNothing) {
         EXPECT_TRUE(NothingWritten());
         EXPECT_EQ(ReadBytes(image_, 0, 64 << 20), before);
         EXPECT_FALSE(Shown("All done"));
-        if (!c.status.empty()) EXPECT_TRUE(Shown(c.status));
+        if (!c.status.empty()) {
+            EXPECT_TRUE(Shown(c.status));
+        }
         auto boxes = sim::Messages();
         if (c.boxTitle.empty()) {
             EXPECT_TRUE(boxes.empty());

@@ -120,7 +120,9 @@ TEST_F(HfsDrivers, InstallRegistersBothServicesAndCopiesTheDriversOfThisWindows)
         }
         for (const char* file : {"AppleHFS.sys", "AppleMNT.sys"})
             EXPECT_EQ(ReadHost(c.folder + std::string(file)), FixtureDriver(c.arch, file));
-        if (std::string(c.folder) != kSystemDrivers) EXPECT_FALSE(plat::FolderExists(kSystemDrivers));
+        if (std::string(c.folder) != kSystemDrivers) {
+            EXPECT_FALSE(plat::FolderExists(kSystemDrivers));
+        }
         ASSERT_EQ(sim::Messages().size(), 2u);
         EXPECT_EQ(sim::Messages()[0].title, "Boot Camp HFS+ ReadOnly drivers");
         EXPECT_EQ(sim::Messages()[1].title, "WARNING");
@@ -159,7 +161,9 @@ TEST_F(HfsDrivers, FailedExtractionRemovesTheServiceKeysItCreated) {
     for (bool installedBefore : {false, true}) {
         SCOPED_TRACE(installedBefore ? "over an earlier install" : "fresh");
         SetUp();
-        if (installedBefore) ASSERT_TRUE(InstallHfsDrivers(packages_));
+        if (installedBefore) {
+            ASSERT_TRUE(InstallHfsDrivers(packages_));
+        }
         // A folder in the way of one driver file: the extraction cannot write it.
         plat::DeleteFile(kSystemDrivers + "AppleMNT.sys");
         ASSERT_TRUE(CreateDirectoryTree(kSystemDrivers + "AppleMNT.sys"));
