@@ -180,6 +180,20 @@ struct CleanRun {
     std::vector<std::string> texts;
     std::vector<size_t> logAtText;  // log entries made before each text appeared
 
+    // Runs the operation once without faults and records its requests and texts.
+    static CleanRun Of(StatusTexts& statusTexts, const std::function<void()>& run) {
+        CleanRun clean;
+        clean.requestsBefore = sim::RequestCounts(StickDisk).requests;
+        statusTexts.onText = [&clean](size_t, const std::string& text) {
+            clean.texts.push_back(text);
+            clean.logAtText.push_back(sim::DeviceLog().size());
+        };
+        run();
+        statusTexts.onText = nullptr;
+        clean.Record(sim::DeviceLog());
+        return clean;
+    }
+
     void Record(const std::vector<std::string>& deviceLog) {
         log = deviceLog;
         requests = sim::RequestCounts(StickDisk).requests;

@@ -150,15 +150,7 @@ protected:
     // The clean run every fault is measured against.
     void RunClean() {
         Fresh("");
-        clean_ = test::CleanRun{};
-        clean_.requestsBefore = sim::RequestCounts(test::StickDisk).requests;
-        texts_.onText = [this](size_t, const std::string& text) {
-            clean_.texts.push_back(text);
-            clean_.logAtText.push_back(sim::DeviceLog().size());
-        };
-        FormatDrive(FormatInstallArgument());
-        texts_.onText = nullptr;
-        clean_.Record(sim::DeviceLog());
+        clean_ = test::CleanRun::Of(texts_, [] { FormatDrive(FormatInstallArgument()); });
         ASSERT_EQ(clean_.texts.back(), "All done");
         cleanStick_ = StickState();
     }

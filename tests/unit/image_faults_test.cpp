@@ -92,15 +92,7 @@ protected:
 
     void RunClean() {
         Fresh("");
-        clean_ = test::CleanRun{};
-        clean_.requestsBefore = sim::RequestCounts(test::StickDisk).requests;
-        texts_.onText = [this](size_t, const std::string& text) {
-            clean_.texts.push_back(text);
-            clean_.logAtText.push_back(sim::DeviceLog().size());
-        };
-        Operation()(1);
-        texts_.onText = nullptr;
-        clean_.Record(sim::DeviceLog());
+        clean_ = test::CleanRun::Of(texts_, [this] { Operation()(1); });
         cleanStick_ = test::FileBytes(stick_);
         ASSERT_TRUE(Copied()) << clean_.texts.back();
     }
