@@ -26,8 +26,11 @@
 // after the server answered 401, once.
 //
 // Callbacks run on the calling thread. OnProgress is called after every non-empty block and
-// stops the transfer (WebAborted) when it returns false. AbortRequested is read between attempts.
+// stops the transfer (WebAborted) when it returns false. The job's own cancel flag, Cancel, is
+// read between attempts (and by the standard progress callback): a job is stopped by its own
+// cancel only, never by another job's.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -81,6 +84,7 @@ struct DownloadRequest {
     std::string FileName;            // file mode: full path of the target; memory mode: a label
     std::string ProxyName, ProxyUser, ProxyPassword;
     int32_t MaxAttempts = 0;         // resume attempts, 0..9999; anything else is 9999
+    const std::atomic<int32_t>* Cancel = nullptr;  // the job's cancel flag; null: none
 
     // Filled by the engine.
     int64_t TotalSize = 0;           // the length the first response announced, 0 = none

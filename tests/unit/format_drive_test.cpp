@@ -107,7 +107,7 @@ protected:
         for (const DiskRecord& disk : DiskList)
             if (disk.DiskNumber == 1 && disk.ListItem >= 0) line = disk.ListItem;
         plat::SetGadgetState(DriveListGadget, line);
-        FormatDrive(FormatInstallArgument());
+        FormatDrive(FormatInstallArgument(), CopySettings());
         std::string reason;
         ASSERT_TRUE(sim::SyncVolumes(&reason)) << reason;
     }
@@ -243,7 +243,7 @@ TEST_F(FormatRun, FreeDosFormatsFat32LbaWhateverFileSystemWasChosen) {
     FileSystem = "exFAT";
     Run();
     ExpectRestored();
-    EXPECT_EQ(FileSystem, "FAT32-LBA");
+    EXPECT_EQ(FileSystem, "exFAT");  // the run's copy changed, not the setting of the user's choice
     EXPECT_EQ(sim::FormatterCalls().back(), "format D: FAT32 label CLOVER quick 1 cluster 0");
     EXPECT_NE(Dump().find("type=c, bootable"), std::string::npos) << Dump();
     auto mbr = ReadBytes(image_, 0, 512);

@@ -32,7 +32,6 @@ class HfsDrivers : public ::testing::Test {
 protected:
     void SetUp() override {
         sim::Reset();
-        ZarnTempPath.clear();
         RegisterOperations();
         SetSettingsStartValues();
         BuildMainWindow();
@@ -44,7 +43,6 @@ protected:
         packages_ = {{Bytes(x86_), x86_.size()}, {Bytes(x64_), x64_.size()}};
     }
     void TearDown() override {
-        DeleteWorkFolder();
         if (TaskbarProgress) TaskbarProgress->Free();
         TaskbarProgress = nullptr;
     }
