@@ -31,7 +31,7 @@
 #include "platform/sim/sim_volumes.h"
 #include "prepare/format_drive.h"
 #include "prepare/local_repository.h"
-#include "unit/disk_scenario.h"
+#include "unit/fault_scenario.h"
 
 namespace vu {
 namespace {
@@ -226,19 +226,9 @@ TEST_F(FormatRun, CloverExFatWritesBothBootRegionsWithValidChecksums) {
     EXPECT_NE(fsck.find("clean"), std::string::npos) << fsck;
 }
 
-// A FreeDOS set for a build that carries none: the package fixture has its files' shape.
-void SupplyFreeDosStandIn() {
-    static const std::string package = [] {
-        std::ifstream in(std::string(VU_TEST_PACKAGE_DIR) + "/nested.pkg", std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }();
-    if (!HasFreeDosPackage())
-        SupplyFreeDosPackage({reinterpret_cast<const unsigned char*>(package.data()), package.size()});
-}
-
 TEST_F(FormatRun, FreeDosFormatsFat32LbaWhateverFileSystemWasChosen) {
     LoadStick(64);
-    SupplyFreeDosStandIn();
+    test::SupplyFreeDosStandIn();
     Boot_records = "FreeDos";
     FileSystem = "exFAT";
     Run();

@@ -125,18 +125,12 @@ protected:
         sim::SetDriveRoot('R', folder_.File("repo"));
         SetCloverLocalRepository("R:\\");
         ASSERT_TRUE(ScanLocalRepository());
-        if (std::string(c.bootRecords) == "FreeDos") SupplyFreeDosStandIn();
+        if (std::string(c.bootRecords) == "FreeDos") test::SupplyFreeDosStandIn();
         image_ = FreshStick();
         pc_->Load(image_, (IsNotFormat() ? "letters = E:1\n" : "") + faults);
         FillDriveList();
         plat::SetGadgetState(DriveListGadget, test::FaultPc::StickLine());
         texts_.Listen();
-    }
-
-    static void SupplyFreeDosStandIn() {
-        static const std::string package = test::FileBytes(std::string(VU_TEST_PACKAGE_DIR) + "/nested.pkg");
-        if (!HasFreeDosPackage())
-            SupplyFreeDosPackage({reinterpret_cast<const unsigned char*>(package.data()), package.size()});
     }
 
     // A run of the pipeline on the test's thread.

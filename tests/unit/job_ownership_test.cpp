@@ -130,11 +130,7 @@ TEST_F(JobOwnership, ACatalogUpdateEndsWhileTheConfigurationWindowIsEdited) {
 // A FreeDOS format run unpacks its data set into a working folder of its own while list updates
 // make and delete theirs.
 TEST_F(JobOwnership, ListUpdatesDuringAFormatRun) {
-    static const std::string package = [] {
-        std::ifstream in(std::string(VU_TEST_PACKAGE_DIR) + "/nested.pkg", std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }();
-    if (!HasFreeDosPackage()) SupplyFreeDosPackage({reinterpret_cast<const unsigned char*>(package.data()), package.size()});
+    test::SupplyFreeDosStandIn();
     std::string stick = test::BlankImage(folder_, "stick.img", 64);
     test::LoadPcText(folder_, test::SystemDiskLines(folder_) + "[disk 1]\nimage = " + stick +
                                   "\nbus = 7\ndrive-type = 2\nvendor = Acme\nproduct = Stick\n");

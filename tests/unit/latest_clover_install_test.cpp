@@ -171,9 +171,8 @@ TEST_F(LatestCloverInstall, AFormatRunTakesTheDownloadSlotBeforeItWritesAnything
         TearDown();
         SetUp();
         test::ScratchFolder folder;
-        std::string stick = test::BlankImage(folder, "stick.img", 64), system = test::BlankImage(folder, "system.img", 1);
-        test::LoadPcText(folder, "system-drive = C\n[disk 0]\nimage = " + system + "\nbus = 11\ndrive-type = 3\nletters = C:0\n"
-                                 "[disk 1]\nimage = " + stick + "\nbus = 7\ndrive-type = 2\nvendor = Acme\nproduct = Stick\n");
+        test::LoadPcText(folder, test::SystemDiskLines(folder) + "[disk 1]\nimage = " +
+                                     test::BlankImage(folder, "stick.img", 64) + "\nbus = 7\ndrive-type = 2\n");
         StartLBASector = "2048", MultiPartitions = 0;
         FillDriveList();
         plat::SetGadgetState(DriveListGadget, 0);
