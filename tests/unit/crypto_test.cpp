@@ -106,7 +106,9 @@ TEST_F(ChunklistSignatures, KeyFilesAreReadWholeOrNotAtAll) {
         std::string got;
         EXPECT_EQ(ReadChunklistKeys(text, "F", keys, got), error.empty()) << text;
         EXPECT_EQ(got.substr(0, error.size()), error);
-        if (error.empty()) EXPECT_EQ(keys.size(), 1u);
+        if (error.empty()) {
+            EXPECT_EQ(keys.size(), 1u);
+        }
     }
     std::string path = testing::TempDir() + "/bad-keys.txt";
     std::ofstream(path) << good << "\nnot a key\n";
