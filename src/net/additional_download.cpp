@@ -46,7 +46,7 @@ bool MatchesDigest(const AdditionalEntry& entry, const std::string& file) {
     plat::MessageBox("Error!",
                      "The downloaded file " + FilePartOf(file) + " does not match the " + kindName +
                          " digest of its download list and was deleted.\r\nExpected: " + entry.Md5Digest +
-                         "\r\nReceived: " + (actual.empty() ? "(the file could not be read)" : actual),
+                         "\r\nReceived: " + (actual.empty() ? "(the file could not be read or hashed)" : actual),
                      plat::MbIconError);
     return false;
 }

@@ -1,12 +1,12 @@
 """Writes the disk-image fixtures of the HFS extraction tests into OUTDIR: HFS+ volumes, DMG files
 with every chunk type and with one fault each, and Recovery HD packages nested as Apple ships
 them (xar -> RecoveryHDMeta.dmg -> HFS+ volume -> BaseSystem.dmg + BaseSystem.chunklist ->
-HFS partition). Deterministic: the same bytes on every run.
+HFS partition), and chunk lists signed by keys made anew on each run (chunklist_writer.py) with
+the key file that trusts one of them. Deterministic but for those keys and signatures.
 
 Usage: make_fixtures.py OUTDIR
        make_fixtures.py --fuzz-seeds FUZZ_CORPUS_DIR   (small seeds of the fuzz targets)
 """
-import hashlib
 import os
 import random
 import struct
@@ -17,6 +17,7 @@ import tempfile
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import hfsplus_writer as hw  # noqa: E402
 import udif_writer as uw  # noqa: E402
+from chunklist_writer import TestKey, chunklist, signed  # noqa: E402
 
 ALL_TYPES = (uw.ZLIB, uw.RAW, uw.ADC, uw.BZIP2, uw.XZ)
 DMG2IMG_TYPES = (uw.ZLIB, uw.RAW, uw.ADC, uw.BZIP2)  # dmg2img decodes no XZ
@@ -55,19 +56,6 @@ def apm_layout(hfs, hfs_types, chunk_sectors=64):
             uw.Partition("Apple (Apple_partition_map : 1)", b"\5" * 512 * 63, (uw.RAW,)),
             uw.Partition("disk image (Apple_HFS : 2)", hfs, hfs_types, chunk_sectors),
             uw.Partition(" (Apple_Free : 3)", b"\0" * 512 * 10, (uw.IGNORE,))]
-
-
-def chunklist(data, chunk=65536, damage=None):
-    """A chunk list with a bare SHA-256 signature (method 2); damage=i spoils chunk i's digest."""
-    pieces = [data[i:i + chunk] for i in range(0, len(data), chunk)]
-    entries = b""
-    for i, piece in enumerate(pieces):
-        digest = hashlib.sha256(piece).digest()
-        if i == damage:
-            digest = bytes([digest[0] ^ 1]) + digest[1:]
-        entries += struct.pack("<I", len(piece)) + digest
-    header = struct.pack("<4sIBBBBQQQ", b"CNKL", 0x24, 1, 1, 2, 0, len(pieces), 0x24, 0x24 + len(entries))
-    return header + entries + hashlib.sha256(header + entries).digest()
 
 
 def xar(out, files):
@@ -153,6 +141,15 @@ def main(outdir):
     recovery_package(os.path.join(outdir, "decmpfs.pkg"), base, decmpfs=True)
     recovery_package(os.path.join(outdir, "catalog-loop.pkg"), base, catalog_loop=True)
 
+    # BaseSystem.dmg's list signed by the key that chunklist-keys.txt trusts, and by another.
+    listed = chunklist(base)
+    with tempfile.TemporaryDirectory() as folder:
+        trusted, other = TestKey(folder, "trusted"), TestKey(folder, "other")
+        write("signed.chunklist", signed(listed, trusted))
+        write("other-key.chunklist", signed(listed, other))
+        write("chunklist-keys.txt", b"# the tests' own key\n\n" + trusted.modulus_hex().encode() + b"\n")
+    write("unsigned.chunklist", listed)
+
 
 def fuzz_seeds(corpus):
     """A few small inputs per fuzz target, so that fuzzing starts past the magic numbers."""
@@ -182,6 +179,15 @@ def fuzz_seeds(corpus):
         if method == 1:  # the same table with a (fake) RSA signature in place of the digest
             table = table[:10] + b"\1" + table[11:-32] + bytes(256)
         write("chunklist", name + ".bin", struct.pack("<I", len(table)) + table + image)
+
+    # Key file and list: signed by the key the file trusts, unsigned, and beside a refused key line.
+    listed = chunklist(image, chunk=1024)
+    with tempfile.TemporaryDirectory() as folder:
+        key = TestKey(folder, "seed")
+        keys = b"# the seed's key\n" + key.modulus_hex().encode() + b"\n"
+        for name, key_file, data in (("signed", keys, signed(listed, key)), ("unsigned", b"", listed),
+                                     ("refused-key-line", keys + b"0123\n", signed(listed, key))):
+            write("chunklist_signature", name + ".bin", struct.pack("<H", len(key_file)) + key_file + data)
 
 
 if __name__ == "__main__":
