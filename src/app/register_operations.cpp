@@ -38,7 +38,7 @@ void RegisterOperations() {
     Ops.loadIcons = LoadIcons;
     Ops.removeStaleWorkFolders = RemoveStaleWorkFolders;
     Ops.formatDrive = FormatDrive;
-    Ops.checkHfsDrivers = UpdateHfsDriverMenu;
+    Ops.checkHfsDrivers = [] { UpdateHfsDriverMenu(); };
     Ops.installHfsDrivers = [] { InstallHfsDrivers(); };
     Ops.uninstallHfsDrivers = [] { RemoveHfsDrivers(); };
     Ops.openCalculator = OpenMaskCalculator;

@@ -1,7 +1,9 @@
 // The settings variables: one global per key of the settings file, under the key's name.
 // Read at start-up and written by the settings file code on the main thread; changed by the main
-// loop's handlers and by the revision check (under RevisionSettingsLock). A job never reads them
-// from its worker: it works from a SettingsRecord copied when it was started.
+// loop's handlers and by the revision check (under RevisionSettingsLock). A job works from a
+// SettingsRecord copied when it was started. Other threads read only CloverLocalRepository, under
+// the repository's lock (prepare/local_repository.h), and EnableFixedDisks, in the drive-list
+// refresh at an operation's end, while the Configuration window cannot be open.
 #pragma once
 #include <cstdint>
 #include <mutex>
