@@ -34,11 +34,14 @@ void RefreshKeepingSelection() {
 }
 
 // The run counts as busy from the click on, before its thread runs: a second click (the second
-// half of a double click) then cancels it instead of starting a second run on the same disk.
-void StartOperation(void (*operation)(int), int argument) {
+// half of a double click) then cancels it instead of starting a second run on the same disk. Its
+// cancel is cleared here, not by its thread, so that such a press is not lost; the settings it
+// works from are copied here too.
+void StartOperation(Job operation, int argument) {
     if (!operation) return;
     OperationBusy = 1;
-    StartWorker(operation, argument);
+    AbortRequested = 0;
+    if (!StartJob(operation, argument)) OperationBusy = 0;
 }
 
 bool Stopped() { return Idle() && DownloadBusy == 0; }
@@ -57,8 +60,11 @@ void OnCloseMainWindow() {
                                   "An operation is still running.\r\n\r\nCancel it and quit when it has stopped?",
                                   plat::MbYesNo | plat::MbIconWarning);
     if (answer != plat::IdYes) return;
-    if (!Idle()) FormatFailed = 1;
-    AbortRequested = 1;
+    if (!Idle()) {
+        FormatFailed = 1;
+        AbortRequested = 1;
+    }
+    DownloadAbortRequested = 1;
     QuitWhenStopped = 1;
 }
 
@@ -140,8 +146,7 @@ void OnMenu(int item) {
             break;
         case MenuExtractHfs:
             // Busy before the thread runs, so that a second choice cannot start a second run.
-            if (idle && Ops.extractHfsFromDmg) OperationBusy = 1;
-            if (idle) StartWorker(Ops.extractHfsFromDmg, 1);
+            if (idle) StartOperation(Ops.extractHfsFromDmg, 1);
             break;
         case MenuHelp:
             if (!plat::ShellOpen(ProgramFolder + "VelloranUtility.chm"))
@@ -214,6 +219,7 @@ void StartRevisionCheck() {
     // quick check cannot clear it first, and atomically, as download jobs start on other threads.
     intptr_t free = 0;
     if (!DownloadBusy.compare_exchange_strong(free, 1)) return;
+    DownloadAbortRequested = 0;
     std::thread(Ops.checkLatestRevision, 1).detach();
 }
 
@@ -223,6 +229,12 @@ void DispatchEvent(int type, int window, int number, int kind) {
             // A refresh armed before an operation started may come due while it runs: the run
             // rescans the disks itself and refreshes the list at its end.
             if (Idle()) FillDriveList();
+            break;
+        case plat::EventWriteSettings:
+            Call(Ops.writeSettings);
+            break;
+        case plat::EventListReplaced:
+            if (Ops.downloadListReplaced) Ops.downloadListReplaced(number);
             break;
         case plat::EventGadget:
             if (number == StatusBarGadget) Call(Ops.statusBarClick);

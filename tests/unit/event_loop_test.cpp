@@ -34,12 +34,13 @@ protected:
         RegisterOperations();
         OperationBusy = AbortRequested = FormatFailed = QuitRequested = QuitWhenStopped = 0;
         DownloadBusy = 0;
+        DownloadAbortRequested = 0;
         formatStarts = backupStarts = restoreStarts = refreshes = downloadCenterOpens = revisionChecks = 0;
         formatArgument = -1;
         LastDeviceRefreshTick = 0;
-        Ops.formatDrive = [](int arg) { formatArgument = arg; ++formatStarts; };
-        Ops.backupPartition = [](int) { ++backupStarts; };
-        Ops.restorePartition = [](int) { ++restoreStarts; };
+        Ops.formatDrive = [](int arg, const SettingsRecord&) { formatArgument = arg; ++formatStarts; };
+        Ops.backupPartition = [](int, const SettingsRecord&) { ++backupStarts; };
+        Ops.restorePartition = [](int, const SettingsRecord&) { ++restoreStarts; };
         Ops.fillDriveList = [] { ++refreshes; };
         Ops.openDownloadCenter = [] { ++downloadCenterOpens; };
         Ops.checkLatestRevision = [](int) { ++revisionChecks; };
@@ -64,8 +65,10 @@ TEST_F(EventLoop, IdleButtonsStartTheirOperations) {
     } cases[] = {{FormatButton, formatStarts, 1}, {BackupButton, backupStarts, 0}, {RestoreButton, restoreStarts, 0}};
     for (auto& c : cases) {
         SCOPED_TRACE(c.button);
+        AbortRequested = 1;  // a cancel left over: the click clears it, before the run's thread runs
         Press(c.button);
         EXPECT_EQ(OperationBusy, 1);
+        EXPECT_EQ(AbortRequested, 0);
         Press(c.button);
         EXPECT_EQ(AbortRequested, 1);
         EXPECT_EQ(FormatFailed, c.formatFailed);
@@ -148,7 +151,9 @@ TEST_F(EventLoop, TheCloseBoxAsksWhileSomethingRuns) {
         if (c.how == QuitMenu) DispatchEvent(plat::EventMenu, MainWindow, MenuQuit, 0);
         EXPECT_EQ(sim::Messages().size(), c.asked ? 1u : 0u);
         EXPECT_EQ(QuitRequested, c.quitsAtOnce ? 1 : 0);
-        EXPECT_EQ(AbortRequested, c.cancels ? 1 : 0);
+        // Each job has its cancel: the operation's, and the download slot's own.
+        EXPECT_EQ(AbortRequested, c.cancels && c.busy ? 1 : 0);
+        EXPECT_EQ(DownloadAbortRequested, c.cancels ? 1 : 0);
         EXPECT_EQ(FormatFailed, c.cancels && c.busy ? 1 : 0);
         if (!c.cancels) continue;
         // A second close while it stops asks nothing more; the loop ends when the work has ended.

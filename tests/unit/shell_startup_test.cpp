@@ -28,7 +28,7 @@ protected:
         Ops.readSettings = [] { journal.push_back("readSettings"); };
         Ops.loadUserDownloadList = [](int arg) { journal.push_back("loadUserDownloadList " + std::to_string(arg)); };
         Ops.fillDriveList = [] { journal.push_back("fillDriveList"); };
-        Ops.deleteWorkFolder = [] { journal.push_back("deleteWorkFolder"); };
+        Ops.removeStaleWorkFolders = [] { journal.push_back("removeStaleWorkFolders"); };
         Ops.writeSettings = [] { journal.push_back("writeSettings"); };
         Ops.writeExampleUserDownloadList = [] { journal.push_back("writeExampleUserDownloadList"); };
         // The repository scan would outlive the test on a detached worker.
@@ -43,8 +43,9 @@ TEST_F(ShellStartup, RunsStartupAndShutdownStepsInOrder) {
     sim::RegistryPut(kPolicies, "NoDriveTypeAutoRun", {true, 145, ""});
     sim::Click(5);  // "Exit"
     EXPECT_EQ(RunProgram(), 0);
-    std::vector<std::string> expected = {"readSettings", "loadUserDownloadList 1", "fillDriveList",
-                                         "deleteWorkFolder", "writeSettings", "writeExampleUserDownloadList"};
+    std::vector<std::string> expected = {"readSettings",           "removeStaleWorkFolders", "loadUserDownloadList 1",
+                                         "fillDriveList",          "removeStaleWorkFolders", "writeSettings",
+                                         "writeExampleUserDownloadList"};
     EXPECT_EQ(journal, expected);
     EXPECT_EQ(sim::RegistryGet(kPolicies, "NoDriveTypeAutoRun")->dword, 145u);
     EXPECT_FALSE(sim::ForegroundHookInstalled());
@@ -54,8 +55,8 @@ uint32_t policyInsideLoop = 0;
 
 TEST_F(ShellStartup, AutoRunIsOffWhileRunningAndRestoredAfter) {
     sim::RegistryPut(kPolicies, "NoDriveTypeAutoRun", {true, 145, ""});
-    // The work folder is deleted right after the loop, before the policy is put back.
-    Ops.deleteWorkFolder = [] { policyInsideLoop = sim::RegistryGet(kPolicies, "NoDriveTypeAutoRun")->dword; };
+    // Stale working folders are deleted right after the loop (the last call), before the policy is put back.
+    Ops.removeStaleWorkFolders = [] { policyInsideLoop = sim::RegistryGet(kPolicies, "NoDriveTypeAutoRun")->dword; };
     sim::ChooseMenu(11);  // "&Quit"
     RunProgram();
     EXPECT_EQ(policyInsideLoop, 255u);
