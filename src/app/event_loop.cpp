@@ -27,12 +27,6 @@ void CloseChild(int window) {
     plat::CloseWindow(window);
 }
 
-void RefreshKeepingSelection() {
-    int selected = plat::GetGadgetState(DriveListGadget);
-    FillDriveList();
-    if (selected >= 0) plat::SetGadgetState(DriveListGadget, selected);
-}
-
 // The run counts as busy from the click on, before its thread runs: a second click (the second
 // half of a double click) then cancels it instead of starting a second run on the same disk.
 void StartOperation(void (*operation)(int), int argument) {
@@ -95,7 +89,8 @@ void OnMainGadget(int gadget) {
             }
             break;
         case RefreshButton:
-            if (idle) RefreshKeepingSelection();
+            // The list keeps the chosen disk selected itself, wherever its line moves.
+            if (idle) FillDriveList();
             break;
     }
 }

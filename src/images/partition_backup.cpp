@@ -8,6 +8,7 @@
 #include "core/settings.h"
 #include "core/status_bar.h"
 #include "core/transfer_progress.h"
+#include "disk/chosen_disk.h"
 #include "disk/drive_list.h"
 #include "disk/raw_access.h"
 #include "images/chunk_io.h"
@@ -98,7 +99,7 @@ void Run(Backup& run) {
     if (!run.buffers[0] || !run.buffers[1]) return;
 
     std::string path = AskImageFile();
-    if (path.empty()) return;
+    if (path.empty() || !SelectedDiskStillThere()) return;
     run.image = plat::CreateImageFile(path);
     if (!run.image) return ShowStatus("Unable to create file " + path, 1000);
     Copy(run, firstSector * bytesPerSector, (firstSector + sectorCount) * bytesPerSector, slot.Info.PartitionLength);

@@ -15,6 +15,7 @@
 #include "core/globals.h"
 #include "core/status_bar.h"
 #include "core/transfer_progress.h"
+#include "disk/chosen_disk.h"
 #include "disk/drive_list.h"
 #include "disk/raw_access.h"
 #include "images/chunk_io.h"
@@ -205,7 +206,7 @@ void Run(Restore& run) {
     if (!run.buffers[0] || !run.buffers[1] || !run.buffers[2]) return;
 
     std::string path = AskImageFile(sectorCount * run.bytesPerSector, run.imageSize);
-    if (path.empty()) return;
+    if (path.empty() || !SelectedDiskStillThere()) return;
     run.image = plat::OpenImageFile(path);
     if (!run.image) return ShowStatus("Unable to open file " + path, 1000);
     Transfer(run, firstSector);
