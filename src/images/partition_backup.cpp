@@ -127,8 +127,10 @@ void BackupPartition(int) {
     plat::SetGadgetText(BackupButton, "Backup Partition");
     plat::DisableGadget(DriveListGadget, false);
     AbortRequested = 0;
-    OperationBusy = 0;
+    // Rebuilt while the run still counts as busy: once the flag is clear the loop may rebuild the
+    // list on its own thread, and two rebuilds of DiskList at once would race.
     FillDriveList();
+    OperationBusy = 0;
 }
 
 }  // namespace vu
