@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "app/main_window.h"
+#include "app/session_end.h"
 #include "app/web_links.h"
 #include "core/globals.h"
 #include "core/operations.h"
@@ -240,8 +241,10 @@ void RunEventLoop() {
     while (!QuitRequested) {
         plat::Event e = plat::WaitEvent(100);
         if (e.type != plat::EventNone) DispatchEvent(e.type, e.window, e.number, e.kind);
+        HoldUpSessionEndWhileBusy();
         if (QuitWhenStopped && Stopped()) QuitRequested = 1;
     }
+    HoldUpSessionEndWhileBusy();
 }
 
 }  // namespace vu

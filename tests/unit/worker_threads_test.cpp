@@ -6,6 +6,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <mutex>
@@ -21,6 +22,7 @@
 #include "core/status_bar.h"
 #include "disk/drive_list.h"
 #include "images/partition_images.h"
+#include "platform/callbacks.h"
 #include "platform/files.h"
 #include "platform/gui.h"
 #include "platform/sim/sim_files.h"
@@ -151,6 +153,34 @@ TEST_F(WorkerThreads, BackupRebuildsTheListBeforeTheLoopMay) {
     sim::OnCanvas(nullptr);
     std::lock_guard<std::mutex> l(lock_);
     EXPECT_NE(workerLast.find(" Done"), std::string::npos) << workerLast;
+}
+
+// Windows ends the session while a backup copies: the end asks the run to stop and waits until it
+// has, so that the process is not ended in the middle of a chunk.
+TEST_F(WorkerThreads, TheSessionsEndStopsARunningCopyBetweenChunks) {
+    std::string stick = test::BlankImage(folder_, "stick.img", 72);
+    test::Partition(stick, "start=2048, type=c\n");
+    test::LoadPcText(folder_, test::SystemDiskLines(folder_) + "[disk 1]\nimage = " + stick +
+                                  "\nbus = 7\ndrive-type = 2\nvendor = Acme\nletters = E:1\n");
+    std::filesystem::create_directories(sim::HostPath("C:\\Images"));
+    sim::AnswerNextRequesters({"C:\\Images\\b.bin"});
+    FillDriveList();
+    plat::SetGadgetState(DriveListGadget, 1);
+    // The first progress line comes after the first chunk; the run waits there for the end.
+    std::atomic<bool> copying{false};
+    sim::OnCanvas([&](int gadget, const std::vector<plat::DrawOp>&) {
+        if (gadget != StatusBarGadget || copying.exchange(true)) return;
+        for (int i = 0; i < 5000 && !AbortRequested; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    OperationBusy = 1;
+    std::thread run(BackupPartition, 1);
+    for (int i = 0; i < 5000 && !copying; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    OnEndSession(MainWindow);
+    bool stoppedFirst = OperationBusy == 0;
+    run.join();
+    sim::OnCanvas(nullptr);
+    EXPECT_TRUE(stoppedFirst);
+    EXPECT_EQ(std::filesystem::file_size(sim::HostPath("C:\\Images\\b.bin")), 16u << 20);
 }
 
 }  // namespace

@@ -36,6 +36,7 @@ struct Gui {
     std::function<void(const sim::MessageRecord&)> listener;
     std::function<void(int, const std::vector<plat::DrawOp>&)> canvasListener;
     std::vector<Timer> timers;
+    std::map<int, std::string> shutdownReasons;
     plat::Point cursor;
     plat::Rect desktop{0, 0, 1920, 1080};
 };
@@ -488,6 +489,16 @@ void StartWindowTimer(int window, int timer, int intervalMs) {
     G().timers.push_back({window, timer, intervalMs, sim::Now() + intervalMs});
 }
 
+void SetShutdownBlockReason(int window, const std::string& reason) {
+    Lock l(G().lock);
+    if (G().windows.count(window)) G().shutdownReasons[window] = reason;
+}
+
+void ClearShutdownBlockReason(int window) {
+    Lock l(G().lock);
+    G().shutdownReasons.erase(window);
+}
+
 void StopWindowTimer(int window, int timer) {
     Lock l(G().lock);
     std::erase_if(G().timers, [&](const Timer& t) { return t.window == window && t.timer == timer; });
@@ -518,6 +529,7 @@ void detail::ResetGui() {
     G().listener = nullptr;
     G().canvasListener = nullptr;
     G().timers.clear();
+    G().shutdownReasons.clear();
     G().cursor = {};
     G().desktop = {0, 0, 1920, 1080};
 }
@@ -628,6 +640,13 @@ void OnMessage(std::function<void(const MessageRecord&)> listener) {
 void OnCanvas(std::function<void(int gadget, const std::vector<plat::DrawOp>& picture)> listener) {
     Lock l(G().lock);
     G().canvasListener = std::move(listener);
+}
+
+std::optional<std::string> ShutdownBlockReason(int window) {
+    Lock l(G().lock);
+    auto it = G().shutdownReasons.find(window);
+    if (it == G().shutdownReasons.end()) return std::nullopt;
+    return it->second;
 }
 
 std::vector<TimerInfo> Timers() {
