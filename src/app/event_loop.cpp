@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "app/main_window.h"
+#include "app/session_end.h"
 #include "app/web_links.h"
 #include "core/globals.h"
 #include "core/operations.h"
@@ -25,12 +26,6 @@ void CloseChild(int window) {
     plat::DisableWindow(MainWindow, false);
     plat::ActivateWindow(MainWindow);
     plat::CloseWindow(window);
-}
-
-void RefreshKeepingSelection() {
-    int selected = plat::GetGadgetState(DriveListGadget);
-    FillDriveList();
-    if (selected >= 0) plat::SetGadgetState(DriveListGadget, selected);
 }
 
 // The run counts as busy from the click on, before its thread runs: a second click (the second
@@ -101,7 +96,8 @@ void OnMainGadget(int gadget) {
             }
             break;
         case RefreshButton:
-            if (idle) RefreshKeepingSelection();
+            // The list keeps the chosen disk selected itself, wherever its line moves.
+            if (idle) FillDriveList();
             break;
     }
 }
@@ -257,8 +253,10 @@ void RunEventLoop() {
     while (!QuitRequested) {
         plat::Event e = plat::WaitEvent(100);
         if (e.type != plat::EventNone) DispatchEvent(e.type, e.window, e.number, e.kind);
+        HoldUpSessionEndWhileBusy();
         if (QuitWhenStopped && Stopped()) QuitRequested = 1;
     }
+    HoldUpSessionEndWhileBusy();
 }
 
 }  // namespace vu

@@ -7,6 +7,7 @@
 #include "core/globals.h"
 #include "core/status_bar.h"
 #include "core/transfer_progress.h"
+#include "disk/chosen_disk.h"
 #include "disk/drive_list.h"
 #include "disk/raw_access.h"
 #include "images/chunk_io.h"
@@ -98,7 +99,7 @@ void Run(Backup& run, const SettingsRecord& settings) {
 
     std::string path = AskImageFile(settings);
     // Cancelled before the copy: an existing file is not truncated for nothing.
-    if (path.empty() || AbortRequested) return;
+    if (path.empty() || AbortRequested || !SelectedDiskStillThere()) return;
     run.image = plat::CreateImageFile(path);
     if (!run.image) return ShowStatus("Unable to create file " + path, 1000);
     Copy(run, firstSector * bytesPerSector, (firstSector + sectorCount) * bytesPerSector, slot.Info.PartitionLength);
@@ -125,8 +126,10 @@ void BackupPartition(int, const SettingsRecord& settings) {
     plat::SetGadgetText(BackupButton, "Backup Partition");
     plat::DisableGadget(DriveListGadget, false);
     AbortRequested = 0;
-    OperationBusy = 0;
+    // Rebuilt while the run still counts as busy: once the flag is clear the loop may rebuild the
+    // list on its own thread, and two rebuilds of DiskList at once would race.
     FillDriveList();
+    OperationBusy = 0;
 }
 
 }  // namespace vu

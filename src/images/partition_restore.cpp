@@ -15,6 +15,7 @@
 #include "core/globals.h"
 #include "core/status_bar.h"
 #include "core/transfer_progress.h"
+#include "disk/chosen_disk.h"
 #include "disk/drive_list.h"
 #include "disk/raw_access.h"
 #include "images/chunk_io.h"
@@ -206,7 +207,7 @@ void Run(Restore& run, const SettingsRecord& settings) {
 
     std::string path = AskImageFile(settings, sectorCount * run.bytesPerSector, run.imageSize);
     // Cancelled before the copy: not one sector of the partition is overwritten.
-    if (path.empty() || AbortRequested) return;
+    if (path.empty() || AbortRequested || !SelectedDiskStillThere()) return;
     run.image = plat::OpenImageFile(path);
     if (!run.image) return ShowStatus("Unable to open file " + path, 1000);
     Transfer(run, firstSector);

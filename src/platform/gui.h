@@ -210,4 +210,11 @@ void StopWindowTimer(int window, int timer);
 Point CursorPosition();
 Rect DesktopRect();  // the primary desktop
 
+// ---- The end of the session ---------------------------------------------------------------
+
+// While a reason is set, Windows shows it when the user shuts down or logs off and lets them
+// choose to wait (ShutdownBlockReasonCreate and ShutdownBlockReasonDestroy on the window).
+void SetShutdownBlockReason(int window, const std::string& reason);
+void ClearShutdownBlockReason(int window);
+
 }  // namespace vu::plat

@@ -11,6 +11,7 @@
 #include "core/settings.h"
 #include "core/status_bar.h"
 #include "core/transfer_progress.h"
+#include "disk/chosen_disk.h"
 #include "disk/drive_list.h"
 #include "disk/inventory.h"
 #include "disk/raw_access.h"
@@ -323,6 +324,11 @@ void Prepare(Run& run) {
     // The button pressed again since the click that started the run (also while the question was
     // open) is a cancel: clearing FormatFailed below would lose it, and nothing is written yet.
     if (AbortRequested) return void(Stop());
+    // The stick may have been swapped for another while the questions were open.
+    if (!SelectedDiskStillThere()) {
+        FormatFailed = 1;
+        return;
+    }
     plat::SetGadgetText(FormatButton, "Format Cancel");
     FormatFailed = 0;
     if (!IsOnlyFormat(run)) {
@@ -357,7 +363,6 @@ int32_t ClearDiskStructures(plat::DeviceHandle diskHandle, int64_t diskSizeBytes
 }
 
 void FormatDrive(int32_t installDataSet, const SettingsRecord& settings) {
-    int rememberedRow = plat::GetGadgetState(DriveListGadget);
     plat::DisableGadget(DriveListGadget, true);
     OperationBusy = 1;
 
@@ -374,7 +379,6 @@ void FormatDrive(int32_t installDataSet, const SettingsRecord& settings) {
     plat::SetGadgetText(FormatButton, "Format Disk");
     plat::DisableGadget(DriveListGadget, false);
     FillDriveList();
-    if (rememberedRow != 0) plat::SetGadgetState(DriveListGadget, rememberedRow);
     FormatFailed = 0;
     AbortRequested = 0;
     OperationBusy = 0;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,31 @@ TEST_F(ShellStartup, TheSessionsEndWritesTheSettingsAndPutsAutoRunBack) {
     OnEndSession(MainWindow);
     EXPECT_EQ(sim::RegistryGet(kPolicies, "NoDriveTypeAutoRun")->dword, 145u);
     EXPECT_EQ(journal, std::vector<std::string>{"writeSettings"});
+}
+
+// A run that was killed (the task manager, a power cut) could not put the policy back; it kept the
+// value it found where the next start looks, and the next start puts it back first, unless the
+// user has set the policy since.
+TEST_F(ShellStartup, TheNextStartPutsBackWhatAKilledRunSwitchedOff) {
+    const std::string kOwnKey = "HKEY_LOCAL_MACHINE\\Software\\Velloran Utility";
+    struct Case {
+        std::optional<uint32_t> before;   // the policy before the killed run, none when it did not exist
+        uint32_t changedTo;                // what the user set after it; 255 when nothing
+        std::optional<uint32_t> after;    // the policy after the next run has ended
+    } cases[] = {{145, 255, 145}, {std::nullopt, 255, std::nullopt}, {145, 0, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.changedTo);
+        SetUp();
+        if (c.before) sim::RegistryPut(kPolicies, "NoDriveTypeAutoRun", {true, *c.before, ""});
+        SwitchAutoRunOff();  // the killed run: nothing after this
+        EXPECT_TRUE(sim::RegistryHasKey(kOwnKey));
+        sim::RegistryPut(kPolicies, "NoDriveTypeAutoRun", {true, c.changedTo, ""});
+        sim::Click(5);  // the next run: "Exit"
+        RunProgram();
+        auto policy = sim::RegistryGet(kPolicies, "NoDriveTypeAutoRun");
+        EXPECT_EQ(policy ? std::optional<uint32_t>(policy->dword) : std::nullopt, c.after);
+        EXPECT_FALSE(sim::RegistryHasKey(kOwnKey));
+    }
 }
 
 // The crash report puts the policy back before its box; a fault before the policy was switched

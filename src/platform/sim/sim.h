@@ -112,6 +112,9 @@ struct TimerInfo {
 };
 std::vector<TimerInfo> Timers();
 
+// The reason the window gives Windows for holding up the end of the session, if one is set.
+std::optional<std::string> ShutdownBlockReason(int window);
+
 // ---- System --------------------------------------------------------------------------------
 void SetExecutablePath(const std::string& path);   // default "C:\Program Files\Velloran\VelloranUtility.exe"
 void SetSystemDirectory(const std::string& path);  // default "C:\Windows\system32"; "" = unreadable

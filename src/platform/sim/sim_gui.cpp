@@ -38,6 +38,7 @@ struct Gui {
     std::function<void(const sim::RequesterRecord&)> requesterListener;
     std::map<int, int> openRequesters;  // by owner window: the requesters open over it
     std::vector<Timer> timers;
+    std::map<int, std::string> shutdownReasons;
     plat::Point cursor;
     plat::Rect desktop{0, 0, 1920, 1080};
 };
@@ -511,6 +512,16 @@ void StartWindowTimer(int window, int timer, int intervalMs) {
     G().timers.push_back({window, timer, intervalMs, sim::Now() + intervalMs});
 }
 
+void SetShutdownBlockReason(int window, const std::string& reason) {
+    Lock l(G().lock);
+    if (G().windows.count(window)) G().shutdownReasons[window] = reason;
+}
+
+void ClearShutdownBlockReason(int window) {
+    Lock l(G().lock);
+    G().shutdownReasons.erase(window);
+}
+
 void StopWindowTimer(int window, int timer) {
     Lock l(G().lock);
     std::erase_if(G().timers, [&](const Timer& t) { return t.window == window && t.timer == timer; });
@@ -543,6 +554,7 @@ void detail::ResetGui() {
     G().requesterListener = nullptr;
     G().openRequesters.clear();
     G().timers.clear();
+    G().shutdownReasons.clear();
     G().cursor = {};
     G().desktop = {0, 0, 1920, 1080};
 }
@@ -666,6 +678,13 @@ void OnMessage(std::function<void(const MessageRecord&)> listener) {
 void OnCanvas(std::function<void(int gadget, const std::vector<plat::DrawOp>& picture)> listener) {
     Lock l(G().lock);
     G().canvasListener = std::move(listener);
+}
+
+std::optional<std::string> ShutdownBlockReason(int window) {
+    Lock l(G().lock);
+    auto it = G().shutdownReasons.find(window);
+    if (it == G().shutdownReasons.end()) return std::nullopt;
+    return it->second;
 }
 
 std::vector<TimerInfo> Timers() {
