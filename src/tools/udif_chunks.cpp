@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "tools/lzfse_decode.h"
 #include "tools/udif_image.h"
 
 namespace vu {
@@ -148,7 +149,7 @@ bool DecodeLzma(const uint8_t* in, size_t inLength, uint8_t* out, size_t outLeng
 }  // namespace
 
 bool IsCompressedChunkType(uint32_t type) {
-    return type == UdifAdc || type == UdifZlib || type == UdifBzip2 || type == UdifLzma;
+    return type == UdifAdc || type == UdifZlib || type == UdifBzip2 || type == UdifLzfse || type == UdifLzma;
 }
 
 bool DecodeChunk(uint32_t type, const uint8_t* in, size_t inLength, uint8_t* out, size_t outLength,
@@ -157,6 +158,7 @@ bool DecodeChunk(uint32_t type, const uint8_t* in, size_t inLength, uint8_t* out
         case UdifAdc: return DecodeAdc(in, inLength, out, outLength, error);
         case UdifZlib: return DecodeZlib(in, inLength, out, outLength, error);
         case UdifBzip2: return DecodeBzip2(in, inLength, out, outLength, error);
+        case UdifLzfse: return DecodeLzfse(in, inLength, out, outLength, error);
         case UdifLzma: return DecodeLzma(in, inLength, out, outLength, error);
     }
     error = UdifChunkTypeName(type) + " chunks are not supported";

@@ -1,6 +1,6 @@
-// Decoding of one stored chunk of a disk image into exactly the bytes of its sectors: ADC (our
-// own decoder), zlib, bzip2 and LZMA/XZ (through their libraries). Callable from any thread;
-// each call keeps its own decoder state.
+// Decoding of one stored chunk of a disk image into exactly the bytes of its sectors: ADC and
+// LZFSE (our own decoders), zlib, bzip2 and LZMA/XZ (through their libraries). Callable from any
+// thread; each call keeps its own decoder state.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -133,8 +133,6 @@ bool CheckUdifPartitionChunks(const UdifPartition& partition, std::string& error
         const UdifChunk& chunk = partition.chunks[c];
         bool known = chunk.type == UdifZero || chunk.type == UdifIgnore || chunk.type == UdifRaw ||
                      IsCompressedChunkType(chunk.type);
-        if (chunk.type == UdifLzfse)
-            return error = "chunk " + std::to_string(c) + " is LZFSE-compressed, which this reader does not decode", false;
         if (!known) return error = "chunk " + std::to_string(c) + " has the unknown type " + Hex32(chunk.type), false;
         if (IsCompressedChunkType(chunk.type) &&
             (chunk.sectors * UdifSectorSize > MaxDecodedChunk || chunk.length > MaxStoredChunk))

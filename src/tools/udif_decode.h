@@ -12,8 +12,8 @@
 
 namespace vu {
 
-// False with `error` naming the first chunk this reader cannot decode ("LZFSE chunks are not
-// supported") or that is larger than a chunk may be. Nothing needs to be read for it.
+// False with `error` naming the first chunk this reader cannot decode ("chunk 3 has the unknown
+// type 0x80000009") or that is larger than a chunk may be. Nothing needs to be read for it.
 bool CheckUdifPartitionChunks(const UdifPartition& partition, std::string& error);
 
 enum class DecodeOutcome { Done, Failed, Cancelled };
