@@ -2,6 +2,7 @@
 #include "tools/hfs_from_dmg.h"
 
 #include <atomic>
+#include <new>
 
 #include "core/globals.h"
 #include "core/status_bar.h"
@@ -100,7 +101,13 @@ void ExtractHfsFromDmg(int) {
     AbortRequested = 0;
     ExtractedHfsImages.clear();
     StatusBarCancels = true;
-    Extract();
+    // A partial image removes itself; what is left to say is why the run ended.
+    try {
+        Extract();
+    } catch (const std::bad_alloc&) {
+        ShowStatus("HFS extraction failed", 0);
+        ErrorBox("Can't extract the HFS volume:\r\nthere is not enough memory.");
+    }
     StatusBarCancels = false;
     if (!ZarnTempPath.empty()) DeleteWorkFolder();
     AbortRequested = 0;

@@ -28,7 +28,7 @@ private:
 };
 
 // Writes the partition to the new file `path` (created or truncated). Anything but Done leaves
-// no file behind.
+// no file behind, also when memory runs out.
 DecodeOutcome WritePartitionImage(ByteSource& source, const UdifImage& image, const UdifPartition& partition,
                                   const std::string& path, StatusProgress& progress, std::string& error);
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "tools/udif_image.h"
+
 namespace vu {
 
 // Largest decoded size of one compressed chunk (disk images use 1 MiB or less), and the largest
@@ -15,6 +17,19 @@ constexpr uint64_t MaxStoredChunk = 2 * MaxDecodedChunk + (64 << 10);
 
 // True for the compressed types this reader decodes.
 bool IsCompressedChunkType(uint32_t type);
+
+// The working memory of one decoder of `type` besides its input and output: the most bzip2's
+// block tables take, LZMA's limit (every XZ preset's dictionary, up to 64 MiB, fits; a stream
+// asking for more is refused), libdeflate's and our LZFSE decoder's state.
+constexpr uint64_t ChunkDecoderMemory(uint32_t type) {
+    switch (type) {
+        case UdifBzip2: return 4ull << 20;
+        case UdifLzma: return 65ull << 20;
+        case UdifZlib:
+        case UdifLzfse: return 64ull << 10;
+    }
+    return 0;
+}
 
 // Decodes `in` into `out`, which it must fill exactly and to its end of stream. False with
 // `error` ("zlib data is damaged", "decodes to fewer bytes than its 2048 sectors") otherwise.
