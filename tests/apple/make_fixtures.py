@@ -158,7 +158,7 @@ def stream_chunks(image, placeholders, grid=64):
 def lzfse_dmg(edit=lambda stream: stream):
     """A "ULFO" image whose HFS volume has two files that are each one chunk of 2048 sectors holding
     a reference stream, zeros.lzfse and mixed-1mib.lzfse (`edit` may damage the second); our own
-    LZVN and raw blocks hold the rest. The decoded streams are known only by their digests, so the
+    LZVN blocks hold the rest. The decoded streams are known only by their digests, so the
     partition has no checksum. Returns the image, the volume with zeros in place of the two files,
     and the two files' offsets in it by stream name."""
     volume = hw.Volume("LZFSE", node_size=512)

@@ -1,5 +1,5 @@
 """A UDIF (.dmg) writer for test fixtures: partitions split into chunks of a chosen type each
-(zero, raw, ignore, ADC, zlib, bzip2, LZFSE of LZVN and raw blocks, XZ, or any number for the
+(zero, raw, ignore, ADC, zlib, bzip2, LZFSE of LZVN blocks, XZ, or any number for the
 bad-input cases), the XML property list with its blkx tables, and the koly trailer with CRC-32
 checksums. 7-Zip and dmg2img read what it writes.
 """
@@ -101,13 +101,12 @@ def lzvn_block(data, start, end, table):
 
 
 def lzfse_encode(data, piece=1 << 16):
-    """An LZFSE stream of LZVN blocks, or raw blocks ("bvx-") where LZVN would not be smaller."""
-    out, table = bytearray(), {}
-    for start in range(0, len(data), piece):
-        end = min(len(data), start + piece)
-        block = lzvn_block(data, start, end, table)
-        out += block if len(block) < 8 + end - start else struct.pack("<4sI", b"bvx-", end - start) + data[start:end]
-    return bytes(out) + b"bvx$"
+    """An LZFSE stream of LZVN blocks. No raw blocks ("bvx-"): 7-Zip 26.02 reports a data error for
+    a chunk holding one, although it writes the right bytes; what does not compress is stored as a
+    raw chunk instead, as disk utilities do."""
+    table = {}
+    blocks = [lzvn_block(data, start, min(len(data), start + piece), table) for start in range(0, len(data), piece)]
+    return b"".join(blocks) + b"bvx$"
 
 
 def encode(kind, data):
@@ -167,7 +166,7 @@ def mish(partition, first_sector, fork_offset, comments=False):
         if kind in (ZERO, IGNORE) and any(data):
             kind = RAW
         packed = encode(kind, data)
-        if kind == ZLIB and len(packed) >= len(data):
+        if kind in (ZLIB, LZFSE) and len(packed) >= len(data):
             kind, packed = RAW, data  # as disk utilities store what does not compress
         if partition.override:
             kind, packed = partition.override(index, kind, data) or (kind, packed)
