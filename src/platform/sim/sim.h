@@ -55,6 +55,7 @@ struct MenuEntry {
     std::string text;
     int image = -1;
     bool disabled = false;
+    std::string toolTip;
 };
 struct MenuTitleInfo {
     std::string text;
@@ -142,6 +143,10 @@ void FailTaskbarCreation(bool fail);
 // Every call made on the taskbar object, e.g. "state 0", "value 35/100".
 std::vector<std::string> TaskbarCalls();
 void ClearTaskbarCalls();
+
+// ---- Network -------------------------------------------------------------------------------
+// The flags of every HttpOpenRequest since the last Reset, in order.
+std::vector<uint32_t> OpenedRequestFlags();
 
 // ---- Other processes' windows --------------------------------------------------------------
 struct ForeignWindowInfo {
