@@ -2,6 +2,7 @@
 #include "tools/hfs_from_dmg.h"
 
 #include <atomic>
+#include <new>
 
 #include "core/gadget_numbers.h"
 #include "core/globals.h"
@@ -103,7 +104,13 @@ void ExtractHfsFromDmg(int, const SettingsRecord&) {
     OperationBusy = 1;
     ExtractedHfsImages.clear();
     StatusBarCancels = true;
-    Extract();
+    // A partial image removes itself; what is left to say is why the run ended.
+    try {
+        Extract();
+    } catch (const std::bad_alloc&) {
+        ShowStatus("HFS extraction failed", 0);
+        ErrorBox("Can't extract the HFS volume:\r\nthere is not enough memory.");
+    }
     StatusBarCancels = false;
     AbortRequested = 0;
     OperationBusy = 0;

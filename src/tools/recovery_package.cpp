@@ -2,6 +2,7 @@
 #include "tools/recovery_package.h"
 
 #include <cctype>
+#include <new>
 #include <vector>
 
 #include "core/status_bar.h"
@@ -94,18 +95,8 @@ RecoveryHdExtraction PartitionToFile(const std::string& dmgPath, const std::stri
     return result;
 }
 
-}  // namespace
-
-std::string RecoveryImageStem(const std::string& build) {
-    std::string safe;
-    for (char c : build)
-        if (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-') safe += c;
-    while (!safe.empty() && safe.front() == '.') safe.erase(0, 1);
-    return safe.empty() ? "RecoveryHD" : "RecoveryHD-" + safe;
-}
-
-RecoveryHdExtraction ExtractRecoveryHdPackage(const std::string& packagePath, const std::string& build,
-                                              const std::string& workFolder, const std::string& imageFolder) {
+RecoveryHdExtraction ExtractPackage(const std::string& packagePath, const std::string& build,
+                                    const std::string& workFolder, const std::string& imageFolder) {
     std::string package = FileNameOf(packagePath), error;
     std::string folder = imageFolder;
     if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
@@ -187,6 +178,26 @@ RecoveryHdExtraction ExtractRecoveryHdPackage(const std::string& packagePath, co
 
     std::string target = FreeNumberedName(folder, RecoveryImageStem(build), ".hfs");
     return PartitionToFile(baseDmg, target, FileNameOf(target));
+}
+
+}  // namespace
+
+std::string RecoveryImageStem(const std::string& build) {
+    std::string safe;
+    for (char c : build)
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-') safe += c;
+    while (!safe.empty() && safe.front() == '.') safe.erase(0, 1);
+    return safe.empty() ? "RecoveryHD" : "RecoveryHD-" + safe;
+}
+
+RecoveryHdExtraction ExtractRecoveryHdPackage(const std::string& packagePath, const std::string& build,
+                                              const std::string& workFolder, const std::string& imageFolder) {
+    // The intermediate files remove themselves while the exception unwinds.
+    try {
+        return ExtractPackage(packagePath, build, workFolder, imageFolder);
+    } catch (const std::bad_alloc&) {
+        return Fail("there is not enough memory to extract " + FileNameOf(packagePath));
+    }
 }
 
 }  // namespace vu
