@@ -21,7 +21,7 @@ namespace {
 TEST(ChosenDisk, EveryOperationRefusesADiskSwappedWhileItAsked) {
     const struct {
         const char* name;
-        void (*run)(int);
+        void (*run)(int, const SettingsRecord&);
         int line;
         const char* question;  // the title of the box during which the sticks are swapped
     } swaps[] = {{"format", FormatDrive, 0, "WARNING"},
@@ -55,7 +55,7 @@ TEST(ChosenDisk, EveryOperationRefusesADiskSwappedWhileItAsked) {
             if (box.title == swap.question && sim::UnplugDisk(1)) sim::PlugDisk(2, 1);
         });
 
-        swap.run(0);
+        swap.run(0, CopySettings());
         sim::OnMessage(nullptr);
         EXPECT_EQ(test::FileBytes(images[0]), before[0]);
         EXPECT_EQ(test::FileBytes(images[1]), before[1]);

@@ -137,7 +137,7 @@ TEST_F(WorkerThreads, TheSessionsEndStopsARunningCopyBetweenChunks) {
         for (int i = 0; i < 5000 && !AbortRequested; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     });
     OperationBusy = 1;
-    std::thread run(BackupPartition, 1);
+    std::thread run(BackupPartition, 1, CopySettings());
     for (int i = 0; i < 5000 && !copying; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     HoldUpSessionEndWhileBusy();  // as the loop does after each event
     EXPECT_TRUE(sim::ShutdownBlockReason(MainWindow));
