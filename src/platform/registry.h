@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vu::plat {
 
@@ -17,5 +18,8 @@ bool RegistryDeleteValue(const std::string& path, const std::string& name);
 bool RegistryWriteText(const std::string& path, const std::string& name, const std::string& text);  // REG_SZ
 // Deletes the key with its values and every key below it; false when it does not exist.
 bool RegistryDeleteKey(const std::string& path);
+// A REG_MULTI_SZ value as its strings (a REG_SZ one as one string); nullopt when it does not
+// exist or holds no text. Any thread: the disk workers read what Windows records of its volumes.
+std::optional<std::vector<std::string>> RegistryReadStrings(const std::string& path, const std::string& name);
 
 }  // namespace vu::plat
