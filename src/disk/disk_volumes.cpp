@@ -20,9 +20,10 @@ struct DiskVolume {
 };
 
 // Opens the volumes with an extent on `disk`, one after the other, and hands each to `visit`,
-// which owns the handle from then on; `visit` returns false to stop. A volume that cannot be
-// opened for any other reason than access denied (a drive without a medium) is none of a disk's.
-VolumeLockError ForEachVolumeOn(int32_t disk, int64_t& failedOffset, const auto& visit) {
+// which owns the handle from then on; `visit` returns false to stop, keeping its own account of
+// why. A volume that cannot be opened for any other reason than access denied (a drive without a
+// medium) is none of a disk's.
+VolumeLockError ForEachVolumeOn(int32_t disk, const auto& visit) {
     auto names = plat::VolumeNames();
     if (!names) return VolumeLockError::ListUnreadable;
     for (std::string name : *names) {
@@ -31,7 +32,6 @@ VolumeLockError ForEachVolumeOn(int32_t disk, int64_t& failedOffset, const auto&
         volume.handle = plat::OpenDevice(name, false);
         if (volume.handle == plat::NoDevice) {
             if (plat::LastDeviceError() != ErrorAccessDenied) continue;
-            failedOffset = -1;
             return VolumeLockError::AccessDenied;
         }
         auto extents = QueryVolumeExtents(volume.handle);
@@ -53,7 +53,7 @@ VolumeLockError ForEachVolumeOn(int32_t disk, int64_t& failedOffset, const auto&
 
 VolumeLockResult LockDiskVolumes(int32_t disk, std::vector<plat::DeviceHandle>& held) {
     VolumeLockResult result;
-    result.error = ForEachVolumeOn(disk, result.offset, [&](const DiskVolume& volume) {
+    VolumeLockError listing = ForEachVolumeOn(disk, [&](const DiskVolume& volume) {
         if (!LockWithRetries(volume.handle, true)) {
             plat::CloseDevice(volume.handle);
             result.error = VolumeLockError::InUse;
@@ -64,6 +64,7 @@ VolumeLockResult LockDiskVolumes(int32_t disk, std::vector<plat::DeviceHandle>& 
         held.push_back(volume.handle);
         return true;
     });
+    if (result.error == VolumeLockError::None) result.error = listing;
     return result;
 }
 
@@ -71,8 +72,7 @@ bool LockPartitionVolume(int32_t disk, const PartitionInformation& partition, bo
                          plat::DeviceHandle& volume) {
     volume = plat::NoDevice;
     bool locked = true;
-    int64_t unused = 0;
-    VolumeLockError error = ForEachVolumeOn(disk, unused, [&](const DiskVolume& found) {
+    VolumeLockError error = ForEachVolumeOn(disk, [&](const DiskVolume& found) {
         if (!IsPartition(found.extents, disk, partition)) {
             plat::CloseDevice(found.handle);
             return true;

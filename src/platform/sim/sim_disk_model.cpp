@@ -263,6 +263,7 @@ bool ApplyDiskKey(detail::SimDisk& disk, int letterDisk, const std::string& key,
         else if (key == "stale-letters") disk.staleLettersMs = std::stoi(value);
         else if (key == "mounted") return ParsePartitions(value, disk.mountedWithoutLetter);
         else if (key == "in-use") return ParsePartitions(value, disk.inUse);
+        else if (key == "held") return ParsePartitions(value, disk.held);
         else if (key == "bitlocker") return ParsePartitions(value, disk.bitLocker);
         else if (key == "vhd-host") {
             detail::SimLetter host;

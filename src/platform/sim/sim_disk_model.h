@@ -53,6 +53,7 @@ struct SimDisk {
     uint32_t vhdHostPartition = 0;
     std::set<uint32_t> mountedWithoutLetter;  // volumes mounted in a folder, or opened without a letter
     std::set<uint32_t> inUse;       // volumes another program holds open: a lock waits for a dismount
+    std::set<uint32_t> held;        // ... and opens again after a dismount: a lock is never granted
     std::set<uint32_t> bitLocker;   // unlocked BitLocker volumes: stored encrypted, read decrypted
     // Windows' view of the partitions, as their volumes keep them: frozen from the first write to
     // sector 0 until the system rereads the table (IOCTL_DISK_UPDATE_PROPERTIES), and then for

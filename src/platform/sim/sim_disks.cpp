@@ -186,8 +186,9 @@ bool WholeSectors(const SimHandle& h, const SimDisk& disk, uint32_t length) {
 bool Lock(SimHandle& h, SimDisk& disk) {
     bool refused = ++disk.locksSeen == disk.refuseLock || disk.lockRefusals != 0;
     if (disk.lockRefusals > 0) --disk.lockRefusals;
-    // Another program's open handle keeps a volume from being locked until a dismount closes it.
-    refused = refused || (h.volume && disk.inUse.count(h.partition));
+    // Another program's open handle keeps a volume from being locked until a dismount closes it;
+    // a held one is opened again at once.
+    refused = refused || (h.volume && (disk.inUse.count(h.partition) || disk.held.count(h.partition)));
     Log("lock " + h.path + (refused ? " refused" : ""));
     if (!refused) h.locked = true;
     return refused ? Failed(ErrorAccessDenied) : true;
@@ -260,6 +261,7 @@ bool Control(SimHandle& h, uint32_t code, const void* in, uint32_t inSize, void*
             Log("unlock " + h.path);
             return true;
         case IoctlDiskUpdateProperties:
+            if (Failing(*disk, "update")) return Failed(sim::detail::ErrorIoDevice);
             Log("update properties " + h.path);
             if (!h.volume) sim::detail::TableReread(*disk);
             return true;

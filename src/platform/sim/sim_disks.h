@@ -21,7 +21,7 @@
 //     geometry = 1869 255 63 512    (cylinders, tracks per cylinder, sectors per track, bytes per sector)
 //     letters = E:1 F:2             (letter:partition number; 0 is the whole disk)
 //     fail = descriptor geometry    (requests that fail: open length descriptor geometry layout
-//                                    device-number flush dependency)
+//                                    device-number flush dependency update)
 //     short-reads = yes             (reads move fewer bytes than asked)
 //     read-only = yes               (writes fail)
 //     fail-write = 3                (the third write to this disk fails)
@@ -46,6 +46,8 @@
 //                                    folder, or opened by a program)
 //     in-use = 1                    (another program holds partition 1's volume open: a lock and a
 //                                    format of it fail until a dismount closes those handles)
+//     held = 1                      (as in-use, but the program opens the volume again at once
+//                                    after a dismount: its lock is never granted)
 //     bitlocker = 1                 (partition 1 is an unlocked BitLocker volume: what is written
 //                                    through the volume is stored encrypted, reads decrypt it)
 //     stale-letters = 10000         (Windows keeps the old volumes, and the letters that name them,

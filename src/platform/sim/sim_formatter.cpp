@@ -170,7 +170,7 @@ FormatterRun RunFormatter(const std::string& volume, uint32_t mediaType, const s
         Report(callback, 7, 0);  // media is write protected
         return FormatterRun::Ran;
     }
-    if (target->disk.inUse.count(target->partition)) {
+    if (target->disk.inUse.count(target->partition) || target->disk.held.count(target->partition)) {
         Report(callback, 8, 0);  // volume is in use: another program holds it open
         return FormatterRun::Ran;
     }
