@@ -43,7 +43,9 @@ if(WIN32)
 else()
   find_package(PkgConfig REQUIRED)
   # libcurl: the simulated PC's HTTP client behind the network seam (Windows builds use WinINet).
-  pkg_check_modules(VU_PKG REQUIRED IMPORTED_TARGET zlib expat libpcre2-8 liblzma libzip libarchive libdeflate libcurl)
+  # libcrypto: its digests and signature checks (Windows builds use bcrypt.dll).
+  pkg_check_modules(VU_PKG REQUIRED IMPORTED_TARGET
+    zlib expat libpcre2-8 liblzma libzip libarchive libdeflate libcurl libcrypto)
   target_compile_definitions(vu_deps INTERFACE PCRE2_CODE_UNIT_WIDTH=8)
   target_link_libraries(vu_deps INTERFACE PkgConfig::VU_PKG bz2)
 endif()

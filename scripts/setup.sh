@@ -19,7 +19,7 @@ packages=(
     autoconf automake libtool dpkg-dev
     googletest libgtest-dev libgmock-dev
     zlib1g-dev libexpat1-dev libpcre2-dev liblzma-dev libzip-dev libbz2-dev libarchive-dev libdeflate-dev
-    libcurl4-openssl-dev
+    libcurl4-openssl-dev libssl-dev
     nasm qemu-system-x86 dosfstools exfatprogs exfat-fuse ntfs-3g mtools fdisk
     7zip dmg2img hfsplus libarchive-tools xorriso python3 fp-utils
     wine wine64 fonts-wine xvfb xdotool imagemagick x11-utils

@@ -8,7 +8,6 @@
 
 #include "core/gadget_numbers.h"
 #include "core/globals.h"
-#include "core/settings.h"
 #include "core/status_bar.h"
 #include "core/work_folder.h"
 #include "disk/drive_list.h"
@@ -33,20 +32,19 @@ void Refuse(const AdditionalEntry& entry, const std::string& reason) {
     plat::MessageBox("Error!", text, plat::MbIconError);
 }
 
-// False (and the file deleted, and a box) when the file does not match the item's digest.
-bool MatchesDigest(const AdditionalEntry& entry, const std::string& file) {
+// False (and a box) when the downloaded `file`, saved as `name`, does not match the item's digest.
+bool MatchesDigest(const AdditionalEntry& entry, const std::string& file, const std::string& name) {
     DigestKind kind = DigestKindOf(entry.Md5Digest);
     if (kind == DigestKind::None) return true;
     std::string kindName = kind == DigestKind::Md5 ? "MD5" : "SHA-1";
-    DrawProgressBar(StatusBarGadget, "Checking the " + kindName + " digest of " + FilePartOf(file) + " ...", 0);
+    DrawProgressBar(StatusBarGadget, "Checking the " + kindName + " digest of " + name + " ...", 0);
     std::string actual = FileDigestHex(kind, file);
     if (SameDigest(actual, entry.Md5Digest)) return true;
-    plat::DeleteFile(file);
-    ShowStatus(FilePartOf(file) + " does not match its digest", StatusPauseMs);
+    ShowStatus(name + " does not match its digest", StatusPauseMs);
     plat::MessageBox("Error!",
-                     "The downloaded file " + FilePartOf(file) + " does not match the " + kindName +
+                     "The downloaded file " + name + " does not match the " + kindName +
                          " digest of its download list and was deleted.\r\nExpected: " + entry.Md5Digest +
-                         "\r\nReceived: " + (actual.empty() ? "(the file could not be read)" : actual),
+                         "\r\nReceived: " + (actual.empty() ? "(the file could not be read or hashed)" : actual),
                      plat::MbIconError);
     return false;
 }
@@ -91,10 +89,10 @@ std::string UrlFileName(const std::string& url) {
     return address.substr(address.rfind('/') + 1);
 }
 
-AdditionalDownload RunAdditionalDownload(const AdditionalEntry& entry) {
+AdditionalDownload RunAdditionalDownload(const AdditionalEntry& entry, const SettingsRecord& settings) {
     AdditionalDownload download;
     download.result = WebBadParameters;
-    std::string folder = CloverLocalRepository, sub;
+    std::string folder = settings.CloverLocalRepository, sub;
     if (!folder.empty() && folder.back() != '\\') folder += '\\';
     if (!CatalogFolder(entry.Catalog, sub)) {
         Refuse(entry, "the Catalog \"" + entry.Catalog + "\" is not a folder inside the Clover Local Repository.");
@@ -118,10 +116,20 @@ AdditionalDownload RunAdditionalDownload(const AdditionalEntry& entry) {
     request.Url = entry.Url;
     request.Destination = DownloadToFile;
     request.ChunkSize = 1048576;
-    request.MaxAttempts = ResumeMaxAttemptsNumber;
+    request.MaxAttempts = settings.ResumeMaxAttemptsNumber;
+    request.Cancel = &AbortRequested;
     request.OnOpened = ShowConnecting;
     request.OnProgress = ShowDownloadProgress;
-    request.OnDone = ReportDownloadResult;
+    // The digest is checked before the file replaces an earlier copy of the same name, which a
+    // file that does not match leaves as it was; its own box tells of it.
+    bool mismatch = false;
+    request.OnComplete = [&](DownloadRequest& r, const std::string& file) {
+        mismatch = !MatchesDigest(entry, file, FilePartOf(r.FileName));
+        return !mismatch;
+    };
+    request.OnDone = [&](DownloadRequest& r, int32_t result, int64_t received, int64_t total, int64_t seconds) {
+        ReportDownloadResult(r, mismatch ? WebOk : result, received, total, seconds);
+    };
     request.FileName = folder + name;
     download.fileName = request.FileName;
     download.result = HttpDownload(request);
@@ -133,15 +141,14 @@ std::string DownloadSummaryText(const AdditionalEntry& entry, const std::string&
            entry.Catalog + "\" ........... Success\r\nin the Clover Local Repository: \r\n\"" + repository + "\"\r\n";
 }
 
-int32_t DownloadAdditionalItem(const AdditionalEntry& entry) {
+int32_t DownloadAdditionalItem(const AdditionalEntry& entry, const SettingsRecord& settings) {
     int32_t result = 0;
     OperationBusy = 1;
-    AbortRequested = 0;
     plat::SetGadgetText(DlCenterButton, "Cancel DL");
     if (ClaimDownloadBusy()) {
-        AdditionalDownload download = RunAdditionalDownload(entry);
+        AdditionalDownload download = RunAdditionalDownload(entry, settings);
         ReleaseDownloadBusy();
-        if (download.result == WebOk && MatchesDigest(entry, download.fileName)) {
+        if (download.result == WebOk) {
             result = 1;
             ShowStatus(FilePartOf(download.fileName) + " Downloaded", 1000);
         }
@@ -149,10 +156,10 @@ int32_t DownloadAdditionalItem(const AdditionalEntry& entry) {
         plat::MessageBox("Error!", "Can't download " + entry.Name, plat::MbIconError);
     }
     if (result == 1)
-        plat::MessageBox("Info", DownloadSummaryText(entry, CloverLocalRepository), plat::MbIconInformation);
+        plat::MessageBox("Info", DownloadSummaryText(entry, settings.CloverLocalRepository), plat::MbIconInformation);
     FillDriveList();
-    OperationBusy = 0;
     AbortRequested = 0;
+    OperationBusy = 0;
     plat::SetGadgetText(DlCenterButton, "DL Center");
     return result;
 }
@@ -162,13 +169,13 @@ void SetChosenAdditionalEntry(const AdditionalEntry& entry) {
     chosen = entry;
 }
 
-void DownloadAdditionalJob(int) {
+void DownloadAdditionalJob(int, const SettingsRecord& settings) {
     AdditionalEntry entry;
     {
         std::lock_guard<std::mutex> l(chosenLock);
         entry = chosen;
     }
-    DownloadAdditionalItem(entry);
+    DownloadAdditionalItem(entry, settings);
 }
 
 }  // namespace vu

@@ -1,6 +1,6 @@
 // The seam's registry, local machine only. Paths are full texts such as
 // "HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Policies\Explorer".
-// Callable from the main thread.
+// Callable from the main thread; RunRegistryFaultRestores from any.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -21,5 +21,18 @@ bool RegistryDeleteKey(const std::string& path);
 // A REG_MULTI_SZ value as its strings (a REG_SZ one as one string); nullopt when it does not
 // exist or holds no text. Any thread: the disk workers read what Windows records of its volumes.
 std::optional<std::vector<std::string>> RegistryReadStrings(const std::string& path, const std::string& name);
+
+// A value the crash report puts back before anything else: set to `dword`, or deleted when there
+// is none. The faulting thread may hold the heap's or the loader's lock, so the keys are opened
+// when the restores are armed, and running them allocates nothing and takes neither lock.
+struct RegistryFaultRestore {
+    std::string path, name;
+    std::optional<uint32_t> dword;
+};
+// Arming again replaces what was armed; disarming closes the keys.
+void ArmRegistryFaultRestores(const std::vector<RegistryFaultRestore>& restores);
+void DisarmRegistryFaultRestores();
+// Puts the armed values back, once: later calls do nothing.
+void RunRegistryFaultRestores();
 
 }  // namespace vu::plat

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/digest.h"
 #include "tools/ordered_pipeline.h"
-#include "tools/sha256.h"
 
 namespace vu {
 
@@ -38,9 +38,8 @@ bool ParseChunklist(const std::string& bytes, Chunklist& list, std::string& erro
     size_t signatureSize = list.signatureMethod == 1 ? 256 : 32;
     if (bytes.size() - signatureOffset != signatureSize) return error = "its signature does not fit the file", false;
     if (list.signatureMethod == 2) {
-        Sha256 digest;
-        digest.Update(p, size_t(signatureOffset));
-        if (std::memcmp(digest.Final().data(), p + signatureOffset, 32) != 0)
+        std::vector<uint8_t> digest = Digest::Of(plat::HashKind::Sha256, std::string_view(bytes).substr(0, signatureOffset));
+        if (digest.size() != 32 || std::memcmp(digest.data(), p + signatureOffset, 32) != 0)
             return error = "its digest does not match its table", false;
     }
     list.chunks.resize(size_t(count));
@@ -64,13 +63,14 @@ ChunklistCheck CheckAgainstChunklist(const Chunklist& list, ByteSource& image,
     size_t window = size_t(threads) + 1;
     struct Slot {
         std::vector<uint8_t> bytes;
-        std::array<uint8_t, 32> digest{};
+        std::vector<uint8_t> digest;
     };
     std::vector<Slot> slots(window);
     uint64_t offset = 0, done = 0;
     bool cancelled = false;
 
     PipelineStages stages;
+    stages.bytes = [&](size_t index) { return uint64_t(list.chunks[index].size); };
     stages.prepare = [&](size_t index, size_t s) {
         slots[s].bytes.resize(list.chunks[index].size);
         if (!image.ReadAt(offset, slots[s].bytes.data(), slots[s].bytes.size()))
@@ -78,20 +78,28 @@ ChunklistCheck CheckAgainstChunklist(const Chunklist& list, ByteSource& image,
         offset += list.chunks[index].size;
         return true;
     };
+    // Each worker hashes with an object of its own: the platform's hash objects are per thread.
     stages.work = [&](size_t s) {
-        Sha256 digest;
-        digest.Update(slots[s].bytes.data(), slots[s].bytes.size());
-        slots[s].digest = digest.Final();
+        Digest digest(plat::HashKind::Sha256);
+        digest.Add(slots[s].bytes.data(), slots[s].bytes.size());
+        slots[s].digest = digest.Finish();
     };
     stages.finish = [&](size_t index, size_t s) {
-        if (slots[s].digest != list.chunks[index].sha256)
+        std::vector<uint8_t>().swap(slots[s].bytes);  // what the budget counts is what is held
+        if (slots[s].digest.empty()) return error = "its chunk " + std::to_string(index) + " cannot be hashed", false;
+        if (!std::equal(slots[s].digest.begin(), slots[s].digest.end(), list.chunks[index].sha256.begin()))
             return error = "its chunk " + std::to_string(index) + " differs from its chunk list", false;
         done += list.chunks[index].size;
         if (progress && !progress(done)) return cancelled = true, false;
         return true;
     };
-    if (RunOrdered(list.chunks.size(), threads, window, stages)) return ChunklistCheck::Match;
-    return cancelled ? ChunklistCheck::Cancelled : ChunklistCheck::Mismatch;
+    switch (RunOrdered(list.chunks.size(), threads, window, PipelineBudget, stages)) {
+        case PipelineEnd::Done: return ChunklistCheck::Match;
+        case PipelineEnd::Stopped: return cancelled ? ChunklistCheck::Cancelled : ChunklistCheck::Mismatch;
+        case PipelineEnd::OutOfMemory: break;
+    }
+    error = "there is not enough memory to check its chunks";
+    return ChunklistCheck::Mismatch;
 }
 
 }  // namespace vu

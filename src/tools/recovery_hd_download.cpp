@@ -5,7 +5,6 @@
 
 #include "core/gadget_numbers.h"
 #include "core/globals.h"
-#include "core/settings.h"
 #include "core/status_bar.h"
 #include "core/work_folder.h"
 #include "disk/drive_list.h"
@@ -35,8 +34,8 @@ bool IsBuildCode(const std::string& text) {
     return at == text.size();
 }
 
-void HideWorkFolderEntries() {
-    for (const auto& entry : plat::ListFolder(ZarnTempPath)) plat::SetHidden(ZarnTempPath + entry.name, true);
+void HideWorkFolderEntries(const std::string& folder) {
+    for (const auto& entry : plat::ListFolder(folder)) plat::SetHidden(folder + entry.name, true);
 }
 
 // The summary box after a successful run.
@@ -48,18 +47,20 @@ std::string RecoveryHdSummaryText(const std::string& title, const std::string& i
            "using the button [Restore ...].";
 }
 
-// The download and the extraction in this run's working folder; releases the download slot once
-// the package is in. True when the image was written (its path in `image`).
-bool FetchAndExtract(const RecoveryEntry& entry, const std::string& build, std::string& image) {
-    int32_t downloaded = RunRecoveryDownload(entry, ZarnTempPath);
+// The download and the extraction in the run's working folder `folder`; releases the download
+// slot once the package is in. True when the image was written (its path in `image`).
+bool FetchAndExtract(const RecoveryEntry& entry, const SettingsRecord& settings, const std::string& build,
+                     const std::string& folder, std::string& image) {
+    int32_t downloaded = RunRecoveryDownload(entry, folder, settings.ResumeMaxAttemptsNumber);
     ReleaseDownloadBusy();
     if (downloaded != WebOk) return false;  // reported by the download itself
 
-    std::string package = ZarnTempPath + RecoveryPackageName, name = FilePartOf(package);
+    std::string package = folder + RecoveryPackageName, name = FilePartOf(package);
     ShowStatus(name + " Downloaded", 1000);
-    HideWorkFolderEntries();
+    HideWorkFolderEntries(folder);
     ShowStatus("Extracting HFS-Image from " + name + " ...", StatusPauseMs);
-    RecoveryHdExtraction extraction = ExtractRecoveryHdPackage(package, build, ZarnTempPath, ZarnImageLocalRepo);
+    const std::string& images = settings.ZarnImageLocalRepo;
+    RecoveryHdExtraction extraction = ExtractRecoveryHdPackage(package, build, folder, images);
     switch (extraction.outcome) {
         case RecoveryHdExtraction::Done:
             image = extraction.imagePath;
@@ -72,7 +73,7 @@ bool FetchAndExtract(const RecoveryEntry& entry, const std::string& build, std::
         case RecoveryHdExtraction::Failed: break;
     }
     // The error codes users know: 3 when the image folder is missing, 4 when unpacking failed.
-    int code = plat::FolderExists(ZarnImageLocalRepo) ? 4 : 3;
+    int code = plat::FolderExists(images) ? 4 : 3;
     ShowStatus("Extract HFS-Image from " + name + " ErrorCode: " + std::to_string(code), StatusPauseMs);
     plat::MessageBox("Error", "Can't extract the HFS-Image from " + name + ":\r\n" + extraction.error,
                      plat::MbIconError);
@@ -80,7 +81,7 @@ bool FetchAndExtract(const RecoveryEntry& entry, const std::string& build, std::
 }
 
 // Everything between the flags: true when the image was written (its path in `image`).
-bool DownloadAndExtract(const RecoveryEntry& entry, std::string& image) {
+bool DownloadAndExtract(const RecoveryEntry& entry, const SettingsRecord& settings, std::string& image) {
     const std::string cannot = "Can't download HDRecovery for MAC OS X " + entry.Title;
     std::string build = RecoveryEntryBuild(entry);
     if (build.empty()) {
@@ -88,20 +89,17 @@ bool DownloadAndExtract(const RecoveryEntry& entry, std::string& image) {
                          plat::MbIconError);
         return false;
     }
-    // The slot first: a list update that holds it keeps its files in the working folder, which
-    // creating ours, or deleting it, would destroy.
     if (!ClaimDownloadBusy()) {
         plat::MessageBox("Error!", cannot, plat::MbIconError);
         return false;
     }
-    if (!CreateWorkFolder()) {
+    WorkFolder work;
+    if (!work.Create()) {
         ReleaseDownloadBusy();
-        plat::MessageBox("Error!", "Can't create TEMP folder!" + ZarnTempPath, plat::MbIconError);
+        plat::MessageBox("Error!", "Can't create TEMP folder!" + work.Path(), plat::MbIconError);
         return false;
     }
-    bool written = FetchAndExtract(entry, build, image);
-    DeleteWorkFolder();
-    return written;
+    return FetchAndExtract(entry, settings, build, work.Path(), image);
 }
 
 }  // namespace
@@ -115,22 +113,21 @@ std::string RecoveryEntryBuild(const RecoveryEntry& entry) {
     return IsBuildCode(build) ? build : "";
 }
 
-bool DownloadRecoveryHd(const RecoveryEntry& entry, std::string* imagePath) {
+bool DownloadRecoveryHd(const RecoveryEntry& entry, const SettingsRecord& settings, std::string* imagePath) {
     OperationBusy = 1;
-    AbortRequested = 0;
     plat::SetGadgetText(DlCenterButton, "Cancel DL");
     std::string image;
-    bool result = DownloadAndExtract(entry, image);
+    bool result = DownloadAndExtract(entry, settings, image);
     if (result)
-        plat::MessageBox("Info", RecoveryHdSummaryText(entry.Title, ZarnImageLocalRepo), plat::MbIconInformation);
+        plat::MessageBox("Info", RecoveryHdSummaryText(entry.Title, settings.ZarnImageLocalRepo), plat::MbIconInformation);
     if (imagePath) *imagePath = image;
     FillDriveList();
-    OperationBusy = 0;
     AbortRequested = 0;
+    OperationBusy = 0;
     plat::SetGadgetText(DlCenterButton, "DL Center");
     return result;
 }
 
-void DownloadRecoveryHdJob(int) { DownloadRecoveryHd(ChosenRecoveryEntry()); }
+void DownloadRecoveryHdJob(int, const SettingsRecord& settings) { DownloadRecoveryHd(ChosenRecoveryEntry(), settings); }
 
 }  // namespace vu

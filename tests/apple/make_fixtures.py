@@ -1,23 +1,28 @@
 """Writes the disk-image fixtures of the HFS extraction tests into OUTDIR: HFS+ volumes, DMG files
 with every chunk type and with one fault each, and Recovery HD packages nested as Apple ships
 them (xar -> RecoveryHDMeta.dmg -> HFS+ volume -> BaseSystem.dmg + BaseSystem.chunklist ->
-HFS partition). Deterministic: the same bytes on every run.
+HFS partition), and chunk lists signed by keys made anew on each run (chunklist_writer.py) with
+the key file that trusts one of them. Deterministic but for those keys and signatures.
 
 Usage: make_fixtures.py OUTDIR
        make_fixtures.py --fuzz-seeds FUZZ_CORPUS_DIR   (small seeds of the fuzz targets)
 """
-import hashlib
+import json
 import os
 import random
 import struct
 import subprocess
 import sys
 import tempfile
+import xml.etree.ElementTree as ElementTree
+import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import hfsplus_writer as hw  # noqa: E402
 import udif_writer as uw  # noqa: E402
+from chunklist_writer import TestKey, chunklist, signed  # noqa: E402
 
+LZFSE_VECTORS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures", "lzfse")
 ALL_TYPES = (uw.ZLIB, uw.RAW, uw.ADC, uw.BZIP2, uw.XZ)
 DMG2IMG_TYPES = (uw.ZLIB, uw.RAW, uw.ADC, uw.BZIP2)  # dmg2img decodes no XZ
 
@@ -33,6 +38,27 @@ def recovery_volume():
     volume.add_file("usr/lib/sparse.bin", b"\0" * 200000 + b"end")
     volume.add_file("Install.app/pieces.bin", bytes(rnd.getrandbits(8) for _ in range(90000)), fragments=20)
     return volume.build(extra_blocks=64)
+
+
+def compressed_volume():
+    """Files stored compressed (decmpfs) each beside a plain copy in "plain/", and two that cannot
+    be expanded: one LZFSE-compressed, one with a damaged block."""
+    rnd = random.Random(24)
+    text = b"".join(b"line %d of a text that compresses well\n" % i for i in range(9000))
+    version = (b'<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0">\n<dict>\n'
+               b"\t<key>ProductBuildVersion</key>\n\t<string>19H2</string>\n"
+               b"\t<key>ProductVersion</key>\n\t<string>10.15.7</string>\n</dict>\n</plist>\n")
+    files = {"SystemVersion.plist": (version, 3), "noise-inline": (rnd.randbytes(3000), 3),
+             "text": (text, 4), "noise": (rnd.randbytes(150000), 4),
+             "mixed": (text[:100000] + rnd.randbytes(70000) + bytes(65536), 4)}
+    volume = hw.Volume("macOS Base System")
+    for name, (data, kind) in files.items():
+        volume.add_file("plain/" + name, data)
+        folder = "System/Library/CoreServices/" if name == "SystemVersion.plist" else "packed/"
+        volume.add_file(folder + name, data, decmpfs=kind, fragments=10 if name == "mixed" else 0)
+    volume.add_file("packed/lzfse", text, decmpfs=12)
+    volume.add_file("packed/damaged", text, decmpfs=4, damaged=True)
+    return volume.build()
 
 
 def gpt_layout(hfs, hfs_types, chunk_sectors=64, override=None, index=4):
@@ -57,20 +83,7 @@ def apm_layout(hfs, hfs_types, chunk_sectors=64):
             uw.Partition(" (Apple_Free : 3)", b"\0" * 512 * 10, (uw.IGNORE,))]
 
 
-def chunklist(data, chunk=65536, damage=None):
-    """A chunk list with a bare SHA-256 signature (method 2); damage=i spoils chunk i's digest."""
-    pieces = [data[i:i + chunk] for i in range(0, len(data), chunk)]
-    entries = b""
-    for i, piece in enumerate(pieces):
-        digest = hashlib.sha256(piece).digest()
-        if i == damage:
-            digest = bytes([digest[0] ^ 1]) + digest[1:]
-        entries += struct.pack("<I", len(piece)) + digest
-    header = struct.pack("<4sIBBBBQQQ", b"CNKL", 0x24, 1, 1, 2, 0, len(pieces), 0x24, 0x24 + len(entries))
-    return header + entries + hashlib.sha256(header + entries).digest()
-
-
-def xar(out, files):
+def xar(out, files, compression="gzip"):
     """A xar archive of `files` (name -> bytes), written by bsdtar as Apple's flat packages are."""
     with tempfile.TemporaryDirectory() as folder:
         for name, data in files.items():
@@ -78,23 +91,139 @@ def xar(out, files):
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as f:
                 f.write(data)
-        subprocess.run(["bsdtar", "--format", "xar", "-cf", os.path.abspath(out), "-C", folder] + sorted(files),
-                       check=True)
+        subprocess.run(["bsdtar", "--format", "xar", "--options", "xar:compression=" + compression, "-cf",
+                        os.path.abspath(out), "-C", folder] + sorted(files), check=True)
 
 
-def recovery_package(out, base_dmg, with_chunklist=True, chunklist_damage=None, decmpfs=False,
-                     catalog_loop=False, with_meta=True):
+def xar_entry_offset(archive, name):
+    """Where the stored bytes of entry `name` start in the xar file `archive`."""
+    toc_length = struct.unpack(">Q", archive[8:16])[0]
+    header_size = struct.unpack(">H", archive[4:6])[0]
+    toc = ElementTree.fromstring(zlib.decompress(archive[header_size:header_size + toc_length]))
+    for entry in toc.iter("file"):
+        if entry.findtext("name") == name:
+            return header_size + toc_length + int(entry.find("data").findtext("offset"))
+    raise KeyError(name)
+
+
+def installer_product_package(out, meta_parts):
+    """A RecoveryHDMetaDmg.pkg as the 10.13 to 10.15 installer products carry it: a xar whose
+    RecoveryHDMeta.dmg entry is stored as it is, the image's data fork and property list, and
+    whose file then ends in the koly trailer that makes the whole package a disk image."""
+    body = uw.build(meta_parts)[:-512]
+    xar(out, {"RecoveryHDMeta.dmg": body, "PackageInfo": b"<pkg-info/>\n"}, compression="none")
+    with open(out, "rb") as f:
+        archive = f.read()
+    offset = xar_entry_offset(archive, "RecoveryHDMeta.dmg")
+    image = uw.build(meta_parts, fork_offset=offset)
+    assert archive[offset:offset + len(body)] == image[:-512]
+    with open(out, "ab") as f:
+        f.write(image[-512:])
+
+
+def recovery_package(out, base_dmg, with_chunklist=True, chunklist_damage=None, decmpfs=None,
+                     catalog_loop=False, with_meta=True, installer_product=False):
+    """Returns the RecoveryHDMeta.dmg and its volume. decmpfs: the type BaseSystem.dmg is stored
+    compressed with; its chunk list then is too, in its attribute."""
     meta = hw.Volume("Recovery HD Update", node_size=512)
     meta.add_file("BaseSystem.dmg", base_dmg, fragments=12, decmpfs=decmpfs)
     if with_chunklist:
-        meta.add_file("BaseSystem.chunklist", chunklist(base_dmg, damage=chunklist_damage))
+        meta.add_file("BaseSystem.chunklist", chunklist(base_dmg, damage=chunklist_damage),
+                      decmpfs=decmpfs and 3)
     meta.add_file("com.apple.recovery.boot/PlatformSupport.plist", b"<plist/>\n")
-    meta_dmg = uw.build(gpt_layout(meta.build(catalog_loop=catalog_loop), (uw.ZLIB, uw.RAW), 128))
+    meta_volume = meta.build(catalog_loop=catalog_loop)
+    meta_parts = gpt_layout(meta_volume, (uw.ZLIB, uw.RAW), 128)
+    if installer_product:
+        installer_product_package(out, meta_parts)
+        return None, meta_volume
+    meta_dmg = uw.build(meta_parts)
     files = {"Scripts/postinstall": b"#!/bin/sh\nexit 0\n", "PackageInfo": b"<pkg-info/>\n"}
     if with_meta:
         files["RecoveryHDMeta.dmg"] = meta_dmg
     xar(out, files)
-    return meta_dmg
+    return meta_dmg, meta_volume
+
+
+def lzfse_vector(name):
+    with open(os.path.join(LZFSE_VECTORS, name), "rb") as f:
+        return f.read()
+
+
+def lzfse_manifest():
+    """name -> {"decoded_size", "decoded_sha256", ...} of every reference stream."""
+    with open(os.path.join(LZFSE_VECTORS, "manifest.json")) as f:
+        return {v["name"]: v for v in json.load(f)}
+
+
+def plain_tables(stream):
+    """The stream with its "bvx2" blocks rewritten as "bvx1" blocks (plain tables), which the
+    reference encoder never writes."""
+    out, at = bytearray(), 0
+    while stream[at:at + 4] != b"bvx$":
+        magic, raw = stream[at:at + 4], struct.unpack_from("<I", stream, at + 4)[0]
+        if magic != b"bvx2":
+            size = 8 + raw if magic == b"bvx-" else 12 + struct.unpack_from("<I", stream, at + 8)[0]
+            out += stream[at:at + size]
+            at += size
+            continue
+        w0, w1, w2 = struct.unpack_from("<QQQ", stream, at + 8)
+        f = lambda w, lsb, n: (w >> lsb) & ((1 << n) - 1)  # noqa: E731
+        codes, frequencies = int.from_bytes(stream[at + 32:at + (w2 & 0xFFFFFFFF)], "little"), []
+        for _ in range(360):
+            ones = next(i for i in range(5) if i == 4 or not codes >> i & 1)
+            size, value = [(2, codes >> 1 & 1), (3, 2 + (codes >> 2 & 1)), (5, 4 + (codes >> 3 & 3)),
+                           (8, 8 + (codes >> 4 & 15)), (14, 24 + (codes >> 4 & 1023))][ones]
+            frequencies.append(value)
+            codes >>= size
+        literal_bytes, lmd_bytes = f(w0, 20, 20), f(w1, 40, 20)
+        out += struct.pack("<4s6Ii4HiHHH", b"bvx1", raw, literal_bytes + lmd_bytes, f(w0, 0, 20), f(w0, 40, 20),
+                           literal_bytes, lmd_bytes, f(w0, 60, 3) - 7, *(f(w1, 10 * i, 10) for i in range(4)),
+                           f(w1, 60, 3) - 7, f(w2, 32, 10), f(w2, 42, 10), f(w2, 52, 10))
+        out += struct.pack("<360H", *frequencies) + b"\0\0"
+        at += (w2 & 0xFFFFFFFF)
+        out += stream[at:at + literal_bytes + lmd_bytes]
+        at += literal_bytes + lmd_bytes
+    return bytes(out) + b"bvx$"
+
+
+def stream_chunks(image, placeholders, grid=64):
+    """Chunk starts for a volume cut every `grid` sectors, except that each placeholder of 1 MiB
+    (found in the order the volume holds them) becomes one chunk of 2048 sectors, where a reference
+    stream will go; those are zeroed in `image`. Returns the starts and the placeholders' offsets."""
+    sectors, cuts, offsets, at = len(image) // 512, set(range(0, len(image) // 512, grid)), [], 0
+    for placeholder in placeholders:
+        at = image.find(placeholder[:1024], at)
+        assert at % 512 == 0
+        offsets.append(at)
+        image[at:at + (1 << 20)] = bytes(1 << 20)
+        cuts = {c for c in cuts if not at // 512 < c < at // 512 + 2048} | {at // 512, at // 512 + 2048}
+    return sorted(c for c in cuts if c < sectors), offsets
+
+
+def lzfse_dmg(edit=lambda stream: stream):
+    """A "ULFO" image whose HFS volume has two files that are each one chunk of 2048 sectors holding
+    a reference stream, zeros.lzfse and mixed-1mib.lzfse (`edit` may damage the second); our own
+    LZVN blocks hold the rest. The decoded streams are known only by their digests, so the
+    partition has no checksum. Returns the image, the volume with zeros in place of the two files,
+    and the two files' offsets in it by stream name."""
+    volume = hw.Volume("LZFSE", node_size=512)
+    volume.add_file("notes.txt", b"The files beside this one come from LZFSE streams.\n" * 300)
+    names = ("zeros.lzfse", "mixed-1mib.lzfse")
+    placeholders = [name.encode().ljust(64, b"#") * (1 << 14) for name in names]
+    for name, placeholder in zip(names, placeholders):
+        volume.add_file(name[:-6] + ".bin", placeholder)
+    image = bytearray(volume.build())
+    starts, offsets = stream_chunks(image, placeholders)
+    streams = {starts.index(at // 512): lzfse_vector(name) for name, at in zip(names, offsets)}
+    streams[starts.index(offsets[1] // 512)] = edit(streams[starts.index(offsets[1] // 512)])
+    parts = gpt_layout(bytes(image), (uw.LZFSE,), starts,
+                       lambda i, kind, data: (uw.LZFSE, streams[i]) if i in streams else None)
+    parts[4].crc = False
+    return uw.build(parts), bytes(image), dict(zip(names, offsets))
+
+
+def flip(data, at):
+    return data[:at] + bytes([data[at] ^ 0x01]) + data[at + 1:]
 
 
 def main(outdir):
@@ -121,10 +250,10 @@ def main(outdir):
             edit(tables[4], fields)
         return uw.build(gpt_layout(volume, ALL_TYPES), mutate=mutate)
 
-    def flip(table, at):
+    def flip_table(table, at):
         table[at] ^= 0x01
 
-    write("bad-partition-crc.dmg", table_edit(lambda t, f: flip(t, 64 + 11)))
+    write("bad-partition-crc.dmg", table_edit(lambda t, f: flip_table(t, 64 + 11)))
     write("bad-data-crc.dmg", table_edit(lambda t, f: f.update(data_crc=f["data_crc"] ^ 1)))
     write("bad-master-crc.dmg", table_edit(lambda t, f: f.update(master_crc=0x12345678)))
     write("bad-koly-version.dmg", table_edit(lambda t, f: f.update(version=3)))
@@ -143,15 +272,40 @@ def main(outdir):
     write("corrupt-zlib.dmg", chunk_fault(3, lambda k, d: (uw.ZLIB, (lambda z: z[:20] + bytes([z[20] ^ 0xFF]) + z[21:])(
         uw.encode(uw.ZLIB, bytes(range(256)) * 128)))))
 
+    # LZFSE chunks, whole and damaged in a table, in a payload, cut short, claiming too much.
+    dmg, lzfse_volume, offsets = lzfse_dmg()
+    write("lzfse.dmg", dmg)
+    write("lzfse-volume.hfs", lzfse_volume)
+    write("lzfse-streams.txt", "".join("%d %s\n" % (at, lzfse_manifest()[name]["decoded_sha256"])
+                                       for name, at in offsets.items()).encode())
+    write("lzfse-table.dmg", lzfse_dmg(lambda s: flip(s, 40))[0])
+    write("lzfse-payload.dmg", lzfse_dmg(lambda s: flip(s, 2000))[0])
+    write("lzfse-truncated.dmg", lzfse_dmg(lambda s: s[:-100])[0])
+    write("lzfse-overclaim.dmg", lzfse_dmg(lambda s: s[:4] + struct.pack("<I", 4 << 20) + s[8:])[0])
+    write("text-plain.lzfse", plain_tables(lzfse_vector("text.lzfse")))
+
     base = uw.build(apm_layout(volume, ALL_TYPES))
     write("BaseSystem.dmg", base)
-    meta = recovery_package(os.path.join(outdir, "RecoveryHDUpdate.pkg"), base)
+    meta, _ = recovery_package(os.path.join(outdir, "RecoveryHDUpdate.pkg"), base)
     write("RecoveryHDMeta.dmg", meta)
+    _, meta_volume = recovery_package(os.path.join(outdir, "RecoveryHDMetaDmg.pkg"), base, installer_product=True)
+    write("RecoveryHDMeta.hfs", meta_volume)
     recovery_package(os.path.join(outdir, "no-chunklist.pkg"), base, with_chunklist=False)
     recovery_package(os.path.join(outdir, "no-meta.pkg"), base, with_meta=False)
     recovery_package(os.path.join(outdir, "chunklist-mismatch.pkg"), base, chunklist_damage=2)
-    recovery_package(os.path.join(outdir, "decmpfs.pkg"), base, decmpfs=True)
+    recovery_package(os.path.join(outdir, "decmpfs.pkg"), base, decmpfs=4)
+    recovery_package(os.path.join(outdir, "decmpfs-lzfse.pkg"), base, decmpfs=12)
+    write("compressed.hfs", compressed_volume())
     recovery_package(os.path.join(outdir, "catalog-loop.pkg"), base, catalog_loop=True)
+
+    # BaseSystem.dmg's list signed by the key that chunklist-keys.txt trusts, and by another.
+    listed = chunklist(base)
+    with tempfile.TemporaryDirectory() as folder:
+        trusted, other = TestKey(folder, "trusted"), TestKey(folder, "other")
+        write("signed.chunklist", signed(listed, trusted))
+        write("other-key.chunklist", signed(listed, other))
+        write("chunklist-keys.txt", b"# the tests' own key\n\n" + trusted.modulus_hex().encode() + b"\n")
+    write("unsigned.chunklist", listed)
 
 
 def fuzz_seeds(corpus):
@@ -165,7 +319,7 @@ def fuzz_seeds(corpus):
 
     mixed = rnd.randbytes(2048) + b"\0" * 2048 + b"text " * 819 + b"\1"
     mixed = mixed[:6144]
-    for kind, name in ((uw.ZLIB, "zlib"), (uw.ADC, "adc"), (uw.BZIP2, "bzip2"), (uw.XZ, "lzma")):
+    for kind, name in ((uw.ZLIB, "zlib"), (uw.ADC, "adc"), (uw.BZIP2, "bzip2"), (uw.XZ, "lzma"), (uw.LZFSE, "lzfse")):
         parts = [uw.Partition("disk image (Apple_HFS : 0)", mixed, (kind, uw.RAW, uw.ZERO), 4),
                  uw.Partition(" (Apple_Free : 1)", b"\0" * 1024, (uw.IGNORE,))]
         write("udif_image", name + ".dmg", uw.build(parts, comments=kind == uw.ZLIB))
@@ -173,8 +327,16 @@ def fuzz_seeds(corpus):
     volume = hw.Volume("Seed", node_size=512, block=512)
     volume.add_file("BaseSystem.dmg", rnd.randbytes(6000), fragments=10)
     volume.add_file("BaseSystem.chunklist", b"CNKL")
-    volume.add_file("Folder/compressed", b"", decmpfs=True)
+    volume.add_file("Folder/compressed", b"seed " * 300, decmpfs=3)
+    volume.add_file("Folder/forked", bytes(range(256)) * 3 + b"\0" * 70000, decmpfs=4)
     write("hfsplus_volume", "small.hfs", volume.build(extra_blocks=2))
+
+    # The decoded size (32 bits, little-endian) and the stream, as the LZFSE target reads them.
+    sizes = {name: v["decoded_size"] for name, v in lzfse_manifest().items()}
+    for name in ("one-byte.lzfse", "small-text.lzfse", "incompressible.lzfse", "records.lzfse"):
+        write("lzfse_decode", name[:-6] + ".bin", struct.pack("<I", sizes[name]) + lzfse_vector(name))
+    write("lzfse_decode", "incompressible-plain.bin", struct.pack("<I", sizes["incompressible.lzfse"]) +
+          plain_tables(lzfse_vector("incompressible.lzfse")))
 
     image = rnd.randbytes(3000)
     for method, name in ((2, "digest"), (1, "signed")):
@@ -182,6 +344,15 @@ def fuzz_seeds(corpus):
         if method == 1:  # the same table with a (fake) RSA signature in place of the digest
             table = table[:10] + b"\1" + table[11:-32] + bytes(256)
         write("chunklist", name + ".bin", struct.pack("<I", len(table)) + table + image)
+
+    # Key file and list: signed by the key the file trusts, unsigned, and beside a refused key line.
+    listed = chunklist(image, chunk=1024)
+    with tempfile.TemporaryDirectory() as folder:
+        key = TestKey(folder, "seed")
+        keys = b"# the seed's key\n" + key.modulus_hex().encode() + b"\n"
+        for name, key_file, data in (("signed", keys, signed(listed, key)), ("unsigned", b"", listed),
+                                     ("refused-key-line", keys + b"0123\n", signed(listed, key))):
+            write("chunklist_signature", name + ".bin", struct.pack("<H", len(key_file)) + key_file + data)
 
 
 if __name__ == "__main__":

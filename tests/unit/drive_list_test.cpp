@@ -9,6 +9,9 @@
 #include "core/settings.h"
 #include "core/status_bar.h"
 #include "disk/drive_list.h"
+#include "platform/callbacks.h"
+#include "platform/clock.h"
+#include "platform/gui.h"
 #include "unit/disk_scenario.h"
 
 namespace vu {
@@ -157,17 +160,63 @@ TEST_F(DriveList, DeviceChangeEventRebuildsTheList) {
     EXPECT_EQ(Lines(), (std::vector<std::string>{"USB: Kingmax 32 MB ()", "Part1: 31 MB FAT16 <NONAME> "}));
 }
 
-TEST_F(DriveList, RefreshKeepsTheSelectedLineNumber) {
-    test::BuildOfficePc(folder);
+// A PC whose stick (disk 2, two partitions as E: F:) has a USB backup drive beside it that is not
+// plugged in yet: Windows gives it the free number 1, so its lines come above the stick's.
+void BuildHotPlugPc(const test::ScratchFolder& folder) {
+    test::LoadPcText(folder, "system-drive = C\n[disk 0]\nimage = " + test::OfficeImage("system.img") +
+                                 "\nbus = 11\ndrive-type = 3\nletters = C:1\n[disk 2]\nimage = " +
+                                 test::OfficeImage("stick.img") +
+                                 "\nbus = 7\nvendor = Acme\nproduct = Stick\nserial = A1\nletters = E:1 F:2\n"
+                                 "[disk 1]\nimage = " + test::OfficeImage("kingmax.img") +
+                                 "\nbus = 7\nvendor = Kingmax\nletters = G:1\npresent = no\n");
+}
+
+// Serves the loop, as RunEventLoop does, for `ms` of simulated time.
+void ServeLoop(int64_t ms) {
+    for (int64_t end = plat::TickCount() + ms; plat::TickCount() < end;) {
+        plat::Event e = plat::WaitEvent(100);
+        if (e.type != plat::EventNone) DispatchEvent(e.type, e.window, e.number, e.kind);
+    }
+}
+
+TEST_F(DriveList, TheChosenDiskStaysChosenWhenADiskArrivesAboveIt) {
+    for (bool refreshButton : {false, true}) {
+        SCOPED_TRACE(refreshButton ? "Refresh button" : "device change");
+        BuildHotPlugPc(folder);
+        FillDriveList();
+        Select(1);  // the stick's first partition
+        ASSERT_TRUE(sim::PlugDisk(1));
+        if (refreshButton) {
+            DispatchEvent(plat::EventGadget, MainWindow, RefreshButton, 0);
+        } else {
+            OnDeviceNodesChanged();
+            ServeLoop(2000);
+        }
+        ASSERT_EQ(Lines().size(), 5u);
+        EXPECT_EQ(Lines()[0], "USB: Kingmax 32 MB (G:)");
+        ASSERT_EQ(GetSelectedDrive(), 1);
+        EXPECT_EQ(SelectedDisk.DiskNumber, 2);
+        EXPECT_EQ(SelectedDisk.SelectedPartition, 1);
+    }
+}
+
+// Nothing is chosen for the user: once the chosen disk is gone, no line is selected, also after
+// another disk arrives, until the user picks one; the disk coming back is chosen again.
+TEST_F(DriveList, NoOtherDiskIsChosenWhenTheChosenOneLeaves) {
+    BuildHotPlugPc(folder);
     FillDriveList();
-    Select(1);
-    PullStick(folder);
-    DispatchEvent(plat::EventGadget, MainWindow, RefreshButton, 0);
-    // The same line number, now the Kingmax partition.
+    Select(0);
+    ASSERT_TRUE(sim::UnplugDisk(2));
+    DispatchEvent(plat::EventRefresh, MainWindow, 0, 0);
+    EXPECT_EQ(Selected(), -1);
+    ASSERT_TRUE(sim::PlugDisk(1));
+    DispatchEvent(plat::EventRefresh, MainWindow, 0, 0);
     EXPECT_EQ(Lines().size(), 2u);
-    EXPECT_EQ(Selected(), 1);
-    ASSERT_EQ(GetSelectedDrive(), 1);
-    EXPECT_EQ(SelectedDisk.DiskNumber, 49);
+    EXPECT_EQ(Selected(), -1);
+    EXPECT_EQ(GetSelectedDrive(), 0);
+    ASSERT_TRUE(sim::PlugDisk(2));
+    DispatchEvent(plat::EventRefresh, MainWindow, 0, 0);
+    EXPECT_EQ(Selected(), 2);
 }
 
 TEST_F(DriveList, EjectRefreshesWhateverItsResultAndNothingWhileBusy) {

@@ -140,7 +140,6 @@ protected:
         EXPECT_EQ(OperationBusy, 0) << what;
         EXPECT_EQ(AbortRequested, 0) << what;
         EXPECT_EQ(DownloadBusy, 0) << what;
-        EXPECT_TRUE(ZarnTempPath.empty()) << what;
         std::string temp = plat::TempDirectory();
         EXPECT_TRUE(plat::ListFolder(temp + "\\", "ZarnTemp*").empty()) << what << ": a working folder is left";
     }
@@ -152,15 +151,16 @@ protected:
 
 
 TEST_F(RecoveryHdDownload, ADroppedDownloadIsResumedAndTheImageIsTheRecoveryVolume) {
-    UpdateRecoveryList();
+    UpdateRecoveryList(CopySettings());
     std::vector<RecoveryEntry> entries = RecoveryList.Entries();
     auto found = std::find_if(entries.begin(), entries.end(), [](auto& e) { return e.Title.starts_with("(16G29)"); });
     ASSERT_NE(found, entries.end());
     const std::string title = found->Title;
     server_->SetRules(R"([{"path": ")" + kPackage + R"(", "drop_at": 0.4, "times": 1}])");
 
-    // The user's choice and "DL", handed to the loop's dispatch with what the update posted.
+    // The user's choice and "DL", handed to the loop's dispatch after what the update posted.
     OpenDownloadCenter();
+    for (plat::Event e; (e = plat::WaitEvent(0)).type != plat::EventNone;) DispatchEvent(e.type, e.window, e.number, e.kind);
     sim::SelectItem(RecoveryCombo, int(found - entries.begin()));
     sim::Click(DcDlButton);
     for (plat::Event e; (e = plat::WaitEvent(0)).type != plat::EventNone;) DispatchEvent(e.type, e.window, e.number, e.kind);
@@ -186,7 +186,7 @@ TEST_F(RecoveryHdDownload, ADroppedDownloadIsResumedAndTheImageIsTheRecoveryVolu
     // The same build again, as an entry restored from the settings file carries it (a title and an
     // address): a numbered image beside the first, which stays as it was.
     std::string image;
-    EXPECT_TRUE(DownloadRecoveryHd(RecoveryEntry{title, server_->Url(kPackage)}, &image));
+    EXPECT_TRUE(DownloadRecoveryHd(RecoveryEntry{title, server_->Url(kPackage)}, CopySettings(), &image));
     EXPECT_EQ(image, "D:\\Images\\RecoveryHD-16G29 (2).hfs");
     EXPECT_TRUE(HostBytes(sim::DriveRoot('D') + "/Images/RecoveryHD-16G29.hfs") == volume);
     ExpectRestored("second download");
@@ -234,17 +234,16 @@ TEST_F(RecoveryHdDownload, EveryFailureAndCancelLeavesNothing) {
         ZarnImageLocalRepo = c.imageFolder;
         cancelAt = c.cancelAt;
         bool holdSlot = std::string(c.what) == "download slot taken";
-        std::string held;  // the working folder of the download that holds the slot
+        WorkFolder held;  // the working folder of the download that holds the slot
         if (holdSlot) {
             ASSERT_TRUE(ClaimDownloadBusy());
-            ASSERT_TRUE(CreateWorkFolder());
-            held = ZarnTempPath;
+            ASSERT_TRUE(held.Create());
         }
         std::string image = "untouched";
-        EXPECT_FALSE(DownloadRecoveryHd(c.entry, &image)) << c.what;
+        EXPECT_FALSE(DownloadRecoveryHd(c.entry, CopySettings(), &image)) << c.what;
         if (holdSlot) {
-            EXPECT_TRUE(plat::FolderExists(held)) << "the other download's working folder is gone";
-            DeleteWorkFolder();
+            EXPECT_TRUE(plat::FolderExists(held.Path())) << "the other download's working folder is gone";
+            held.Delete();
             ReleaseDownloadBusy();
         }
         EXPECT_EQ(image, "") << c.what;

@@ -9,7 +9,8 @@ while the program runs and after it ends; the exit code; the calculator, About a
 HFS+ driver installation (smoke_tools.py). Saves a screenshot of the main window and the probe's
 dumps beside the results. Also checks the session's end (WM_ENDSESSION puts the AutoRun policy
 back and writes the settings), the process's error mode, and that the program's recursive delete
-removes a link to a folder without following it (files_check.exe).
+removes a link to a folder without following it (files_check.exe), and that the program's digests
+and chunk-list signature check come from bcrypt.dll and are right (crypto_check.exe).
 
     smoke_test.py --win64-build build/win64-x --out build/native-x/tests/wine-smoke
 
@@ -33,6 +34,9 @@ import time
 from pathlib import Path
 
 import smoke_tools
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "apple"))
+import chunklist_writer  # noqa: E402
 
 TITLE = "Velloran Utility v2.1.022 Beta by Ossen 01.12.2017"
 EXE_NAME = "VelloranUtility.exe"
@@ -587,6 +591,37 @@ def check_delete_tree(r, wine, prefix, checker):
     r.check("deleting a tree deletes its own files", not (tree / "doomed" / "inner").exists())
 
 
+def check_crypto(r, wine, prefix, checker):
+    # The seam's crypto is bcrypt.dll on Windows (traced): known digests, and a chunk list signed by
+    # a key made here and trusted through VU_CHUNKLIST_KEYS, as it is and with one bit flipped.
+    folder = prefix / "drive_c" / "vucrypto"
+    folder.mkdir()
+    listed = chunklist_writer.chunklist(bytes(range(256)) * 20, chunk=1024)
+    with tempfile.TemporaryDirectory() as keys:
+        key = chunklist_writer.TestKey(keys, "wine")
+        good = chunklist_writer.signed(listed, key)
+        (folder / "keys.txt").write_text("# made by the smoke test\n" + key.modulus_hex() + "\n")
+    env = dict(wine.env, VU_CHUNKLIST_KEYS=r"C:\vucrypto\keys.txt", WINEDEBUG="-all,trace+bcrypt")
+    answers, traced = [], ""
+    for name, data in (("digests", None), ("signed", good), ("flipped", good[:-1] + bytes([good[-1] ^ 1])),
+                       ("unsigned", listed)):
+        if data:
+            (folder / f"{name}.chunklist").write_bytes(data)
+        proc = run(["wine", str(checker), *(["chunklist", rf"C:\vucrypto\{name}.chunklist"] if data else [name])],
+                   env=env, timeout=120, check=False)
+        answers.append(json.loads(proc.stdout) if proc.returncode == 0 else proc.returncode)
+        traced += proc.stderr.decode(errors="replace")
+    r.equal("bcrypt's digests of \"abc\" and its verdicts on a list signed, flipped and unsigned", answers, [
+        {"md5": "900150983cd24fb0d6963f7d28e17f72", "sha1": "a9993e364706816aba3e25717850c26c9cd0d89d",
+         "sha256": "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"trust": 0, "message": r"signed by line 2 of C:\vucrypto\keys.txt"},
+        {"trust": 2, "message": answers[2]["message"] if isinstance(answers[2], dict) else ""},
+        {"trust": 1, "message": "it is not signed: it carries only a SHA-256 of its table, which anyone can make"}])
+    r.check("the digests and the signature check are bcrypt.dll's calls",
+            all(f"{call} " in traced for call in ("BCryptHashData", "BCryptFinishHash", "BCryptVerifySignature")),
+            traced[-300:])
+
+
 def check_eject_and_configuration(r, wine, main, exe):
     # Wine has no USB disk: "Eject" must do nothing harmful and the list is rebuilt all the same.
     wine.probe("click", *main, 6)
@@ -698,9 +733,11 @@ def main():
         shutil.copy2(probe_built, probe_dir)
         shutil.copy2(hook_built, probe_dir)
         shutil.copy2(checker_built, probe_dir)
+        shutil.copy2(find_one(args.win64_build, "crypto_check.exe"), probe_dir)
         wine = Wine(prefix, xvfb.display, probe_dir, args.out)
         smoke(r, wine, exe, args.out)
         check_delete_tree(r, wine, prefix, probe_dir / "files_check.exe")
+        check_crypto(r, wine, prefix, probe_dir / "crypto_check.exe")
     except (Failure, subprocess.TimeoutExpired, OSError, ValueError) as error:
         r.check("smoke test ran to the end", False, str(error))
     finally:

@@ -249,6 +249,8 @@ bool ApplyDiskKey(detail::SimDisk& disk, int letterDisk, const std::string& key,
         else if (key == "bus") disk.busType = std::stoi(value);
         else if (key == "vendor") disk.vendor = value;
         else if (key == "product") disk.product = value;
+        else if (key == "serial") disk.serial = value;
+        else if (key == "present") disk.present = value != "no";
         else if (key == "drive-type") disk.driveType = uint32_t(std::stoul(value));
         else if (key == "short-reads") disk.shortReads = value == "yes";
         else if (key == "read-only") disk.readOnly = value == "yes";
@@ -402,6 +404,7 @@ bool LoadPc(const std::string& descriptionFile, std::string* error) {
         state.letters = std::move(letters);
         state.spans = std::move(spans);
         state.failDriveStrings = failDriveStrings;
+        detail::HoldBackAbsentDisks(state);
     }
     if (!systemDrive.empty()) {
         char letter = char(std::toupper(static_cast<unsigned char>(systemDrive[0])));
