@@ -24,8 +24,6 @@ void Refuse(WriteRefusal refusal, int32_t diskNumber) {
     Refuse(RefusalStatusText(refusal, diskNumber), RefusalBoxText(refusal));
 }
 
-bool LockOnce(plat::DeviceHandle handle) { return plat::DeviceControl(handle, FsctlLockVolume, nullptr, 0, nullptr, 0); }
-
 plat::DeviceHandle OpenPhysical(int32_t diskNumber, bool forWrite, bool lock) {
     if (forWrite) {
         if (WriteRefusal refusal = DiskWriteRefusal(diskNumber); refusal != WriteRefusal::None) {
@@ -35,7 +33,7 @@ plat::DeviceHandle OpenPhysical(int32_t diskNumber, bool forWrite, bool lock) {
     }
     plat::DeviceHandle handle = plat::OpenDevice("\\\\.\\PHYSICALDRIVE" + std::to_string(diskNumber), forWrite);
     if (handle == plat::NoDevice) return plat::NoDevice;
-    if (lock && !LockOnce(handle)) {
+    if (lock && !LockWithRetries(handle, false)) {
         plat::CloseDevice(handle);
         return plat::NoDevice;
     }
@@ -51,25 +49,25 @@ plat::DeviceHandle OpenVolume(const std::string& volume, bool forWrite, bool loc
     }
     std::string path = std::string("\\\\.\\") + letter + ":";
     // Another volume of a system disk (its EFI partition, a second volume) is not written either;
-    // where the volume lies is asked before it is opened for writing.
+    // where the volume lies is asked before it is opened for writing. A volume that cannot be
+    // asked is not opened for writing either.
     if (forWrite) {
         plat::DeviceHandle query = plat::OpenDevice(path, false);
-        bool refused = query != plat::NoDevice && VolumeWriteRefusal(query) != WriteRefusal::None;
+        if (query == plat::NoDevice) return plat::NoDevice;
+        WriteRefusal refusal = VolumeWriteRefusal(query);
         plat::CloseDevice(query);
-        if (refused) {
-            Refuse(WriteRefusal::SystemDrive, 0);
+        if (refusal != WriteRefusal::None) {
+            Refuse(refusal, 0);
             return plat::NoDevice;
         }
     }
     plat::DeviceHandle handle = plat::OpenDevice(path, forWrite);
     if (handle == plat::NoDevice) return plat::NoDevice;
-    if (!lock) return handle;
-    for (int attempt = 0; attempt < VolumeLockAttempts; ++attempt) {
-        if (LockOnce(handle)) return handle;
-        plat::Sleep(VolumeLockRetryMs);
+    if (lock && !LockWithRetries(handle, true)) {
+        plat::CloseDevice(handle);
+        return plat::NoDevice;
     }
-    plat::CloseDevice(handle);
-    return plat::NoDevice;
+    return handle;
 }
 
 // Positions the handle at the first sector; the length of the transfer, or -1 when it cannot start.
@@ -82,6 +80,17 @@ int64_t Position(plat::DeviceHandle handle, int64_t bytesPerSector, int64_t firs
 }
 
 }  // namespace
+
+bool LockWithRetries(plat::DeviceHandle handle, bool volume) {
+    auto lock = [handle] { return plat::DeviceControl(handle, FsctlLockVolume, nullptr, 0, nullptr, 0); };
+    for (int attempt = 0; attempt < VolumeLockAttempts; ++attempt) {
+        if (lock()) return true;
+        plat::Sleep(VolumeLockRetryMs);
+    }
+    // Explorer, an indexer or a virus scanner may keep a handle open for as long as it likes; a
+    // dismount makes every other handle of the volume invalid, and the lock is free then.
+    return volume && DismountVolume(handle) && lock();
+}
 
 plat::DeviceHandle OpenDisk(int32_t diskNumber, const std::string& volume, bool forWrite, bool lock) {
     if (forWrite && SelectedDisk.PartitionCount != 0 && LettersHoldSystemDrive(SelectedDisk.Letters)) {

@@ -1,6 +1,7 @@
 // Raw access to physical drives and volumes, and the system-drive guard: a disk or volume that
-// holds Windows (system_drive.h) is never opened for writing, nor a disk whose partition table
-// cannot be read, and the system volume is not opened at all.
+// holds what Windows needs (system_drive.h) is never opened for writing, nor a disk whose
+// partitions cannot be told, and the system volume is not opened at all. A lock is retried, as
+// other programs hold volumes open for a while.
 // Called from the main thread (inventory) and from the workers of drive preparation, backup and
 // restore; no state is kept between calls. The caller owns an opened handle: it unlocks it when
 // it locked it, and closes it with plat::CloseDevice.
@@ -28,5 +29,9 @@ int64_t WriteSectors(plat::DeviceHandle handle, int64_t bytesPerSector, int64_t 
 
 bool DismountVolume(plat::DeviceHandle handle);
 bool UnlockVolume(plat::DeviceHandle handle);
+
+// FSCTL_LOCK_VOLUME, tried VolumeLockAttempts times VolumeLockRetryMs apart; a volume that still
+// refuses is then dismounted, which closes the other handles holding it, and tried once more.
+bool LockWithRetries(plat::DeviceHandle handle, bool volume);
 
 }  // namespace vu

@@ -3,10 +3,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 
 #include "core/globals.h"
 #include "disk/drive_layout.h"
+#include "disk/system_disks.h"
+#include "disk/volume_extents.h"
 #include "platform/device_layouts.h"
 
 namespace vu {
@@ -18,6 +19,15 @@ char Upper(char c) { return char(std::toupper(static_cast<unsigned char>(c))); }
 bool AnyIn(const std::vector<uint32_t>& numbers, const std::vector<uint32_t>& system) {
     return std::any_of(numbers.begin(), numbers.end(),
                        [&](uint32_t n) { return std::find(system.begin(), system.end(), n) != system.end(); });
+}
+
+// A partition of the Logical Disk Manager or of Storage Spaces: its disk's volumes are made of
+// pieces of several disks, which a new table on one of them destroys.
+bool IsPooled(const LayoutEntry& entry) {
+    const uint8_t type = entry.Info.PartitionType;
+    if (entry.GptType.empty())
+        return type == PartitionTypeLdm || type == PartitionTypeSpaces || type == PartitionTypeSpacesData;
+    return entry.GptType == GptTypeLdmMetadata || entry.GptType == GptTypeLdmData || entry.GptType == GptTypeSpaces;
 }
 
 }  // namespace
@@ -33,50 +43,17 @@ bool LettersHoldSystemDrive(const std::string& letters) {
     return false;
 }
 
-std::optional<std::vector<uint32_t>> VolumeDiskNumbers(plat::DeviceHandle volume) {
-    // One extent for a plain volume; a spanned or striped one reports how many it has.
-    std::vector<uint8_t> buffer(DiskExtentsHeadSize + DiskExtentSize);
-    for (int attempt = 0;; ++attempt) {
-        std::fill(buffer.begin(), buffer.end(), 0);
-        if (plat::DeviceControl(volume, IoctlVolumeGetVolumeDiskExtents, nullptr, 0, buffer.data(),
-                                uint32_t(buffer.size())))
-            break;
-        uint32_t count;
-        std::memcpy(&count, buffer.data(), 4);
-        size_t needed = DiskExtentsHeadSize + size_t(count) * DiskExtentSize;
-        if (plat::LastDeviceError() != ErrorMoreData || attempt == 2 || needed <= buffer.size() || count > 4096)
-            return std::nullopt;
-        buffer.resize(needed);
-    }
-    uint32_t count;
-    std::memcpy(&count, buffer.data(), 4);
-    if (count == 0 || count > (buffer.size() - DiskExtentsHeadSize) / DiskExtentSize) return std::nullopt;
-    std::vector<uint32_t> disks;
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t disk;
-        std::memcpy(&disk, buffer.data() + DiskExtentsHeadSize + i * DiskExtentSize, 4);
-        disks.push_back(disk);
-    }
-    return disks;
-}
-
-std::optional<std::vector<uint32_t>> SystemDiskNumbers() {
-    if (SystemDriveLetter.empty()) return std::vector<uint32_t>{};
-    plat::DeviceHandle volume = plat::OpenDevice("\\\\.\\" + std::string(1, Upper(SystemDriveLetter[0])) + ":", false);
-    if (volume == plat::NoDevice) return std::nullopt;
-    auto disks = VolumeDiskNumbers(volume);
-    plat::CloseDevice(volume);
-    return disks;
-}
-
 WriteRefusal DiskWriteRefusal(int32_t diskNumber) {
     auto system = SystemDiskNumbers();
-    if (!system || AnyIn({uint32_t(diskNumber)}, *system)) return WriteRefusal::SystemDrive;
+    if (!system) return WriteRefusal::SystemUnknown;
+    if (AnyIn({uint32_t(diskNumber)}, *system)) return WriteRefusal::SystemDrive;
     plat::DeviceHandle drive = plat::OpenDevice("\\\\.\\PHYSICALDRIVE" + std::to_string(diskNumber), false);
     if (drive == plat::NoDevice) return WriteRefusal::None;
-    bool readable = QueryDriveLayout(drive).has_value();
+    auto layout = QueryDriveLayout(drive);
     plat::CloseDevice(drive);
-    return readable ? WriteRefusal::None : WriteRefusal::UnreadableLayout;
+    if (!layout) return WriteRefusal::UnreadableLayout;
+    return std::any_of(layout->Entries.begin(), layout->Entries.end(), IsPooled) ? WriteRefusal::PooledDisk
+                                                                                 : WriteRefusal::None;
 }
 
 WriteRefusal SelectedDiskWriteRefusal() {
@@ -85,21 +62,42 @@ WriteRefusal SelectedDiskWriteRefusal() {
 }
 
 WriteRefusal VolumeWriteRefusal(plat::DeviceHandle volume) {
-    auto disks = VolumeDiskNumbers(volume);
     auto system = SystemDiskNumbers();
-    return !disks || !system || AnyIn(*disks, *system) ? WriteRefusal::SystemDrive : WriteRefusal::None;
+    if (!system) return WriteRefusal::SystemUnknown;
+    auto disks = VolumeDiskNumbers(volume);
+    return !disks || AnyIn(*disks, *system) ? WriteRefusal::SystemDrive : WriteRefusal::None;
 }
 
 std::string RefusalStatusText(WriteRefusal refusal, int32_t diskNumber) {
-    if (refusal == WriteRefusal::UnreadableLayout)
-        return "WARNING - write access to Disk" + std::to_string(diskNumber) +
-               " disabled: its partition table can't be read!";
+    std::string disk = "Disk" + std::to_string(diskNumber);
+    switch (refusal) {
+        case WriteRefusal::UnreadableLayout:
+            return "WARNING - write access to " + disk + " disabled: its partition table can't be read!";
+        case WriteRefusal::PooledDisk:
+            return "WARNING - write access to " + disk + " disabled: it is a dynamic disk or in a storage pool!";
+        case WriteRefusal::SystemUnknown:
+            return "WARNING - write access disabled: the disks of Windows can't be told!";
+        case WriteRefusal::None:
+        case WriteRefusal::SystemDrive:
+            break;
+    }
     return "WARNING - write access to System Drive disabled!";
 }
 
 std::string RefusalBoxText(WriteRefusal refusal) {
-    if (refusal == WriteRefusal::UnreadableLayout)
-        return "Sorry, operation not permitted!\r\nThe partition table of the selected disk can't be read.";
+    switch (refusal) {
+        case WriteRefusal::UnreadableLayout:
+            return "Sorry, operation not permitted!\r\nThe partition table of the selected disk can't be read.";
+        case WriteRefusal::PooledDisk:
+            return "Sorry, operation not permitted!\r\n"
+                   "The selected disk is a dynamic disk or belongs to a storage pool.";
+        case WriteRefusal::SystemUnknown:
+            return "Sorry, operation not permitted!\r\n"
+                   "The disks that Windows needs can't be told apart from the others.";
+        case WriteRefusal::None:
+        case WriteRefusal::SystemDrive:
+            break;
+    }
     return "Sorry, operation not permitted!\r\nYou selected a System Drive.";
 }
 

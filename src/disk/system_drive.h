@@ -1,14 +1,12 @@
 // The system-drive rule: which letters, volumes and disks hold Windows itself, so that nothing
 // writes to them. The letter rule compares with SystemDriveLetter; the disk rule asks Windows
-// which disks the system volume lies on (IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS), so it does not
-// depend on a partition table the program can read, and a volume spanning several disks holds
-// all of them. Where that cannot be learnt, every disk counts as one that may hold the system.
-// Any thread; every call asks the system afresh.
+// where the volumes it needs lie (system_disks.h), so it does not depend on a partition table the
+// program can read. Where that cannot be learnt, every disk counts as one that may hold the
+// system. A disk whose partitions belong to volumes of other disks (a dynamic disk, a disk of a
+// storage pool) is not written either. Any thread; every call asks the system afresh.
 #pragma once
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "disk/inventory.h"
 #include "platform/disk_device.h"
@@ -21,16 +19,12 @@ bool IsSystemDriveLetter(const std::string& letter);
 // One of the letters of a disk's Letters ("E: F:") is the system drive's.
 bool LettersHoldSystemDrive(const std::string& letters);
 
-// The disk numbers a volume lies on; nullopt when the request fails.
-std::optional<std::vector<uint32_t>> VolumeDiskNumbers(plat::DeviceHandle volume);
-// The disks of the system volume: empty when the system drive is unknown, nullopt when it is
-// known but where it lies cannot be read.
-std::optional<std::vector<uint32_t>> SystemDiskNumbers();
-
 enum class WriteRefusal {
     None,
-    SystemDrive,       // the disk holds the system, or it cannot be told whether it does
+    SystemDrive,       // the disk holds what Windows needs
+    SystemUnknown,     // where Windows lies cannot be learnt
     UnreadableLayout,  // the disk's partition table cannot be read
+    PooledDisk,        // a dynamic disk, or a disk of a storage pool
 };
 // Whether writing the physical drive `diskNumber` is refused (asked before it is opened for
 // writing; a drive that cannot be opened at all is not refused here).

@@ -26,9 +26,9 @@ std::string AssignDriveLetter(const std::string& devicePath) {
         }
     if (letter.empty()) return "";
     if (!plat::DefineRawDosDevice(letter, devicePath)) return "";
+    // The temporary letter lasts until the user logs off unless it is removed, whatever follows.
     auto volumeName = plat::VolumeNameForMountPoint(letter + "\\");
-    if (!volumeName) return "";
-    if (!plat::RemoveRawDosDevice(letter, devicePath)) return "";
+    if (!plat::RemoveRawDosDevice(letter, devicePath) || !volumeName) return "";
     return plat::SetMountPoint(letter + "\\", *volumeName) ? letter : "";
 }
 

@@ -9,7 +9,8 @@ namespace vu {
 // the mount point is back; false when it was removed and could not be set again.
 bool RemountVolume(const std::string& mountPoint);
 // Mounts the volume of a device path ("\device\harddisk1\partition1") under the first free letter
-// of C..Z; the letter with its colon ("F:"), or "" on failure.
+// of C..Z, by its volume name; the letter with its colon ("F:"), or "" on failure. The temporary
+// DOS device through which the volume's name is learnt is removed on every path.
 std::string AssignDriveLetter(const std::string& devicePath);
 
 }  // namespace vu

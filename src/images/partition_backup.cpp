@@ -8,8 +8,10 @@
 #include "core/status_bar.h"
 #include "core/transfer_progress.h"
 #include "disk/chosen_disk.h"
+#include "disk/disk_volumes.h"
 #include "disk/drive_list.h"
 #include "disk/raw_access.h"
+#include "disk/volume_extents.h"
 #include "images/chunk_io.h"
 #include "images/partition_images.h"
 #include "platform/clock.h"
@@ -27,6 +29,7 @@ namespace {
 
 struct Backup {
     plat::DeviceHandle source = plat::NoDevice;
+    plat::DeviceHandle volume = plat::NoDevice;  // a partition without a letter: its volume, locked
     plat::FileHandle image = 0;
     ChunkBuffer buffers[2];
 };
@@ -86,10 +89,17 @@ void Run(Backup& run, const SettingsRecord& settings) {
 
     int64_t sectorCount = slot.Info.PartitionLength / bytesPerSector, firstSector = 0;
     if (!slot.Letter.empty()) {
-        run.source = OpenDisk(0, slot.Letter, false, true);
+        // The letter may name another volume by now; its image would not be the partition's.
+        PartitionVolumeError error;
+        run.source = OpenPartitionVolume(slot.Letter, SelectedDisk.DiskNumber, slot.Info, false, &error);
+        int slotIndex = SelectedDisk.SelectedPartition - 1;
+        if (error == PartitionVolumeError::NotThePartition)
+            return ShowStatus(NotThePartitionText(slot.Letter, SelectedDisk.DiskNumber, slotIndex), 1000);
     } else {
+        // Read through the drive, while the volume, mounted or not, is held still.
         firstSector = slot.Info.StartingOffset / bytesPerSector;
-        run.source = OpenDisk(SelectedDisk.DiskNumber, "", false, false);
+        if (LockPartitionVolume(SelectedDisk.DiskNumber, slot.Info, false, run.volume))
+            run.source = OpenDisk(SelectedDisk.DiskNumber, "", false, false);
     }
     if (run.source == plat::NoDevice) return ShowStatus(openError, 1000);
     plat::DeviceControl(run.source, FsctlAllowExtendedDasdIo, nullptr, 0, nullptr, 0);
@@ -117,9 +127,10 @@ void BackupPartition(int, const SettingsRecord& settings) {
     run.buffers[0] = ChunkBuffer();
     run.buffers[1] = ChunkBuffer();
     if (run.image) plat::CloseFile(run.image);
-    if (run.source != plat::NoDevice) {
-        UnlockVolume(run.source);
-        plat::CloseDevice(run.source);
+    for (plat::DeviceHandle handle : {run.source, run.volume}) {
+        if (handle == plat::NoDevice) continue;
+        UnlockVolume(handle);
+        plat::CloseDevice(handle);
     }
     if (AbortRequested) ShowStatus("Backup Cancelled", 0);
     plat::Sleep(5000);

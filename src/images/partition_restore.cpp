@@ -2,22 +2,28 @@
 // ends it returns to RestorePartition, whose common end closes what was opened and gives the
 // window back.
 //
-// The partition's volume, when it has a letter, stays open, locked and dismounted from before the
-// first write until the partition table has been reread: Windows refuses raw writes into a mounted
-// volume and mounts a dismounted one again on the next access once nobody holds it.
+// The partition's volume, with a letter or without, stays open, locked and dismounted from before
+// the first write until the partition table has been reread: Windows refuses raw writes into a
+// mounted volume and mounts a dismounted one again on the next access once nobody holds it. The
+// image goes through the volume only when the volume is exactly the partition and no BitLocker
+// volume, which would store it encrypted; otherwise through the drive.
 // The table entry is rewritten only after the whole image was written and read back unchanged: a
 // partition recorded as holding an image it does not hold is worse than the old entry.
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/gadget_numbers.h"
 #include "core/globals.h"
 #include "core/status_bar.h"
 #include "core/transfer_progress.h"
+#include "disk/bitlocker.h"
 #include "disk/chosen_disk.h"
+#include "disk/disk_volumes.h"
 #include "disk/drive_list.h"
 #include "disk/raw_access.h"
+#include "disk/volume_extents.h"
 #include "images/chunk_io.h"
 #include "images/mbr_entry.h"
 #include "images/partition_images.h"
@@ -35,6 +41,7 @@ namespace {
 struct Restore {
     plat::DeviceHandle drive = plat::NoDevice;   // the physical drive: the MBR goes through it
     plat::DeviceHandle target = plat::NoDevice;  // the partition's volume, or the drive itself
+    plat::DeviceHandle volume = plat::NoDevice;  // the partition's volume held locked, when not the target
     plat::FileHandle image = 0;
     int64_t imageSize = 0;
     int64_t bytesPerSector = 0;
@@ -192,14 +199,29 @@ void Run(Restore& run, const SettingsRecord& settings) {
 
     run.drive = OpenDisk(SelectedDisk.DiskNumber, "", true, true);
     if (run.drive == plat::NoDevice) return ShowStatus(openError, 1000);
-    int64_t firstSector = 0;
+    int64_t firstSector = run.partitionFirstSector;
+    run.target = run.drive;
     if (slot.Letter.empty()) {
-        firstSector = run.partitionFirstSector;
-        run.target = run.drive;
+        if (!LockPartitionVolume(SelectedDisk.DiskNumber, slot.Info, true, run.volume))
+            return ShowStatus(openError, 1000);
     } else {
-        run.target = OpenDisk(0, slot.Letter, true, true);
-        if (run.target == plat::NoDevice) return ShowStatus(openError, 1000);
-        DismountVolume(run.target);
+        PartitionVolumeError error;
+        run.volume = OpenPartitionVolume(slot.Letter, SelectedDisk.DiskNumber, slot.Info, true, &error);
+        int slotIndex = SelectedDisk.SelectedPartition - 1;
+        if (error == PartitionVolumeError::NotThePartition)
+            return ShowStatus(NotThePartitionText(slot.Letter, SelectedDisk.DiskNumber, slotIndex), 1000);
+        if (run.volume == plat::NoDevice) return ShowStatus(openError, 1000);
+        DismountVolume(run.volume);
+        // What the disk stores there, below the decryption an unlocked BitLocker volume does.
+        std::vector<uint8_t> first(size_t(run.bytesPerSector));
+        ChunkIo read = ReadDeviceChunk(run.drive, run.partitionFirstSector * run.bytesPerSector, first.data(),
+                                       run.bytesPerSector);
+        if (!read.ok) return ShowStatus("ReadFile Error=" + Decimal(read.error), 0);
+        if (!IsBitLockerBootSector(first.data())) {
+            run.target = run.volume;
+            run.volume = plat::NoDevice;
+            firstSector = 0;
+        }
     }
     plat::DeviceControl(run.target, FsctlAllowExtendedDasdIo, nullptr, 0, nullptr, 0);
     for (ChunkBuffer& buffer : run.buffers) buffer = ChunkBuffer(TransferChunkBytes);
@@ -231,6 +253,10 @@ void RestorePartition(int, const SettingsRecord& settings) {
     if (run.drive != plat::NoDevice && run.drive != run.target) {
         UnlockVolume(run.drive);
         plat::CloseDevice(run.drive);
+    }
+    if (run.volume != plat::NoDevice) {
+        UnlockVolume(run.volume);
+        plat::CloseDevice(run.volume);
     }
     if (AbortRequested) ShowStatus("Restore Cancelled", 0);
     AbortRequested = 0;

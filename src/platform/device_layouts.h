@@ -103,5 +103,22 @@ constexpr uint32_t PartitionExGptNameChars = 36;
 // 24 bytes (DiskNumber, 4 bytes of padding, StartingOffset, ExtentLength).
 constexpr uint32_t DiskExtentsHeadSize = 8;
 constexpr uint32_t DiskExtentSize = 24;
+constexpr uint32_t DiskExtentOffsetAt = 8;
+constexpr uint32_t DiskExtentLengthAt = 16;
+
+// STORAGE_BUS_TYPE of a virtual disk whose contents live in a file (a VHD).
+constexpr uint16_t StorageBusFileBacked = 15;
+
+// Partitions of disks that belong to more than one disk's volumes: dynamic disks (the Logical Disk
+// Manager's partitions) and the disks of a storage pool (Storage Spaces).
+constexpr uint8_t PartitionTypeLdm = 0x42;
+constexpr uint8_t PartitionTypeSpacesData = 0xD7;
+constexpr uint8_t PartitionTypeSpaces = 0xE7;
+constexpr const char* GptTypeLdmMetadata = "5808C8AA-7E8F-42E0-85D2-E1E90434CFB3";
+constexpr const char* GptTypeLdmData = "AF9B60A0-1431-4F62-BC68-3311714A69AD";
+constexpr const char* GptTypeSpaces = "E75CAF8F-F680-4CEE-AFA3-B001E56EFC2D";
+
+// MEDIA_TYPE of DISK_GEOMETRY.
+constexpr uint32_t MediaTypeRemovable = 11;
 
 }  // namespace vu

@@ -11,9 +11,13 @@ using FormatCallback = int32_t (*)(uint32_t command, uint32_t subAction, void* a
 
 enum class FormatterRun { Ran, NoLibrary, NoEntryPoint };
 
-// FormatEx(volume, media type 0, fileSystem, label, quick, clusterSize, callback); returns when
+// The formatter's media types, the values of the geometry's MEDIA_TYPE.
+constexpr uint32_t FormatMediaRemovable = 11;
+constexpr uint32_t FormatMediaFixed = 12;
+
+// FormatEx(volume, mediaType, fileSystem, label, quick, clusterSize, callback); returns when
 // formatting has ended.
-FormatterRun RunFormatter(const std::string& volume, const std::string& fileSystem, const std::string& label,
-                          bool quick, uint32_t clusterSize, FormatCallback callback);
+FormatterRun RunFormatter(const std::string& volume, uint32_t mediaType, const std::string& fileSystem,
+                          const std::string& label, bool quick, uint32_t clusterSize, FormatCallback callback);
 
 }  // namespace vu::plat

@@ -18,6 +18,9 @@ bool RegistryDeleteValue(const std::string& path, const std::string& name);
 bool RegistryWriteText(const std::string& path, const std::string& name, const std::string& text);  // REG_SZ
 // Deletes the key with its values and every key below it; false when it does not exist.
 bool RegistryDeleteKey(const std::string& path);
+// A REG_MULTI_SZ value as its strings (a REG_SZ one as one string); nullopt when it does not
+// exist or holds no text. Any thread: the disk workers read what Windows records of its volumes.
+std::optional<std::vector<std::string>> RegistryReadStrings(const std::string& path, const std::string& name);
 
 // A value the crash report puts back before anything else: set to `dword`, or deleted when there
 // is none. The faulting thread may hold the heap's or the loader's lock, so the keys are opened

@@ -1,10 +1,14 @@
-// The seam's volume manager: mount points, DOS device names, the logical-drive mask, and the
-// device-installation calls that eject a removable device. Remount and letter assignment run on
-// the drive-preparation worker, the eject on the main thread.
+// The seam's volume manager: mount points, DOS device names, the logical-drive mask, the list of
+// volumes, the hosts of virtual disks, and the device-installation calls that eject a removable
+// device. Remount, letter assignment and the volume list run on the disk workers, the eject on
+// the main thread.
 #pragma once
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "platform/disk_device.h"
 
 namespace vu::plat {
 
@@ -18,6 +22,13 @@ bool DefineRawDosDevice(const std::string& letter, const std::string& devicePath
 bool RemoveRawDosDevice(const std::string& letter, const std::string& devicePath);
 uint32_t LogicalDrivesMask();                                         // GetLogicalDrives
 std::optional<std::string> QueryDosDeviceName(const std::string& volume);  // QueryDosDeviceW, 260 characters
+// FindFirstVolumeW / FindNextVolumeW: the name of every volume, "\\?\Volume{GUID}\"; nullopt when
+// the list cannot be read. A volume opens as a device by its name without the last backslash.
+std::optional<std::vector<std::string>> VolumeNames();
+// The volumes that hold the file of the virtual disk (a VHD) behind `disk`, a physical-drive handle
+// (GetStorageDependencyInformation of "virtdisk.dll", asked for the host volumes of a disk), by
+// their names; nullopt when that cannot be learnt.
+std::optional<std::vector<std::string>> StorageHostVolumes(DeviceHandle disk);
 
 // The device-installation functions, looked up in "setupapi.dll" at run time.
 enum class DeviceInterfaceClass { Disk, CdRom, Floppy };

@@ -10,6 +10,7 @@
 #include "core/status_bar.h"
 #include "disk/inventory.h"
 #include "disk/raw_access.h"
+#include "disk/volume_extents.h"
 #include "prepare/file_system.h"
 
 namespace vu {
@@ -59,9 +60,10 @@ Fat32Identity IdentityOf(const std::string& labelText) {
     return identity;
 }
 
-// Our formatter on partition 1 of SelectedDisk, with the reports the system's formatter would make.
+// Our formatter on partition 1 of SelectedDisk, with the reports the system's formatter would make;
+// the volume stays locked in `kept` when the file system is written.
 int32_t FormatOwnFat32(const std::string& volumeName, const std::string& label, bool quickFormat,
-                       uint32_t clusterBytes) {
+                       uint32_t clusterBytes, plat::DeviceHandle& kept) {
     if (!Report(15)) return 0;  // "Creating file system"; a cancel stops here
     auto labelText = Fat32LabelText(label);
     if (!labelText) return Report(12), 0;  // "Bad label"
@@ -79,22 +81,24 @@ int32_t FormatOwnFat32(const std::string& volumeName, const std::string& label, 
         case Fat32Fit::UnsupportedSectorSize: return Report(3), 0;
     }
 
-    plat::DeviceHandle volume = OpenDisk(0, volumeName, true, true);
-    if (volume == plat::NoDevice) return Fail("Error open volume " + volumeName + " With lock");
+    PartitionVolumeError error;
+    plat::DeviceHandle volume = OpenPartitionVolume(volumeName, SelectedDisk.DiskNumber, partition, true, &error);
+    if (volume == plat::NoDevice)
+        return Fail(error == PartitionVolumeError::NotThePartition
+                        ? NotThePartitionText(volumeName, SelectedDisk.DiskNumber, 0)
+                        : "Error open volume " + volumeName + " With lock");
     plat::DeviceControl(volume, FsctlAllowExtendedDasdIo, nullptr, 0, nullptr, 0);
     Fat32WriteResult result = WriteFat32(volume, plan.layout, IdentityOf(*labelText), quickFormat,
                                          [](int percent) { return Report(0, uint32_t(percent)); });
+    if (result == Fat32WriteResult::Done && Report(11, 1)) {  // "Creating file system completed"
+        kept = volume;
+        return 1;
+    }
     // Windows mounts what is now on the volume at its next use.
     DismountVolume(volume);
     UnlockVolume(volume);
     plat::CloseDevice(volume);
-
-    switch (result) {
-        case Fat32WriteResult::Done: return Report(11, 1) ? 1 : 0;  // "Creating file system completed"
-        case Fat32WriteResult::Cancelled: return 0;
-        case Fat32WriteResult::WriteFailed: return Fail("Error writing to the volume " + volumeName);
-    }
-    return 0;
+    return result == Fat32WriteResult::WriteFailed ? Fail("Error writing to the volume " + volumeName) : 0;
 }
 
 }  // namespace
@@ -138,17 +142,17 @@ Fat32WriteResult WriteFat32(plat::DeviceHandle volume, const Fat32Layout& layout
 }
 
 int32_t CreateFileSystem(const std::string& volumeName, const std::string& fileSystemName, const std::string& label,
-                         int32_t quickFormat, int32_t clusterSize) {
+                         int32_t quickFormat, int32_t clusterSize, plat::DeviceHandle& volume) {
     bool fat32 = fileSystemName == "FAT32";
     uint64_t volumeBytes = uint64_t(SelectedDisk.Partitions[0].Info.PartitionLength);
     if (fat32 && volumeBytes > SystemFat32LimitBytes)
-        return FormatOwnFat32(volumeName, label, quickFormat != 0, uint32_t(clusterSize));
+        return FormatOwnFat32(volumeName, label, quickFormat != 0, uint32_t(clusterSize), volume);
     if (FormatVolume(volumeName, fileSystemName, label, quickFormat, clusterSize)) return 1;
     if (!fat32 || !FormatterFoundVolumeTooBig()) return 0;
     // The refusal set FormatFailed; a cancel pressed meanwhile still counts.
     FormatFailed = 0;
     if (AbortRequested) return FormatFailed = 1, 0;
-    return FormatOwnFat32(volumeName, label, quickFormat != 0, uint32_t(clusterSize));
+    return FormatOwnFat32(volumeName, label, quickFormat != 0, uint32_t(clusterSize), volume);
 }
 
 }  // namespace vu

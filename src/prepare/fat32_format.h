@@ -29,8 +29,10 @@ Fat32WriteResult WriteFat32(plat::DeviceHandle volume, const Fat32Layout& layout
 // The file system on partition 1 of SelectedDisk, lettered `volumeName`: FAT32 on a volume above
 // SystemFat32LimitBytes is ours at once; otherwise the system's formatter runs (FormatVolume),
 // and FAT32 that it refuses as too big is ours after all. 1 on success, else 0 with FormatFailed
-// set and the reason on the status bar.
+// set and the reason on the status bar. Our formatter leaves the volume it wrote through in
+// `volume`, still locked, so that nobody mounts it before the boot code is merged; the caller
+// dismounts, unlocks and closes it.
 int32_t CreateFileSystem(const std::string& volumeName, const std::string& fileSystemName, const std::string& label,
-                         int32_t quickFormat, int32_t clusterSize);
+                         int32_t quickFormat, int32_t clusterSize, plat::DeviceHandle& volume);
 
 }  // namespace vu

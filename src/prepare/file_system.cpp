@@ -6,6 +6,10 @@
 
 #include "core/globals.h"
 #include "core/status_bar.h"
+#include "disk/inventory.h"
+#include "disk/raw_access.h"
+#include "platform/clock.h"
+#include "platform/device_layouts.h"
 #include "platform/formatter.h"
 
 namespace vu {
@@ -13,6 +17,8 @@ namespace vu {
 namespace {
 
 std::atomic<bool> VolumeTooBig{false};
+std::atomic<bool> VolumeInUse{false};
+std::atomic<bool> Finished{false};  // the final report came, with success
 
 void Say(const std::string& text) { DrawProgressBar(StatusBarGadget, text, 0); }
 
@@ -37,12 +43,19 @@ int32_t FormatProgress(uint32_t command, uint32_t subAction, void* argument) {
         case 3: Fail("Incompatible File System"); break;
         case 6: Fail("Access denied"); break;
         case 7: Fail("Media is write protected"); break;
-        case 8: Fail("Volume is in use"); break;
+        case 8:
+            VolumeInUse = true;
+            Fail("Volume is in use");
+            break;
         case 9: Fail("Cannot quick format this volume"); break;
         case 11:
             // The argument of the final report is a byte-sized success flag.
-            if (argument && *static_cast<unsigned char*>(argument)) Say("Creating file system completed");
-            else Fail("Error while formatting");
+            if (argument && *static_cast<unsigned char*>(argument)) {
+                Finished = true;
+                Say("Creating file system completed");
+            } else {
+                Fail("Error while formatting");
+            }
             break;
         case 12: Fail("Bad label"); break;
         case 15: Say("Creating file system"); break;
@@ -61,20 +74,38 @@ int32_t FormatProgress(uint32_t command, uint32_t subAction, void* argument) {
 
 int32_t FormatVolume(const std::string& volumeName, const std::string& fileSystemName, const std::string& label,
                      int32_t quickFormat, int32_t clusterSize) {
-    VolumeTooBig = false;
-    switch (plat::RunFormatter(volumeName, fileSystemName, label, quickFormat != 0, uint32_t(clusterSize),
-                               FormatProgress)) {
-        case plat::FormatterRun::NoLibrary:
-            ShowStatus("Error OpenLibrary fmifs.dll", StatusPauseMs);
-            return 0;
-        case plat::FormatterRun::NoEntryPoint:
-            // Calling through a missing entry point would crash; the run fails with its reason instead.
-            ShowStatus("Error GetFunction FormatEx in fmifs.dll", StatusPauseMs);
-            return 0;
-        case plat::FormatterRun::Ran:
-            break;
+    uint32_t media = SelectedDisk.Geometry.MediaType == MediaTypeRemovable ? plat::FormatMediaRemovable
+                                                                           : plat::FormatMediaFixed;
+    for (int attempt = 1;; ++attempt) {
+        VolumeTooBig = VolumeInUse = Finished = false;
+        switch (plat::RunFormatter(volumeName, media, fileSystemName, label, quickFormat != 0, uint32_t(clusterSize),
+                                   FormatProgress)) {
+            case plat::FormatterRun::NoLibrary:
+                ShowStatus("Error OpenLibrary fmifs.dll", StatusPauseMs);
+                return 0;
+            case plat::FormatterRun::NoEntryPoint:
+                // Calling through a missing entry point would crash; the run fails with its reason instead.
+                ShowStatus("Error GetFunction FormatEx in fmifs.dll", StatusPauseMs);
+                return 0;
+            case plat::FormatterRun::Ran:
+                break;
+        }
+        // Explorer or a virus scanner looking at the fresh volume: a dismount closes their handles.
+        // A cancel pressed meanwhile still counts.
+        if (!VolumeInUse || AbortRequested || attempt == VolumeLockAttempts) break;
+        plat::Sleep(VolumeLockRetryMs);
+        plat::DeviceHandle volume = OpenDisk(0, volumeName, false, false);
+        if (volume != plat::NoDevice) DismountVolume(volume);
+        plat::CloseDevice(volume);
+        FormatFailed = 0;
     }
-    return FormatFailed ? 0 : 1;
+    if (FormatFailed) return 0;
+    // A formatter that returns without its final report has not finished the file system.
+    if (!Finished) {
+        Fail("Error : The formatter stopped before it finished!");
+        return 0;
+    }
+    return 1;
 }
 
 bool FormatterFoundVolumeTooBig() { return VolumeTooBig; }

@@ -12,10 +12,12 @@
 #include "core/status_bar.h"
 #include "core/transfer_progress.h"
 #include "disk/chosen_disk.h"
+#include "disk/disk_volumes.h"
 #include "disk/drive_list.h"
 #include "disk/inventory.h"
 #include "disk/raw_access.h"
 #include "disk/system_drive.h"
+#include "disk/volume_extents.h"
 #include "disk/volume_letters.h"
 #include "embedded.h"
 #include "net/download_jobs.h"
@@ -24,10 +26,12 @@
 #include "platform/device_layouts.h"
 #include "platform/files.h"
 #include "platform/gui.h"
+#include "platform/transfer_io.h"
 #include "prepare/boot_record_plan.h"
 #include "prepare/data_set_install.h"
 #include "prepare/fat32_format.h"
 #include "prepare/local_repository.h"
+#include "prepare/new_partition_wait.h"
 #include "prepare/partition_table.h"
 
 namespace vu {
@@ -48,6 +52,7 @@ struct Run {
     // refuses raw writes inside a mounted volume and mounts an unlocked one again at once.
     std::vector<plat::DeviceHandle> oldVolumes;
     uint32_t bytesPerSector = 0;
+    PartitionExtent firstPartition;  // as planned, in sectors
 };
 
 // Ends a run without success: whatever step stopped it, the run must not end with "All done".
@@ -180,6 +185,22 @@ bool Confirm(Run& run) {
     return true;
 }
 
+// The system rereads the table; the run cannot go on with a disk whose new partitions it has not taken in.
+bool UpdateProperties(Run& run) {
+    if (plat::DeviceControl(run.drive, IoctlDiskUpdateProperties, nullptr, 0, nullptr, 0)) return true;
+    return Stop("Error updating the partition table of the Disk" + std::to_string(SelectedDisk.DiskNumber));
+}
+
+// The volume of partition 1, locked, when it is exactly that partition.
+bool OpenFirstPartitionVolume(plat::DeviceHandle& volume) {
+    const std::string& letter = SelectedDisk.Partitions[0].Letter;
+    PartitionVolumeError error;
+    volume = OpenPartitionVolume(letter, SelectedDisk.DiskNumber, SelectedDisk.Partitions[0].Info, true, &error);
+    if (volume != plat::NoDevice) return true;
+    return Stop(error == PartitionVolumeError::NotThePartition ? NotThePartitionText(letter, SelectedDisk.DiskNumber, 0)
+                                                               : "Error open volume " + letter + " With lock");
+}
+
 bool WriteOrStop(plat::DeviceHandle handle, uint32_t sectorBytes, int64_t sector, int64_t count, const void* data) {
     if (WriteSectors(handle, sectorBytes, sector, count, data) != 0) return true;
     return Stop("Error writing to the Disk" + std::to_string(SelectedDisk.DiskNumber));
@@ -201,20 +222,14 @@ bool WritePartitionTable(Run& run) {
     if (run.drive == plat::NoDevice)
         return Stop("Error opening the Disk" + std::to_string(SelectedDisk.DiskNumber) + " for write&lock");
 
-    for (int slot = 0; slot < SelectedDisk.PartitionCount && slot < PartitionSlotCount; ++slot) {
-        const std::string& letter = SelectedDisk.Partitions[slot].Letter;
-        if (letter.empty()) continue;
-        plat::DeviceHandle volume = OpenDisk(0, letter, false, true);
-        if (volume == plat::NoDevice) {
-            ShowStatus("Error open volume " + letter + " for write&lock", StatusPauseMs);
-            continue;
-        }
-        DismountVolume(volume);
-        run.oldVolumes.push_back(volume);
-    }
+    // Every volume on the drive, with a letter, in a folder or with none, before the first write.
+    VolumeLockResult locked = LockDiskVolumes(SelectedDisk.DiskNumber, run.oldVolumes);
+    if (locked.error != VolumeLockError::None) return Stop(VolumeLockErrorText(SelectedDisk, locked));
 
     DrawProgressBar(StatusBarGadget, "Create PartitionTable", 0);
-    ClearDiskStructures(run.drive, SelectedDisk.Geometry.DiskSize, sectorBytes);
+    // A failed wipe can leave a GPT that other systems still find; a cancelled one says nothing.
+    if (!ClearDiskStructures(run.drive, SelectedDisk.Geometry.DiskSize, sectorBytes))
+        return FormatFailed ? Stop() : Stop("Error writing to the Disk" + std::to_string(SelectedDisk.DiskNumber));
 
     PartitionTableInput input = TableInput(run);
     auto table = BuildPartitionTable(input);
@@ -225,47 +240,44 @@ bool WritePartitionTable(Run& run) {
 
     std::fill(sector.begin(), sector.end(), 0);
     PartitionPlan partitions = PlanPartitions(input);
+    run.firstPartition = partitions.first;
     for (const PartitionExtent& partition : {partitions.first, partitions.second}) {
         if (partition.count == 0) continue;
         DrawProgressBar(StatusBarGadget, "Clearing PBR structures ...", 0);
         if (!WriteOrStop(run.drive, sectorBytes, partition.start, 1, sector.data())) return false;
     }
 
-    plat::DeviceControl(run.drive, IoctlDiskUpdateProperties, nullptr, 0, nullptr, 0);
+    if (!UpdateProperties(run)) return false;
     ReleaseOldVolumes(run);
     Release(run.drive);
-    plat::Sleep(500);
     return true;
 }
 
-// The fresh inventory of the drive, its partition 1 with a letter, and the file system on it.
+// The fresh inventory of the drive, its partition 1 with a letter that names it, and the file
+// system on it.
 bool FormatFirstPartition(Run& run) {
-    ScanDisks();
-    for (const DiskRecord& disk : DiskList)
-        if (disk.DiskNumber == SelectedDisk.DiskNumber) {
-            SelectedDisk = disk;
-            break;
-        }
-    SelectedDisk.SelectedPartition = 0;
-
-    run.drive = OpenDisk(SelectedDisk.DiskNumber, "", true, true);
-    if (run.drive == plat::NoDevice) return Stop("Error opening the Disk" + std::to_string(SelectedDisk.DiskNumber));
-
-    std::string& letter = SelectedDisk.Partitions[0].Letter;
-    if (letter.empty()) {
-        letter = AssignDriveLetter("\\device\\harddisk" + std::to_string(SelectedDisk.DiskNumber) + "\\partition1");
-        if (letter.empty()) return Stop("Error : No free Drive Letter for the new Partition!", ErrorPauseMs);
-        SelectedDisk.Letters = letter;
+    std::string disk = std::to_string(SelectedDisk.DiskNumber);
+    switch (WaitForNewPartition(SelectedDisk.DiskNumber, run.firstPartition, run.bytesPerSector)) {
+        case NewPartitionWait::Ready: break;
+        case NewPartitionWait::NoLetter:
+            return Stop("Error : No free Drive Letter for the new Partition!", ErrorPauseMs);
+        case NewPartitionWait::NotShown:
+            return Stop("Error : Windows did not take in the new Partition of the Disk" + disk + "!", ErrorPauseMs);
     }
 
-    plat::DeviceHandle volume = OpenDisk(0, letter, true, true);
-    if (volume == plat::NoDevice) return Stop("Error open volume " + letter + " With lock");
+    run.drive = OpenDisk(SelectedDisk.DiskNumber, "", true, true);
+    if (run.drive == plat::NoDevice) return Stop("Error opening the Disk" + disk);
+
+    const std::string& letter = SelectedDisk.Partitions[0].Letter;
+    plat::DeviceHandle volume = plat::NoDevice;
+    if (!OpenFirstPartitionVolume(volume)) return false;
     DismountVolume(volume);
     Release(volume);
 
     ShowStatus("Formatting Drive " + letter.substr(0, 2) + "...", StatusPauseMs);
     std::string fileSystemName = run.s.FileSystem == "FAT32-LBA" ? "FAT32" : run.s.FileSystem;
-    if (!CreateFileSystem(letter, fileSystemName, run.s.VolumeLabel, run.s.QuickFormat, LeadingNumber(run.s.ClusterSize)))
+    if (!CreateFileSystem(letter, fileSystemName, run.s.VolumeLabel, run.s.QuickFormat, LeadingNumber(run.s.ClusterSize),
+                          run.volume))
         return Stop();
 
     if (run.s.FileSystem == "FAT32-LBA") {
@@ -277,8 +289,7 @@ bool FormatFirstPartition(Run& run) {
         if (!WriteOrStop(run.drive, run.bytesPerSector, 0, 1, mbr.data())) return false;
     }
     plat::Sleep(500);
-    plat::DeviceControl(run.drive, IoctlDiskUpdateProperties, nullptr, 0, nullptr, 0);
-    return true;
+    return UpdateProperties(run);
 }
 
 // The embedded partition boot code over the formatter's boot sector, keeping the file system's
@@ -287,8 +298,9 @@ bool MergePartitionBootRecord(Run& run) {
     uint32_t sectorBytes = run.bytesPerSector, count = run.plan.PbrSectors;
     std::vector<uint8_t> formatted(size_t(sectorBytes) * count), merged(size_t(sectorBytes) * count, 0);
     const std::string& letter = SelectedDisk.Partitions[0].Letter;
-    run.volume = OpenDisk(SelectedDisk.DiskNumber, letter, true, true);
-    if (run.volume == plat::NoDevice) return Stop("Error open volume " + letter + " With lock");
+    // Our own formatter hands over the handle it wrote through, still locked; the system's
+    // formatter leaves the volume to whoever locks it first.
+    if (run.volume == plat::NoDevice && !OpenFirstPartitionVolume(run.volume)) return false;
 
     // Merging with a boot sector that was not read would write a volume without its parameters.
     if (ReadSectors(run.volume, sectorBytes, 0, count, formatted.data()) == 0)
@@ -335,11 +347,19 @@ void Prepare(Run& run) {
         run.bytesPerSector = SelectedDisk.Geometry.BytesPerSector;
         if (!WritePartitionTable(run) || !FormatFirstPartition(run)) return;
         if (run.plan.PbrSectors != 0 && !MergePartitionBootRecord(run)) return;
-        RemountVolume(SelectedDisk.Partitions[0].Letter);
+        if (run.volume != plat::NoDevice) {
+            DismountVolume(run.volume);
+            Release(run.volume);
+        }
+        const std::string& letter = SelectedDisk.Partitions[0].Letter;
+        if (!RemountVolume(letter)) return void(Stop("Error : Can't mount the Volume " + letter + " again!"));
         DrawProgressBar(StatusBarGadget, run.s.Boot_records + " boot records installed", 0);
         plat::Sleep(1000);
     }
     InstallDataSetPhase(run.installDataSet, run.s, SelectedDisk.Partitions[0].Letter);
+    // What the disk still holds in its own cache is not on the stick yet.
+    if (!FormatFailed && run.drive != plat::NoDevice && !plat::FlushDevice(run.drive))
+        Stop("Error writing to the Disk" + std::to_string(SelectedDisk.DiskNumber));
 }
 
 }  // namespace

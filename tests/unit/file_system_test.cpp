@@ -5,6 +5,7 @@
 #include "core/globals.h"
 #include "core/settings.h"
 #include "core/status_bar.h"
+#include "disk/inventory.h"
 #include "platform/clock.h"
 #include "platform/common/exfat_boot.h"
 #include "platform/disk_device.h"
@@ -21,6 +22,7 @@ protected:
         sim::Reset();
         SetSettingsStartValues();
         FormatFailed = 0;
+        SelectedDisk = DiskRecord{};
         BuildMainWindow();
     }
     void TearDown() override { FormatFailed = 0; }
@@ -149,7 +151,8 @@ TEST_F(FileSystem, Fat32MadeByTheSimulatedFormatterPassesFsckWithItsLabel) {
     EXPECT_EQ(label, "CLOVER");
     EXPECT_EQ(fileSystem, "FAT32");
     EXPECT_EQ(test::Shell("fsck.fat -n '" + PartitionFile(image) + "'"), 0);
-    EXPECT_EQ(sim::FormatterCalls(), std::vector<std::string>{"format E: FAT32 label CLOVER quick 1 cluster 0"});
+    // No drive selected here: a fixed disk's media type.
+    EXPECT_EQ(sim::FormatterCalls(), std::vector<std::string>{"format E: FAT32 label CLOVER quick 1 cluster 0 media 12"});
 }
 
 TEST_F(FileSystem, ExFatMadeByTheSimulatedFormatterPassesFsckAndKnowsItsPartitionStart) {

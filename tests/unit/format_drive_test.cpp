@@ -234,7 +234,7 @@ TEST_F(FormatRun, FreeDosFormatsFat32LbaWhateverFileSystemWasChosen) {
     Run();
     ExpectRestored();
     EXPECT_EQ(FileSystem, "exFAT");  // the run's copy changed, not the setting of the user's choice
-    EXPECT_EQ(sim::FormatterCalls().back(), "format D: FAT32 label CLOVER quick 1 cluster 0");
+    EXPECT_EQ(sim::FormatterCalls().back(), "format D: FAT32 label CLOVER quick 1 cluster 0 media 11");
     EXPECT_NE(Dump().find("type=c, bootable"), std::string::npos) << Dump();
     auto mbr = ReadBytes(image_, 0, 512);
     EXPECT_TRUE(SameBytes(mbr, 0, kUsbHddPlusImage, 0x1B8));
@@ -443,10 +443,71 @@ TEST_F(FormatRun, OldVolumesStayLockedUntilTheNewTableIsRead) {
         return size_t(std::find(log.begin() + long(start), log.end(), entry) - log.begin());
     };
     size_t update = from("update properties \\\\.\\PHYSICALDRIVE1", 0);
-    for (std::string volume : {"\\\\.\\E:", "\\\\.\\F:"}) {
+    for (std::string volume : {"\\\\?\\Volume{1-1}", "\\\\?\\Volume{1-2}"}) {
         size_t dismount = from("dismount " + volume, 0);
         EXPECT_LT(dismount, update) << volume;
         EXPECT_LT(update, from("close " + volume, dismount)) << volume << " was let go before the table was read";
+    }
+}
+
+// Windows around a run, as a real PC behaves: a letter that names the old partition for a while
+// after the new table, volumes mounted without a letter, a volume another program holds open (for
+// a while or for good), a table the system does not reread, a formatter that finds the volume in
+// use or stops without its final report, a remount that loses the letter, a disk that cannot be
+// flushed. A run ends with "All done" and a stick that passes
+// fsck, or names what went wrong; nothing is written into a volume that is not locked.
+TEST_F(FormatRun, WindowsAroundTheRun) {
+    struct Part {
+        int64_t start, sectors;
+        const char* type;
+    };
+    struct Case {
+        const char* what;
+        std::string lines;
+        std::vector<Part> parts;  // each with FAT of its own
+        std::function<void()> before;
+        std::string failure;  // "" when the run completes
+        bool nothingWritten = false;
+    } cases[] = {
+        {"stale letter", "letters = E:1\nstale-letters = 10000\n", {{63, 131009, "c"}}, [] {}, ""},
+        {"volumes without a letter and in a folder", "letters = E:1\nmounted = 2 3\n",
+         {{2048, 40960, "c"}, {43008, 40960, "6"}, {83968, 47104, "6"}}, [] {}, ""},
+        {"volume held by another program", "letters = E:1\nin-use = 1\n", {{2048, 129024, "c"}}, [] {}, ""},
+        {"volume held for good", "letters = E:1\nheld = 1\n", {{2048, 129024, "c"}}, [] {},
+         "Error open volume E: for write&lock: in use", true},
+        {"table not reread", "fail = update\n", {}, [] {}, "Error updating the partition table of the Disk1"},
+        {"formatter finds the volume in use", "", {}, [] { sim::ScriptFormatterReports({{8, 0}}); }, ""},
+        {"formatter without its final report", "", {},
+         [] { sim::ScriptFormatterReports({{0, 10}, {0, 100}}); }, "Error : The formatter stopped before it finished!"},
+        {"remount loses the letter", "", {}, [] { sim::RefuseRemounts(true); },
+         "Error : Can't mount the Volume D: again!"},
+        {"disk cannot be flushed", "fail = flush\n", {}, [] {}, "Error writing to the Disk1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        LoadStick(64, "bus = 7\ndrive-type = 2\n" + c.lines);
+        std::string table;
+        for (const Part& p : c.parts)
+            table += "start=" + std::to_string(p.start) + ", size=" + std::to_string(p.sectors) + ", type=" + p.type + "\n";
+        if (!table.empty()) test::Partition(image_, table);
+        for (const Part& p : c.parts) test::FormatFat(image_, p.sectors > 65536 ? 32 : 16, p.start, p.sectors, "OLD");
+        Boot_records = "Clover";
+        FileSystem = "FAT32-LBA";
+        c.before();
+        Run();
+        ExpectRestored();
+        for (const auto& line : sim::DeviceLog()) EXPECT_EQ(line.find(" denied"), std::string::npos) << line;
+        auto calls = sim::FormatterCalls();
+        if (!calls.empty()) EXPECT_NE((calls.empty() ? "" : calls.back()).find(" media 11"), std::string::npos);
+        EXPECT_EQ(NothingWritten(), c.nothingWritten);
+        if (c.failure.empty()) {
+            EXPECT_EQ(Statuses().back(), "All done");
+            EXPECT_EQ(FsckFat32(2048, 129024), 0);
+        } else {
+            EXPECT_TRUE(Shown(c.failure)) << ::testing::PrintToString(Statuses());
+            EXPECT_FALSE(Shown("All done"));
+        }
     }
 }
 

@@ -135,14 +135,14 @@ protected:
     }
 
     // The text a run must stop with when the clean run's log entry `at` fails; "" when it rightly
-    // goes on (a volume lock is asked for again). The restore reads and writes sector 0 through the
-    // drive, everything else through E:.
+    // goes on (a lock is asked for again). The restore reads the partition's first sector through
+    // the drive (is it BitLocker's?), reads and writes sector 0 through it, everything else through E:.
     std::string ErrorFor(size_t at, int readError) const {
         const std::string& entry = clean_.log[at];
         bool drive = entry.find("PHYSICALDRIVE1") != std::string::npos;
-        if (entry.rfind("lock ", 0) == 0 && !drive) return "";
-        if (entry.rfind("lock ", 0) == 0) return "Error opening the Disk1";
-        std::string mbr = drive ? "Error updating the MBR: " : "";
+        if (entry.rfind("lock ", 0) == 0) return "";
+        bool sectorZero = entry.find(" at 0 ") != std::string::npos;
+        std::string mbr = drive && sectorZero ? "Error updating the MBR: " : "";
         if (entry.rfind("write ", 0) == 0) return mbr + "WriteFile Error=1117";
         return mbr + "ReadFile Error=" + std::to_string(readError);
     }

@@ -113,15 +113,19 @@ TEST_F(RawAccess, GuardMatchesASystemDirectoryReportedInLowerCase) {
     EXPECT_EQ(Opens(), 0);
 }
 
-TEST_F(RawAccess, UnknownSystemDriveNeverMatches) {
+// An unknown system drive matches no letter, but where Windows lives cannot be told then: no
+// volume or disk is opened for writing, reading stays possible.
+TEST_F(RawAccess, UnknownSystemDriveMatchesNoLetterAndAllowsNoWrite) {
     LoadPc();
     sim::SetSystemDirectory("");
     ReadProgramIdentity();
-    SelectSystemDisk();
-    plat::DeviceHandle c = OpenDisk(0, "C", true, false);
+    plat::DeviceHandle c = OpenDisk(0, "C", false, false);
     EXPECT_NE(c, plat::NoDevice);
     plat::CloseDevice(c);
-    EXPECT_TRUE(sim::Messages().empty());
+    EXPECT_EQ(OpenDisk(0, "E", true, false), plat::NoDevice);
+    EXPECT_EQ(OpenDisk(1, "", true, false), plat::NoDevice);
+    EXPECT_EQ(StatusText(), "WARNING - write access disabled: the disks of Windows can't be told!");
+    EXPECT_EQ(sim::Messages().size(), 2u);
 }
 
 TEST_F(RawAccess, VolumeLetterIsUpperCasedAndMustBeALetter) {
@@ -143,14 +147,17 @@ TEST_F(RawAccess, VolumeLockIsTriedTwentyTimesHalfASecondApart) {
     int64_t start = sim::Now();
     EXPECT_EQ(OpenDisk(1, "E", true, true), plat::NoDevice);
     EXPECT_EQ(sim::Now() - start, 10000);
+    // Then a dismount, which closes the other handles of the volume, and one attempt more.
     auto log = sim::DeviceLog();
-    EXPECT_EQ(std::count(log.begin(), log.end(), "lock \\\\.\\E: refused"), 20);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "lock \\\\.\\E: refused"), 21);
+    EXPECT_EQ(log[log.size() - 3], "dismount \\\\.\\E:");
     EXPECT_EQ(log.back(), "close \\\\.\\E:");
     EXPECT_EQ(sim::OpenDeviceCount(), 0);
     EXPECT_TRUE(sim::Messages().empty());
 }
 
-TEST_F(RawAccess, VolumeLockSucceedingLateAndPhysicalLockTriedOnce) {
+// A lock refused now may be granted later: both the volume's and the drive's are asked again.
+TEST_F(RawAccess, LocksSucceedingLate) {
     LoadPc("lock-refusals = 3\n");
     int64_t start = sim::Now();
     plat::DeviceHandle e = OpenDisk(1, "E", true, true);
@@ -163,16 +170,14 @@ TEST_F(RawAccess, VolumeLockSucceedingLateAndPhysicalLockTriedOnce) {
 
     LoadPc("lock-refusals = 1\n");
     start = sim::Now();
-    EXPECT_EQ(OpenDisk(1, "", true, true), plat::NoDevice);
-    EXPECT_EQ(sim::Now(), start);
-    // Before the drive is opened for writing, the guard asks where the system volume lies and
-    // whether the drive's table can be read.
-    EXPECT_EQ(sim::DeviceLog(), (std::vector<std::string>{"open \\\\.\\C: r", "close \\\\.\\C:",
-                                                         "open \\\\.\\PHYSICALDRIVE1 r",
-                                                         "close \\\\.\\PHYSICALDRIVE1",
-                                                         "open \\\\.\\PHYSICALDRIVE1 rw",
-                                                         "lock \\\\.\\PHYSICALDRIVE1 refused",
-                                                         "close \\\\.\\PHYSICALDRIVE1"}));
+    plat::DeviceHandle drive = OpenDisk(1, "", true, true);
+    EXPECT_NE(drive, plat::NoDevice);
+    EXPECT_EQ(sim::Now() - start, 500);
+    plat::CloseDevice(drive);
+    auto log = sim::DeviceLog();
+    EXPECT_EQ(std::vector<std::string>(log.end() - 4, log.end()),
+              (std::vector<std::string>{"open \\\\.\\PHYSICALDRIVE1 rw", "lock \\\\.\\PHYSICALDRIVE1 refused",
+                                        "lock \\\\.\\PHYSICALDRIVE1", "close \\\\.\\PHYSICALDRIVE1"}));
 }
 
 TEST_F(RawAccess, OpenFailuresGiveNoHandleAndNoMessage) {

@@ -136,10 +136,11 @@ protected:
     bool Format() {
         static int completed;
         completed = -1;
-        plat::RunFormatter("E:", GetParam().fileSystem, "CLOVER", true, 0, [](uint32_t command, uint32_t, void* argument) {
+        auto report = [](uint32_t command, uint32_t, void* argument) {
             if (command == 11) completed = *static_cast<uint32_t*>(argument) != 0;
             return int32_t(1);
-        });
+        };
+        plat::RunFormatter("E:", plat::FormatMediaRemovable, GetParam().fileSystem, "CLOVER", true, 0, report);
         return completed == 1;
     }
 

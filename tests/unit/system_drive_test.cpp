@@ -18,6 +18,10 @@ namespace {
 const std::string kSystemBox = "Sorry, operation not permitted!\r\nYou selected a System Drive.";
 const std::string kLayoutBox =
     "Sorry, operation not permitted!\r\nThe partition table of the selected disk can't be read.";
+const std::string kUnknownBox =
+    "Sorry, operation not permitted!\r\nThe disks that Windows needs can't be told apart from the others.";
+const std::string kPooledBox =
+    "Sorry, operation not permitted!\r\nThe selected disk is a dynamic disk or belongs to a storage pool.";
 
 class SystemDrive : public ::testing::Test {
 protected:
@@ -35,16 +39,18 @@ protected:
     }
     void TearDown() override { sim::Reset(); }
 
-    // Disk 0 and disk 2 are fixed disks with a partition each (unless disk 0's lines describe a
-    // GPT), disk 1 a USB stick with E:; `pcLines` and `zeroLines` say where C: is.
-    void LoadPc(const std::string& pcLines, const std::string& zeroLines, const std::string& stickLines = "") {
+    // Disk 0, disk 2 and disk 3 are fixed disks with a partition each (unless disk 0's lines
+    // describe a GPT), disk 1 a USB stick with E:; `pcLines` and the disks' lines say where C: is.
+    void LoadPc(const std::string& pcLines, const std::string& zeroLines, const std::string& stickLines = "",
+                const std::string& twoLines = "", const std::string& threeLines = "") {
         std::string zero = test::BlankImage(folder, "zero.img", 64), two = test::BlankImage(folder, "two.img", 8);
-        test::Partition(two, "start=2048, type=7\n");
-        test::Partition(zero, "start=2048, type=7\n");
+        std::string three = test::BlankImage(folder, "three.img", 8);
+        for (const std::string& image : {zero, two, three}) test::Partition(image, "start=2048, type=7\n");
         test::LoadPcText(folder, "system-drive = C\n" + pcLines + "[disk 0]\nimage = " + zero +
                                      "\nbus = 11\ndrive-type = 3\n" + zeroLines + "[disk 1]\nimage = " + stick +
                                      "\nbus = 7\nletters = E:1\n" + stickLines + "[disk 2]\nimage = " + two +
-                                     "\nbus = 11\ndrive-type = 3\n");
+                                     "\nbus = 11\ndrive-type = 3\n" + twoLines + "[disk 3]\nimage = " + three +
+                                     "\nbus = 11\ndrive-type = 3\n" + threeLines);
         ReadProgramIdentity();
         FillDriveList();
     }
@@ -86,19 +92,24 @@ TEST_F(SystemDrive, NoWritePathReachesADiskThatHoldsTheSystemVolume) {
         "gpt = start=2048, size=32768, type=C12A7328-F81F-11D2-BA4B-00A0C93EC93B; start=34816, size=32768, "
         "type=E3C9E316-0B5C-4DB8-817D-F92DF00215AE; start=67584, type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7\n"
         "letters = C:3 S:1\n";
+    // A virtual disk reports the bus FileBackedVirtual (15); its file lies on the host volume.
     struct Case {
         const char* where;
-        std::string pcLines, zeroLines;
+        std::string pcLines, zeroLines, twoLines, threeLines;
         std::vector<int> systemDisks;
     } cases[] = {
-        {"GPT disk (a UEFI installation)", "", gpt, {0}},
-        {"MBR disk", "", "letters = C:1\n", {0}},
-        {"spanned over two disks", "span = C: 0:1 2:1\n", "", {0, 2}},
+        {"GPT disk (a UEFI installation)", "", gpt, "", "", {0}},
+        {"MBR disk", "", "letters = C:1\n", "", "", {0}},
+        {"spanned over two disks", "span = C: 0:1 2:1\n", "", "", "", {0, 2}},
+        {"its EFI System Partition on another disk", "system-partition = 2:1\n", "letters = C:1\n", "", "", {0, 2}},
+        {"a page file on another disk", "page-files = C: F:\n", "letters = C:1\n", "letters = F:1\n", "", {0, 2}},
+        {"a VHD in a VHD on disk 0", "", "", "bus = 15\nvhd-host = 0:1\n", "bus = 15\nvhd-host = 2:1\nletters = C:1\n",
+         {3, 2, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.where);
         SetUp();
-        LoadPc(c.pcLines, c.zeroLines);
+        LoadPc(c.pcLines, c.zeroLines, "", c.twoLines, c.threeLines);
         for (int disk : c.systemDisks) {
             // The raw open, whatever the selection says (the stick is selected here).
             plat::SetGadgetState(DriveListGadget, LineOf(1));
@@ -107,7 +118,8 @@ TEST_F(SystemDrive, NoWritePathReachesADiskThatHoldsTheSystemVolume) {
             EXPECT_FALSE(WritableRaw(disk)) << "disk " << disk;
             // The format run, with the system disk selected.
             auto boxes = Format(disk);
-            ASSERT_EQ(boxes.size(), 1u) << "disk " << disk;
+            ASSERT_FALSE(boxes.empty()) << "disk " << disk;
+            EXPECT_EQ(boxes.size(), 1u) << "disk " << disk;
             EXPECT_EQ(boxes[0].title, "Error");
             EXPECT_EQ(boxes[0].text, kSystemBox);
             EXPECT_TRUE(NothingWritten()) << "disk " << disk;
@@ -126,42 +138,64 @@ TEST_F(SystemDrive, NoWritePathReachesADiskThatHoldsTheSystemVolume) {
     }
 }
 
-TEST_F(SystemDrive, ADiskWhosePartitionTableCannotBeReadIsNotWritten) {
-    LoadPc("", "letters = C:1\n", "fail = layout\n");
-    auto boxes = Format(1);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, kLayoutBox);
-    EXPECT_TRUE(NothingWritten());
-    EXPECT_FALSE(WritableRaw(1));
-    EXPECT_EQ(sim::Messages().back().text, kLayoutBox);
-    plat::DeviceHandle read = OpenDisk(1, "", false, false);  // reading stays possible
-    EXPECT_NE(read, plat::NoDevice);
-    plat::CloseDevice(read);
-}
-
-// One letter rule for the format run and the raw guard: an unknown system drive matches nothing,
-// and a system directory reported in lower case matches its upper-case letter.
-TEST_F(SystemDrive, TheLetterRuleIgnoresCaseAndNeverMatchesAnUnknownDrive) {
+// A disk whose table cannot be read, a dynamic disk (MBR or GPT) and a disk of a storage pool are
+// not written: wiping one breaks volumes that live on other disks too. Reading stays possible.
+TEST_F(SystemDrive, ADiskWhosePartitionsCannotBeToldIsNotWritten) {
     struct Case {
-        const char* systemDirectory;
-        int disk;
-        bool refused;
+        const char* what;
+        std::string stickLines, mbrTable, box;
     } cases[] = {
-        {"c:\\windows\\system32", 0, true},
-        {"", 1, false},
+        {"unreadable table", "fail = layout\n", "", kLayoutBox},
+        {"dynamic MBR disk", "", "start=2048, type=42\n", kPooledBox},
+        {"dynamic GPT disk", "gpt = start=2048, size=2048, type=5808C8AA-7E8F-42E0-85D2-E1E90434CFB3; start=4096, "
+                             "type=AF9B60A0-1431-4F62-BC68-3311714A69AD\n", "", kPooledBox},
+        {"storage pool", "gpt = start=2048, type=E75CAF8F-F680-4CEE-AFA3-B001E56EFC2D\n", "", kPooledBox},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.systemDirectory);
+        SCOPED_TRACE(c.what);
         SetUp();
-        LoadPc("", "letters = C:1\n");
+        if (!c.mbrTable.empty()) test::Partition(stick, c.mbrTable);
+        LoadPc("", "letters = C:1\n", c.stickLines);
+        auto boxes = Format(1);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, c.box);
+        EXPECT_TRUE(NothingWritten());
+        EXPECT_FALSE(WritableRaw(1));
+        EXPECT_EQ(sim::Messages().back().text, c.box);
+        plat::DeviceHandle read = OpenDisk(1, "", false, false);
+        EXPECT_NE(read, plat::NoDevice);
+        plat::CloseDevice(read);
+    }
+}
+
+// A system directory reported in lower case matches its upper-case letter. Where Windows lives
+// cannot be told (no system directory, a system partition that cannot be opened): no disk is
+// written, the stick neither.
+TEST_F(SystemDrive, TheGuardIgnoresCaseAndRefusesWhatItCannotTell) {
+    struct Case {
+        const char* what;
+        std::string systemDirectory, pcLines;
+        int disk;
+        std::string box;
+    } cases[] = {
+        {"lower case", "c:\\windows\\system32", "", 0, kSystemBox},
+        {"no system directory", "", "", 1, kUnknownBox},
+        {"a system partition that cannot be opened", "C:\\Windows\\system32", "system-partition = 7:1\n", 1,
+         kUnknownBox},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        LoadPc(c.pcLines, "letters = C:1\n");
         sim::SetSystemDirectory(c.systemDirectory);
         ReadProgramIdentity();
-        sim::AnswerNextMessages({plat::IdCancel});  // the confirmation, when it comes
+        sim::AnswerNextMessages({plat::IdCancel});  // the confirmation, should it come
         auto boxes = Format(c.disk);
         ASSERT_FALSE(boxes.empty());
-        EXPECT_EQ(boxes.back().text == kSystemBox, c.refused) << boxes.back().text;
-        EXPECT_EQ(boxes.back().title, c.refused ? "Error" : "WARNING");
+        EXPECT_EQ(boxes.back().text, c.box);
+        EXPECT_EQ(boxes.back().title, "Error");
         EXPECT_TRUE(NothingWritten());
+        EXPECT_FALSE(WritableRaw(1));
     }
 }
 

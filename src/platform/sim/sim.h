@@ -139,6 +139,8 @@ struct RegistryValue {
     bool isDword = true;
     uint32_t dword = 0;
     std::string text;
+    bool isMultiString = false;  // REG_MULTI_SZ: `strings`
+    std::vector<std::string> strings{};
 };
 void RegistryPut(const std::string& path, const std::string& name, RegistryValue value);
 void RegistryPutKey(const std::string& path);

@@ -202,6 +202,24 @@ bool ParseLetter(const std::string& word, char& letter) {
     return true;
 }
 
+// "0:3": partition 3 of disk 0.
+bool ParseVolume(const std::string& word, detail::SimLetter& where) {
+    char colon = 0;
+    return std::sscanf(word.c_str(), "%d%c%u", &where.disk, &colon, &where.partition) == 3 && colon == ':' &&
+           where.disk >= 0;
+}
+
+// "1 3": partition numbers.
+bool ParsePartitions(const std::string& value, std::set<uint32_t>& partitions) {
+    std::istringstream words(value);
+    std::string word;
+    while (words >> word) {
+        if (word.find_first_not_of("0123456789") != std::string::npos || word.size() > 4) return false;
+        partitions.insert(uint32_t(std::stoul(word)));
+    }
+    return true;
+}
+
 // "C: 0:3 2:1": the letter's volume lies on partition 3 of disk 0 and partition 1 of disk 2.
 bool ParseSpan(const std::string& value, std::map<char, detail::SimLetter>& letters,
                std::map<char, std::vector<detail::SimLetter>>& spans) {
@@ -212,10 +230,7 @@ bool ParseSpan(const std::string& value, std::map<char, detail::SimLetter>& lett
     std::vector<detail::SimLetter> pieces;
     while (words >> word) {
         detail::SimLetter piece;
-        char colon = 0;
-        if (std::sscanf(word.c_str(), "%d%c%u", &piece.disk, &colon, &piece.partition) != 3 || colon != ':' ||
-            piece.disk < 0)
-            return false;
+        if (!ParseVolume(word, piece)) return false;
         pieces.push_back(piece);
     }
     if (pieces.size() < 2) return false;
@@ -247,6 +262,17 @@ bool ApplyDiskKey(detail::SimDisk& disk, int letterDisk, const std::string& key,
         else if (key == "refuse-lock") disk.refuseLock = std::stoi(value);
         else if (key == "vanish-after") disk.vanishAfter = std::stoi(value);
         else if (key == "gpt") disk.gptPartitions = value;
+        else if (key == "stale-letters") disk.staleLettersMs = std::stoi(value);
+        else if (key == "mounted") return ParsePartitions(value, disk.mountedWithoutLetter);
+        else if (key == "in-use") return ParsePartitions(value, disk.inUse);
+        else if (key == "held") return ParsePartitions(value, disk.held);
+        else if (key == "bitlocker") return ParsePartitions(value, disk.bitLocker);
+        else if (key == "vhd-host") {
+            detail::SimLetter host;
+            if (!ParseVolume(value, host)) return false;
+            disk.vhdHostDisk = host.disk;
+            disk.vhdHostPartition = host.partition;
+        }
         else if (key == "fail") {
             while (words >> word) disk.failing.insert(word);
         } else if (key == "geometry") {
@@ -275,6 +301,32 @@ bool ApplyDiskKey(detail::SimDisk& disk, int letterDisk, const std::string& key,
     return true;
 }
 
+// What Windows records of the volumes it needs: the system partition (its boot files; by default
+// the Windows volume itself, as on a PC without a separate one) and the page files (by default on
+// the Windows volume, managed by the system).
+void DescribeWindowsVolumes(char systemLetter, std::string systemPartition, const std::string& pageFiles) {
+    if (systemPartition.empty()) {
+        detail::DiskLock lock(detail::Disks().lock);
+        auto it = detail::Disks().letters.find(systemLetter);
+        if (it != detail::Disks().letters.end() && it->second.disk >= 0)
+            systemPartition = detail::VolumeDeviceName(it->second.disk, it->second.partition);
+    }
+    if (!systemPartition.empty())
+        RegistryPut("HKEY_LOCAL_MACHINE\\SYSTEM\\Setup", "SystemPartition", {false, 0, systemPartition});
+    RegistryValue configured{false, 0, "", true, {"?:\\pagefile.sys"}}, existing{false, 0, "", true, {}};
+    std::istringstream words(pageFiles.empty() ? std::string(1, systemLetter) + ":" : pageFiles);
+    std::string word;
+    if (!pageFiles.empty()) configured.strings.clear();
+    while (words >> word) {
+        if (!pageFiles.empty()) configured.strings.push_back(word.substr(0, 2) + "\\pagefile.sys 0 0");
+        existing.strings.push_back("\\??\\" + word.substr(0, 2) + "\\pagefile.sys");
+    }
+    const std::string memory =
+        "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Memory Management";
+    RegistryPut(memory, "PagingFiles", configured);
+    RegistryPut(memory, "ExistingPageFiles", existing);
+}
+
 }  // namespace
 
 bool LoadPc(const std::string& descriptionFile, std::string* error) {
@@ -289,7 +341,7 @@ bool LoadPc(const std::string& descriptionFile, std::string* error) {
     std::map<char, detail::SimLetter> letters;
     std::map<char, std::vector<detail::SimLetter>> spans;
     bool failDriveStrings = false;
-    std::string systemDrive;
+    std::string systemDrive, systemPartition, pageFiles;
     detail::SimDisk* current = nullptr;
     std::string line;
     for (int lineNumber = 1; std::getline(in, line); ++lineNumber) {
@@ -310,6 +362,12 @@ bool LoadPc(const std::string& descriptionFile, std::string* error) {
             if (!ApplyDiskKey(*current, current->number, key, value, letters)) return fail(where + line);
         } else if (key == "system-drive") {
             systemDrive = value;
+        } else if (key == "system-partition") {
+            detail::SimLetter part;
+            if (!ParseVolume(value, part)) return fail(where + line);
+            systemPartition = detail::VolumeDeviceName(part.disk, part.partition);
+        } else if (key == "page-files") {
+            pageFiles = value;
         } else if (key == "drive-strings") {
             failDriveStrings = value == "fail";
         } else if (key == "span") {
@@ -348,7 +406,11 @@ bool LoadPc(const std::string& descriptionFile, std::string* error) {
         state.failDriveStrings = failDriveStrings;
         detail::HoldBackAbsentDisks(state);
     }
-    if (!systemDrive.empty()) SetSystemDirectory(systemDrive.substr(0, 1) + ":\\Windows\\system32");
+    if (!systemDrive.empty()) {
+        char letter = char(std::toupper(static_cast<unsigned char>(systemDrive[0])));
+        SetSystemDirectory(std::string(1, letter) + ":\\Windows\\system32");
+        DescribeWindowsVolumes(letter, systemPartition, pageFiles);
+    }
     return true;
 }
 

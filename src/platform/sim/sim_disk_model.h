@@ -2,7 +2,8 @@
 // host with a described bus, vendor, product, drive type and geometry; its partition layout is
 // read from the MBR or GPT in the image on every request, so it follows what the program wrote.
 // Drive letters name a (disk, partition number) pair; partition number 0 is the whole disk. A
-// spanned volume has further pieces on other disks.
+// spanned volume has further pieces on other disks. Every partition is a volume, named
+// "\\?\Volume{<disk>-<partition>}\" and, in the kernel's namespace, "\Device\HarddiskVolume<N>".
 //
 // Every access holds Disks().lock. Parts of the simulated PC built on the disks (volume letters,
 // the formatter) use this header.
@@ -18,6 +19,10 @@
 #include "platform/device_layouts.h"
 
 namespace vu::sim::detail {
+
+struct ByteRange {
+    int64_t offset = 0, length = 0;
+};
 
 struct SimDisk {
     int number = 0;                 // N of \\.\PHYSICALDRIVE<N>
@@ -46,6 +51,19 @@ struct SimDisk {
     int locksSeen = 0;
     int vanishAfter = 0;            // requests answered before the stick is pulled out; 0 = never
     int requestsSeen = 0;           // opens, device controls, reads, writes and flushes
+    // What Windows does around the disk.
+    int vhdHostDisk = -1;           // a virtual disk: its file lies on this volume
+    uint32_t vhdHostPartition = 0;
+    std::set<uint32_t> mountedWithoutLetter;  // volumes mounted in a folder, or opened without a letter
+    std::set<uint32_t> inUse;       // volumes another program holds open: a lock waits for a dismount
+    std::set<uint32_t> held;        // ... and opens again after a dismount: a lock is never granted
+    std::set<uint32_t> bitLocker;   // unlocked BitLocker volumes: stored encrypted, read decrypted
+    // Windows' view of the partitions, as their volumes keep them: frozen from the first write to
+    // sector 0 until the system rereads the table (IOCTL_DISK_UPDATE_PROPERTIES), and then for
+    // staleLettersMs more; none while it follows the table.
+    std::optional<std::map<uint32_t, ByteRange>> windowsView;
+    int64_t rereadAt = -1;
+    int staleLettersMs = 0;
 };
 
 struct SimLetter {
@@ -103,11 +121,30 @@ std::optional<Layout> ReadGptLayout(const SimDisk& disk);
 // Writes a new GPT into the image with sfdisk; `partitions` is sfdisk's input, one partition a
 // line. False (and sfdisk's complaint in *error) when it failed.
 bool WriteGptTable(const SimDisk& disk, const std::string& partitions, std::string* error);
-// The byte range of a partition (0 = the whole disk); nullopt when the partition does not exist.
-struct ByteRange {
-    int64_t offset = 0, length = 0;
-};
+// The byte range of a partition (0 = the whole disk) in the table; nullopt when it does not exist.
 std::optional<ByteRange> PartitionRange(const SimDisk& disk, uint32_t partition);
+// The bytes of the volume at (disk, partition), as Windows sees them (the disk's windowsView).
+std::optional<ByteRange> VolumeRange(const SimDisk& disk, uint32_t partition);
+std::optional<ByteRange> LetterRange(const SimLetter& where);
+
+// Volume names: "\\?\Volume{1-2}\" and "\Device\HarddiskVolume12" for partition 2 of disk 1.
+std::string VolumeGuidName(int disk, uint32_t partition);
+std::string VolumeDeviceName(int disk, uint32_t partition);
+std::optional<SimLetter> ParseVolumeGuidName(const std::string& name);  // with or without the last "\"
+std::optional<SimLetter> ParseVolumeDeviceName(const std::string& name);
+// Every volume of the disks: lettered ones first (a spanned volume once), then each partition.
+std::vector<SimLetter> AllVolumes();
+// Whether the volume at (disk, partition) is mounted without a letter: in a folder, or opened by
+// a program through its name.
+bool MountedWithoutLetter(int disk, uint32_t partition);
+
+// Windows rebuilds a disk's volumes after its table was reread (sim_rebuild.cpp): the frozen views
+// whose time is up follow the tables again. Called on every request that reads letters.
+void SettleRebuilds();
+// A write is about to change sector 0 of the disk: Windows keeps the volumes it has.
+void FreezeWindowsView(SimDisk& disk);
+// The system reread the disk's table: the rebuild's clock starts.
+void TableReread(SimDisk& disk);
 
 // Moves the disks described as not present, with their letters, out of the PC (sim_hotplug.cpp).
 void HoldBackAbsentDisks(DiskState& state);

@@ -14,6 +14,7 @@
 #include "platform/sim/sim_state.h"
 #include "platform/sim/sim_volume_sync_hooks.h"
 #include "platform/transfer_io.h"
+#include "platform/volumes.h"
 
 namespace vu {
 
@@ -28,6 +29,7 @@ struct SimHandle {
     int disk = -1;           // -1: a letter that is not on a disk
     bool volume = false;
     uint32_t partition = 0;  // of a volume
+    char letter = 0;         // of a volume opened by its letter
     bool forWrite = false;
     bool locked = false;
     int64_t position = 0;
@@ -136,9 +138,19 @@ char LetterOf(const std::string& path) {
     return 0;
 }
 
-// The bytes of the device behind a handle: the whole disk or the volume's partition.
+// The bytes of the device behind a handle: the whole disk, or the volume's partition as Windows
+// sees it, which until the table is reread is still the old partition.
 std::optional<sim::detail::ByteRange> RangeOf(const SimHandle& h, const SimDisk& disk) {
-    return sim::detail::PartitionRange(disk, h.volume ? h.partition : 0);
+    return h.volume ? sim::detail::VolumeRange(disk, h.partition) : sim::detail::PartitionRange(disk, 0);
+}
+
+// An unlocked BitLocker volume: what goes through the volume is stored encrypted (here: every
+// byte turned by a key) and comes back decrypted; the disk below shows what is stored.
+constexpr uint8_t kBitLockerKey = 0xA5;
+bool ThroughBitLocker(const SimHandle& h, const SimDisk& disk) { return h.volume && disk.bitLocker.count(h.partition); }
+void Turn(void* bytes, int64_t size) {
+    auto* p = static_cast<uint8_t*>(bytes);
+    for (int64_t i = 0; i < size; ++i) p[i] ^= kBitLockerKey;
 }
 
 std::vector<uint8_t> Descriptor(const SimDisk& disk) {
@@ -178,9 +190,12 @@ bool WholeSectors(const SimHandle& h, const SimDisk& disk, uint32_t length) {
 bool Lock(SimHandle& h, SimDisk& disk) {
     bool refused = ++disk.locksSeen == disk.refuseLock || disk.lockRefusals != 0;
     if (disk.lockRefusals > 0) --disk.lockRefusals;
+    // Another program's open handle keeps a volume from being locked until a dismount closes it;
+    // a held one is opened again at once.
+    refused = refused || (h.volume && (disk.inUse.count(h.partition) || disk.held.count(h.partition)));
     Log("lock " + h.path + (refused ? " refused" : ""));
     if (!refused) h.locked = true;
-    return !refused;
+    return refused ? Failed(ErrorAccessDenied) : true;
 }
 
 bool Control(SimHandle& h, uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize) {
@@ -232,7 +247,8 @@ bool Control(SimHandle& h, uint32_t code, const void* in, uint32_t inSize, void*
                             : WithError([&](uint32_t* error) { return sim::detail::DriveLayoutEx(*disk, out, outSize, error); });
         case IoctlVolumeGetVolumeDiskExtents:
             return h.volume ? WithError([&](uint32_t* error) {
-                                  return sim::detail::VolumeDiskExtents(LetterOf(h.path), out, outSize, error);
+                                  return sim::detail::VolumeDiskExtents(h.letter, {h.disk, h.partition}, out,
+                                                                        outSize, error);
                               })
                             : Failed(ErrorInvalidFunction);
         case IoctlStorageGetDeviceNumber: {
@@ -249,11 +265,15 @@ bool Control(SimHandle& h, uint32_t code, const void* in, uint32_t inSize, void*
             Log("unlock " + h.path);
             return true;
         case IoctlDiskUpdateProperties:
+            if (Failing(*disk, "update")) return Failed(sim::detail::ErrorIoDevice);
             Log("update properties " + h.path);
+            if (!h.volume) sim::detail::TableReread(*disk);
             return true;
         case FsctlDismountVolume:
             if (!h.volume) return false;
             Log("dismount " + h.path);
+            // The dismount invalidates every other handle of the volume.
+            disk->inUse.erase(h.partition);
             // A boot sector the program wrote itself may start a new file system, which the next
             // mount finds; otherwise the volume's files reach the image before raw writes follow.
             if (h.wroteBootSector) sim::detail::RemountIfReformatted(h.disk, h.partition);
@@ -262,6 +282,15 @@ bool Control(SimHandle& h, uint32_t code, const void* in, uint32_t inSize, void*
         default:
             return Failed(ErrorInvalidFunction);
     }
+}
+
+// A volume opened by its name: "\\?\Volume{1-2}" or "\\?\GLOBALROOT\Device\HarddiskVolume12".
+std::optional<sim::detail::SimLetter> NamedVolume(const std::string& path) {
+    const std::string globalRoot = "\\\\?\\GLOBALROOT";
+    if (StartsWithNoCase(path, globalRoot))
+        return sim::detail::ParseVolumeDeviceName(path.substr(globalRoot.size()));
+    if (path.empty() || path.back() == '\\') return std::nullopt;  // a root directory, not the device
+    return sim::detail::ParseVolumeGuidName(path);
 }
 
 // Whether an open handle of the volume at (disk, partition) holds its lock.
@@ -279,10 +308,20 @@ namespace plat {
 DeviceHandle OpenDevice(const std::string& path, bool forWrite) {
     auto& state = Disks();
     DiskLock lock(state.lock);
+    sim::detail::SettleRebuilds();
     SimHandle h;
     h.path = path;
     h.forWrite = forWrite;
-    if (int number = PhysicalNumber(path, ""); number >= 0) {
+    if (auto where = NamedVolume(path)) {
+        SimDisk* disk = FindDisk(where->disk);
+        if (!disk || !Answered(*disk) || !sim::detail::VolumeRange(*disk, where->partition)) {
+            Fail(sim::detail::ErrorFileNotFound);
+            return NoDevice;
+        }
+        h.volume = true;
+        h.disk = where->disk;
+        h.partition = where->partition;
+    } else if (int number = PhysicalNumber(path, ""); number >= 0) {
         SimDisk* disk = FindDisk(number);
         if (!disk || !Answered(*disk)) {
             Fail(sim::detail::ErrorFileNotFound);
@@ -294,6 +333,7 @@ DeviceHandle OpenDevice(const std::string& path, bool forWrite) {
         auto it = state.letters.find(letter);
         if (it == state.letters.end()) return NoDevice;
         h.volume = true;
+        h.letter = letter;
         h.disk = it->second.disk;
         h.partition = it->second.partition;
         SimDisk* disk = h.disk >= 0 ? FindDisk(h.disk) : nullptr;
@@ -351,6 +391,7 @@ int64_t ReadDevice(DeviceHandle device, void* buffer, uint32_t length) {
     if (disk->shortReads || disk->readsSeen == disk->shortRead) size = std::min<int64_t>(size, length / 2);
     int64_t moved = sim::detail::ReadImage(*disk, range->offset + h->position, buffer, size);
     if (moved < 0) return Fail(sim::detail::ErrorReadFault);
+    if (ThroughBitLocker(*h, *disk)) Turn(buffer, moved);
     Log("read " + h->path + " at " + std::to_string(h->position) + " length " + std::to_string(moved));
     h->position += moved;
     return moved;
@@ -375,6 +416,13 @@ int64_t WriteDevice(DeviceHandle device, const void* buffer, uint32_t length) {
     }
     Log("write " + h->path + " at " + std::to_string(h->position) + " length " + std::to_string(size));
     if (h->volume && h->position == 0) h->wroteBootSector = true;
+    if (!h->volume && h->position == 0 && size > 0) sim::detail::FreezeWindowsView(*disk);
+    std::vector<uint8_t> stored;
+    if (ThroughBitLocker(*h, *disk)) {
+        stored.assign(static_cast<const uint8_t*>(buffer), static_cast<const uint8_t*>(buffer) + size);
+        Turn(stored.data(), size);
+        buffer = stored.data();
+    }
     // A stick that loses a write it acknowledged: only reading back shows it.
     int64_t moved = disk->writesSeen == disk->dropWrite
                         ? size
@@ -387,7 +435,10 @@ int64_t WriteDevice(DeviceHandle device, const void* buffer, uint32_t length) {
 bool FlushDevice(DeviceHandle device) {
     DiskLock lock(Disks().lock);
     SimHandle* h = FindHandle(device);
-    if (!h || (h->disk >= 0 && !Answering(h))) return false;
+    if (!h) return false;
+    SimDisk* disk = h->disk >= 0 ? Answering(h) : nullptr;
+    if (h->disk >= 0 && !disk) return false;
+    if (disk && Failing(*disk, "flush")) return Failed(sim::detail::ErrorIoDevice);
     // Writes reach the image at once; the flush is only recorded.
     Log("flush " + h->path);
     return true;
@@ -411,6 +462,7 @@ uint32_t DriveTypeOf(const std::string& path) {
 bool LogicalDriveStrings(std::string& strings) {
     auto& state = Disks();
     DiskLock lock(state.lock);
+    sim::detail::SettleRebuilds();
     strings.clear();
     if (state.failDriveStrings) return false;
     for (const auto& [letter, where] : state.letters) {
@@ -424,10 +476,11 @@ bool LogicalDriveStrings(std::string& strings) {
 bool VolumeInformation(const std::string& root, std::string* label, std::string* fileSystem) {
     auto& state = Disks();
     DiskLock lock(state.lock);
+    sim::detail::SettleRebuilds();
     auto it = state.letters.find(LetterOf(root));
     if (it == state.letters.end() || it->second.disk < 0) return false;
     SimDisk* disk = FindDisk(it->second.disk);
-    auto range = disk ? sim::detail::PartitionRange(*disk, it->second.partition) : std::nullopt;
+    auto range = disk ? sim::detail::LetterRange(it->second) : std::nullopt;
     if (!range) return false;
     auto info = sim::ProbeFileSystem([&](int64_t offset, void* buffer, size_t size) {
         return offset >= 0 && offset + int64_t(size) <= range->length &&
@@ -437,6 +490,15 @@ bool VolumeInformation(const std::string& root, std::string* label, std::string*
     if (label) *label = info->label;
     if (fileSystem) *fileSystem = info->name;
     return true;
+}
+
+std::optional<std::vector<std::string>> StorageHostVolumes(DeviceHandle device) {
+    DiskLock lock(Disks().lock);
+    SimHandle* h = FindHandle(device);
+    SimDisk* disk = h && !h->volume ? Answering(h) : nullptr;
+    if (!disk || Failing(*disk, "dependency")) return std::nullopt;
+    if (disk->vhdHostDisk < 0) return std::vector<std::string>{};
+    return std::vector<std::string>{sim::detail::VolumeGuidName(disk->vhdHostDisk, disk->vhdHostPartition)};
 }
 
 // The simulated PC's system code page is UTF-8.

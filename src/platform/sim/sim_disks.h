@@ -1,7 +1,12 @@
 // Control of the simulated PC's disks, for tests. A test describes the PC in a small text file:
 //
 //     # comment
-//     system-drive = C              (sets the system directory to C:\Windows\system32)
+//     system-drive = C              (sets the system directory to C:\Windows\system32, and what
+//                                    Windows records of its volumes: the system partition is C:'s,
+//                                    the page file is managed on C:)
+//     system-partition = 2:1        (the system partition, whose boot files Windows starts from, is
+//                                    partition 1 of disk 2: an EFI System Partition on another disk)
+//     page-files = C: D:            (the volumes with page files)
 //     foreign-letters = Z:          (letters that are not on a disk, such as a CD drive)
 //     drive-strings = fail          (GetLogicalDriveStringsW fails)
 //     span = C: 0:3 2:1             (C: is one volume over partition 3 of disk 0 and partition 1
@@ -17,7 +22,8 @@
 //     drive-type = 2                (GetDriveTypeW: 2 Removable, 3 Fixed)
 //     geometry = 1869 255 63 512    (cylinders, tracks per cylinder, sectors per track, bytes per sector)
 //     letters = E:1 F:2             (letter:partition number; 0 is the whole disk)
-//     fail = descriptor geometry    (requests that fail: open length descriptor geometry layout device-number)
+//     fail = descriptor geometry    (requests that fail: open length descriptor geometry layout
+//                                    device-number flush dependency update)
 //     short-reads = yes             (reads move fewer bytes than asked)
 //     read-only = yes               (writes fail)
 //     fail-write = 3                (the third write to this disk fails)
@@ -36,6 +42,18 @@
 //                                   (sfdisk writes this GPT into the image when the PC is loaded;
 //                                    lines separated by ';', in sfdisk's script syntax, such as
 //                                    "first-lba: 34" for the layout a Mac writes)
+//     vhd-host = 0:2                (a virtual disk, whose file lies on partition 2 of disk 0;
+//                                    give it bus = 15, as a VHD reports FileBackedVirtual)
+//     mounted = 2 3                 (volumes of these partitions are mounted without a letter: in a
+//                                    folder, or opened by a program)
+//     in-use = 1                    (another program holds partition 1's volume open: a lock and a
+//                                    format of it fail until a dismount closes those handles)
+//     held = 1                      (as in-use, but the program opens the volume again at once
+//                                    after a dismount: its lock is never granted)
+//     bitlocker = 1                 (partition 1 is an unlocked BitLocker volume: what is written
+//                                    through the volume is stored encrypted, reads decrypt it)
+//     stale-letters = 10000         (Windows keeps the old volumes, and the letters that name them,
+//                                    10 s after the table was reread, not only until then)
 //
 // Each disk has the device interface path Windows would give it: from its serial number when it
 // has one, else from its image and number (the port it sits in); a handle stays with the disk it
@@ -47,8 +65,10 @@
 // transfer that is not in whole sectors fails with ERROR_INVALID_PARAMETER. Thread-safe.
 //
 // The PC keeps Windows' rules for raw writes: a write through a disk or volume handle into a
-// lettered volume that holds a file system fails with access denied (5) unless a handle that is
-// open at the time holds that volume's lock (FSCTL_LOCK_VOLUME). A dismount lasts only while the
+// mounted volume (lettered, or listed under mounted, with a file system) fails with access denied
+// (5) unless a handle that is open at the time holds that volume's lock (FSCTL_LOCK_VOLUME). Its
+// volumes keep the partitions Windows last read: a new table counts once the system was asked to
+// reread it (IOCTL_DISK_UPDATE_PROPERTIES). A dismount lasts only while the
 // volume stays locked: the shell looks at a dismounted volume as soon as nothing holds it locked,
 // which mounts it again. IOCTL_DISK_GET_DRIVE_LAYOUT fails on GPT disks and on layouts its buffer
 // cannot hold; IOCTL_DISK_GET_DRIVE_LAYOUT_EX reports MBR, GPT and RAW disks.

@@ -51,14 +51,16 @@ struct Target {
     uint32_t partition = 0;
 };
 
+// The volume the letter names: a stale letter's is the old partition's.
 std::optional<Target> TargetOf(const std::string& volume) {
     DiskLock lock(Disks().lock);
+    sim::detail::SettleRebuilds();
     if (volume.size() < 2 || volume[1] != ':') return std::nullopt;
     auto letter = Disks().letters.find(char(std::toupper(static_cast<unsigned char>(volume[0]))));
     if (letter == Disks().letters.end() || letter->second.disk < 0) return std::nullopt;
     auto disk = Disks().disks.find(letter->second.disk);
     if (disk == Disks().disks.end()) return std::nullopt;
-    auto range = sim::detail::PartitionRange(disk->second, letter->second.partition);
+    auto range = sim::detail::LetterRange(letter->second);
     if (!range) return std::nullopt;
     return Target{disk->second, *range, letter->first, letter->second.partition};
 }
@@ -139,13 +141,14 @@ bool MakeFileSystem(const Target& target, const std::string& fileSystem, const s
 
 namespace plat {
 
-FormatterRun RunFormatter(const std::string& volume, const std::string& fileSystem, const std::string& label,
-                          bool quick, uint32_t clusterSize, FormatCallback callback) {
+FormatterRun RunFormatter(const std::string& volume, uint32_t mediaType, const std::string& fileSystem,
+                          const std::string& label, bool quick, uint32_t clusterSize, FormatCallback callback) {
     std::vector<std::pair<uint32_t, uint32_t>> script;
     {
         std::lock_guard<std::mutex> l(F().lock);
         F().calls.push_back("format " + volume + " " + fileSystem + " label " + label + " quick " +
-                            std::to_string(int(quick)) + " cluster " + std::to_string(clusterSize));
+                            std::to_string(int(quick)) + " cluster " + std::to_string(clusterSize) + " media " +
+                            std::to_string(mediaType));
         if (F().availability == sim::FormatterAvailability::NoLibrary) return FormatterRun::NoLibrary;
         if (F().availability == sim::FormatterAvailability::NoEntryPoint) return FormatterRun::NoEntryPoint;
         script.swap(F().script);
@@ -165,6 +168,10 @@ FormatterRun RunFormatter(const std::string& volume, const std::string& fileSyst
     }
     if (target->disk.readOnly) {
         Report(callback, 7, 0);  // media is write protected
+        return FormatterRun::Ran;
+    }
+    if (target->disk.inUse.count(target->partition) || target->disk.held.count(target->partition)) {
+        Report(callback, 8, 0);  // volume is in use: another program holds it open
         return FormatterRun::Ran;
     }
     if (fileSystem == "FAT32" && target->range.length > (int64_t(32) << 30)) {

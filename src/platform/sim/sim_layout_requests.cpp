@@ -60,18 +60,19 @@ bool DriveLayoutEx(const SimDisk& disk, void* out, uint32_t outSize, uint32_t* e
     return true;
 }
 
-bool VolumeDiskExtents(char letter, void* out, uint32_t outSize, uint32_t* error) {
+bool VolumeDiskExtents(char letter, const SimLetter& where, void* out, uint32_t outSize, uint32_t* error) {
     auto& state = Disks();
-    auto it = state.letters.find(letter);
-    if (it == state.letters.end() || it->second.disk < 0) return Fail(error, ErrorInvalidFunction);
-    std::vector<SimLetter> pieces = {it->second};
-    if (auto span = state.spans.find(letter); span != state.spans.end())
+    auto lettered = letter ? state.letters.find(letter) : state.letters.end();
+    bool byLetter = lettered != state.letters.end() && lettered->second.disk == where.disk &&
+                    lettered->second.partition == where.partition;
+    if (where.disk < 0) return Fail(error, ErrorInvalidFunction);
+    std::vector<SimLetter> pieces = {byLetter ? lettered->second : where};
+    if (auto span = byLetter ? state.spans.find(letter) : state.spans.end(); span != state.spans.end())
         pieces.insert(pieces.end(), span->second.begin(), span->second.end());
     std::vector<uint8_t> bytes(DiskExtentsHeadSize + pieces.size() * DiskExtentSize, 0);
     Put32(&bytes[0], uint32_t(pieces.size()));
     for (size_t i = 0; i < pieces.size(); ++i) {
-        auto disk = state.disks.find(pieces[i].disk);
-        auto range = disk == state.disks.end() ? std::nullopt : PartitionRange(disk->second, pieces[i].partition);
+        auto range = LetterRange(pieces[i]);
         if (!range) return Fail(error, ErrorInvalidFunction);
         uint8_t* e = &bytes[DiskExtentsHeadSize + i * DiskExtentSize];
         Put32(e, uint32_t(pieces[i].disk));

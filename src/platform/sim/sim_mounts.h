@@ -1,6 +1,7 @@
 // Internal to the simulated PC: Windows' rule for raw writes into mounted volumes (see
-// sim_disks.h). A lettered volume with a file system Windows recognises is mounted; a write into
-// its extent, through a disk or a volume handle, is refused unless an open handle of that volume
+// sim_disks.h). A volume with a letter, a folder or a program holding it, whose file system
+// Windows recognises (or which is an unlocked BitLocker volume), is mounted; a write into its
+// extent, through a disk or a volume handle, is refused unless an open handle of that volume
 // holds its lock. A dismount does not change that: it lasts only while the volume is locked,
 // because the shell looks at the volume again as soon as the lock is released, which mounts it.
 // Called with the disk lock held.

@@ -54,7 +54,16 @@ std::optional<std::string> RegistryReadText(const std::string& path, const std::
     Lock l(R().lock);
     auto it = R().values.find({Fold(path), Fold(name)});
     if (it == R().values.end()) return std::nullopt;
+    if (it->second.isMultiString) return "";  // no text form, as on Windows
     return it->second.isDword ? std::to_string(it->second.dword) : it->second.text;
+}
+
+std::optional<std::vector<std::string>> RegistryReadStrings(const std::string& path, const std::string& name) {
+    Lock l(R().lock);
+    auto it = R().values.find({Fold(path), Fold(name)});
+    if (it == R().values.end() || it->second.isDword) return std::nullopt;
+    if (it->second.isMultiString) return it->second.strings;
+    return std::vector<std::string>{it->second.text};
 }
 
 bool RegistryWriteDword(const std::string& path, const std::string& name, uint32_t value) {

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 #include <map>
+#include <set>
 
 #include "platform/sim/sim_disk_model.h"
 #include "platform/sim/sim_state.h"
@@ -25,6 +26,8 @@ struct VolumeState {
     std::map<int, plat::EjectVeto> vetoReasons;
     std::vector<std::string> ejects;
     int systemVetoBoxes = 0;
+    bool refuseRemounts = false;
+    std::set<char> deleted;  // mount points deleted since, which refuseRemounts keeps unset
 };
 
 VolumeState& V() {
@@ -36,20 +39,14 @@ char LetterOf(const std::string& path) {
     return path.size() >= 2 && path[1] == ':' ? char(std::toupper(static_cast<unsigned char>(path[0]))) : 0;
 }
 
-std::string VolumeName(const SimLetter& where) {
-    return "\\\\?\\Volume{" + std::to_string(where.disk) + "-" + std::to_string(where.partition) + "}\\";
-}
+std::string VolumeName(const SimLetter& where) { return sim::detail::VolumeGuidName(where.disk, where.partition); }
 
 bool PartitionExists(const SimLetter& where) {
     auto it = Disks().disks.find(where.disk);
-    return it != Disks().disks.end() && sim::detail::PartitionRange(it->second, where.partition).has_value();
+    return it != Disks().disks.end() && sim::detail::VolumeRange(it->second, where.partition).has_value();
 }
 
-std::optional<SimLetter> ParseVolumeName(const std::string& name) {
-    SimLetter where;
-    if (std::sscanf(name.c_str(), "\\\\?\\Volume{%d-%u}\\", &where.disk, &where.partition) != 2) return std::nullopt;
-    return where;
-}
+std::optional<SimLetter> ParseVolumeName(const std::string& name) { return sim::detail::ParseVolumeGuidName(name); }
 
 std::optional<SimLetter> ParseDevicePath(const std::string& path) {
     std::string lower;
@@ -66,6 +63,7 @@ namespace plat {
 
 std::optional<std::string> VolumeNameForMountPoint(const std::string& mountPoint) {
     DiskLock lock(Disks().lock);
+    sim::detail::SettleRebuilds();
     char letter = LetterOf(mountPoint);
     auto it = Disks().letters.find(letter);
     if (it != Disks().letters.end()) {
@@ -79,14 +77,19 @@ std::optional<std::string> VolumeNameForMountPoint(const std::string& mountPoint
 
 bool DeleteMountPoint(const std::string& mountPoint) {
     DiskLock lock(Disks().lock);
-    return Disks().letters.erase(LetterOf(mountPoint)) != 0;
+    sim::detail::SettleRebuilds();
+    if (Disks().letters.erase(LetterOf(mountPoint)) == 0) return false;
+    V().deleted.insert(LetterOf(mountPoint));
+    return true;
 }
 
 bool SetMountPoint(const std::string& mountPoint, const std::string& volumeName) {
     DiskLock lock(Disks().lock);
+    sim::detail::SettleRebuilds();
     char letter = LetterOf(mountPoint);
     auto where = ParseVolumeName(volumeName);
     if (!letter || !where || Disks().letters.count(letter) || V().rawDevices.count(letter)) return false;
+    if (V().refuseRemounts && V().deleted.count(letter)) return false;
     if (!PartitionExists(*where)) return false;
     Disks().letters[letter] = *where;
     return true;
@@ -113,6 +116,7 @@ bool RemoveRawDosDevice(const std::string& letter, const std::string& devicePath
 
 uint32_t LogicalDrivesMask() {
     DiskLock lock(Disks().lock);
+    sim::detail::SettleRebuilds();
     uint32_t mask = 0;
     for (auto& [letter, where] : Disks().letters) mask |= 1u << (letter - 'A');
     for (auto& [letter, where] : V().rawDevices) mask |= 1u << (letter - 'A');
@@ -121,12 +125,21 @@ uint32_t LogicalDrivesMask() {
 
 std::optional<std::string> QueryDosDeviceName(const std::string& volume) {
     DiskLock lock(Disks().lock);
+    sim::detail::SettleRebuilds();
     char letter = LetterOf(volume);
     if (V().rawTargets.count(letter)) return V().rawTargets[letter];
     auto it = Disks().letters.find(letter);
     if (it == Disks().letters.end()) return std::nullopt;
     if (it->second.disk < 0) return "\\Device\\CdRom0";
-    return "\\Device\\HarddiskVolume" + std::to_string(it->second.disk * 10 + int(it->second.partition));
+    return sim::detail::VolumeDeviceName(it->second.disk, it->second.partition);
+}
+
+std::optional<std::vector<std::string>> VolumeNames() {
+    DiskLock lock(Disks().lock);
+    sim::detail::SettleRebuilds();
+    std::vector<std::string> names;
+    for (const SimLetter& volume : sim::detail::AllVolumes()) names.push_back(VolumeName(volume));
+    return names;
 }
 
 struct SetupApi {
@@ -188,6 +201,11 @@ uint32_t RequestDeviceEject(SetupApi*, uint32_t instance, EjectVeto* veto) {
 }  // namespace plat
 
 namespace sim {
+
+void RefuseRemounts(bool refuse) {
+    DiskLock lock(Disks().lock);
+    V().refuseRemounts = refuse;
+}
 
 void FailSetupApi(bool fail) {
     DiskLock lock(Disks().lock);

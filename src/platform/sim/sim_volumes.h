@@ -11,6 +11,8 @@ namespace vu::sim {
 // ---- Volume manager ----------------------------------------------------------------------
 // Volume names are "\\?\Volume{<disk>-<partition>}\"; a letter's mount point can be deleted and set
 // again; a raw DOS device definition gives a temporary letter for "\device\harddiskN\partitionP".
+// SetVolumeMountPointW refuses a mount point deleted since: a remount loses its letter.
+void RefuseRemounts(bool refuse);
 void FailSetupApi(bool fail);
 // The next `count` eject requests for the disk's device are vetoed, for the reason given (a
 // PNP_VETO_TYPE and a name: 5 and a device path for files still open on it).
@@ -28,7 +30,7 @@ void SetFormatterAvailability(FormatterAvailability availability);
 void ScriptFormatterReports(std::vector<std::pair<uint32_t, uint32_t>> reports);
 // Called before each report of a real format (command, argument): a test can cancel from here.
 void OnFormatterReport(std::function<void(uint32_t command, uint32_t argument)> listener);
-// "format E: FAT32 label CLOVER quick 1 cluster 0" for every call.
+// "format E: FAT32 label CLOVER quick 1 cluster 0 media 11" for every call.
 std::vector<std::string> FormatterCalls();
 
 }  // namespace vu::sim

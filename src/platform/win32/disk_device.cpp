@@ -38,6 +38,12 @@ static_assert(offsetof(PARTITION_INFORMATION_EX, Gpt.Attributes) == PartitionExG
 static_assert(offsetof(PARTITION_INFORMATION_EX, Gpt.Name) == PartitionExGptNameAt);
 static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) == DiskExtentsHeadSize);
 static_assert(sizeof(DISK_EXTENT) == DiskExtentSize);
+static_assert(offsetof(DISK_EXTENT, StartingOffset) == DiskExtentOffsetAt);
+static_assert(offsetof(DISK_EXTENT, ExtentLength) == DiskExtentLengthAt);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) == DescriptorBusTypeAt);
+static_assert(BusTypeFileBackedVirtual == StorageBusFileBacked);
+static_assert(PARTITION_LDM == PartitionTypeLdm);
+static_assert(RemovableMedia == int(MediaTypeRemovable));
 
 }  // namespace
 

@@ -21,8 +21,8 @@ BOOLEAN __stdcall Trampoline(DWORD command, DWORD subAction, PVOID argument) {
 
 }  // namespace
 
-FormatterRun RunFormatter(const std::string& volume, const std::string& fileSystem, const std::string& label,
-                          bool quick, uint32_t clusterSize, FormatCallback callback) {
+FormatterRun RunFormatter(const std::string& volume, uint32_t mediaType, const std::string& fileSystem,
+                          const std::string& label, bool quick, uint32_t clusterSize, FormatCallback callback) {
     HMODULE library = LoadLibraryW(L"fmifs.dll");
     if (!library) return FormatterRun::NoLibrary;
     auto formatEx = reinterpret_cast<FormatExFunction>(reinterpret_cast<void*>(GetProcAddress(library, "FormatEx")));
@@ -32,7 +32,7 @@ FormatterRun RunFormatter(const std::string& volume, const std::string& fileSyst
     }
     std::wstring wideVolume = Widen(volume), wideFileSystem = Widen(fileSystem), wideLabel = Widen(label);
     programCallback = callback;
-    formatEx(wideVolume.data(), 0, wideFileSystem.data(), wideLabel.data(), quick ? TRUE : FALSE, clusterSize,
+    formatEx(wideVolume.data(), mediaType, wideFileSystem.data(), wideLabel.data(), quick ? TRUE : FALSE, clusterSize,
              Trampoline);
     programCallback = nullptr;
     FreeLibrary(library);

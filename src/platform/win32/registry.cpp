@@ -125,6 +125,35 @@ bool RegistryDeleteKey(const std::string& path) {
     return tree == ERROR_SUCCESS && RegDeleteKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), KEY_WOW64_64KEY, 0) == ERROR_SUCCESS;
 }
 
+std::optional<std::vector<std::string>> RegistryReadStrings(const std::string& path, const std::string& name) {
+    HKEY key = OpenKey(path, KEY_QUERY_VALUE);
+    if (!key) return std::nullopt;
+    std::wstring valueName = Widen(name);
+    DWORD type = 0, size = 0;
+    std::optional<std::vector<std::string>> result;
+    if (RegQueryValueExW(key, valueName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+        (type == REG_MULTI_SZ || type == REG_SZ || type == REG_EXPAND_SZ)) {
+        // Two characters more: a value stored without its terminators still ends in them.
+        std::wstring buffer(size / sizeof(wchar_t) + 2, L'\0');
+        DWORD bytes = DWORD(buffer.size() * sizeof(wchar_t));
+        if (RegQueryValueExW(key, valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
+                             &bytes) == ERROR_SUCCESS) {
+            buffer.resize(bytes / sizeof(wchar_t));
+            result.emplace();
+            // REG_MULTI_SZ: strings one after the other, each with its terminator; an empty one ends the list.
+            for (size_t at = 0; at < buffer.size() && buffer[at] != L'\0';) {
+                size_t end = buffer.find(L'\0', at);
+                if (end == std::wstring::npos) end = buffer.size();
+                result->push_back(Narrow(buffer.substr(at, end - at)));
+                if (type != REG_MULTI_SZ) break;
+                at = end + 1;
+            }
+        }
+    }
+    RegCloseKey(key);
+    return result;
+}
+
 // ---- Fault restores -----------------------------------------------------------------------
 
 namespace {

@@ -4,6 +4,9 @@
 #include <setupapi.h>
 #include <cfgmgr32.h>
 #include <winioctl.h>
+#include <virtdisk.h>
+
+#include <cstddef>
 
 #include "platform/volumes.h"
 #include "platform/win32/wide.h"
@@ -45,6 +48,68 @@ std::optional<std::string> QueryDosDeviceName(const std::string& volume) {
     DWORD length = QueryDosDeviceW(Widen(volume).c_str(), target, DevicePathChars);
     if (length == 0) return std::nullopt;
     return Narrow(target, wcsnlen(target, DevicePathChars));
+}
+
+std::optional<std::vector<std::string>> VolumeNames() {
+    wchar_t name[MAX_PATH] = {};
+    HANDLE search = FindFirstVolumeW(name, MAX_PATH);
+    if (search == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::vector<std::string> names;
+    bool complete = false;
+    for (;;) {
+        names.push_back(Narrow(name, wcsnlen(name, MAX_PATH)));
+        if (FindNextVolumeW(search, name, MAX_PATH)) continue;
+        complete = GetLastError() == ERROR_NO_MORE_FILES;
+        break;
+    }
+    FindVolumeClose(search);
+    if (!complete) return std::nullopt;
+    return names;
+}
+
+// ---- Virtual disks -------------------------------------------------------------------------
+
+namespace {
+
+// The buffer holds the entries and, after them, the strings they point to.
+static_assert(sizeof(void*) == 4 ? sizeof(STORAGE_DEPENDENCY_INFO_TYPE_2) == 48
+                                 : sizeof(STORAGE_DEPENDENCY_INFO_TYPE_2) == 64);
+static_assert(offsetof(STORAGE_DEPENDENCY_INFO, Version2Entries) == 8);
+
+using GetStorageDependencyInformationFunction = DWORD(WINAPI*)(HANDLE, GET_STORAGE_DEPENDENCY_FLAG, ULONG,
+                                                               PSTORAGE_DEPENDENCY_INFO, PULONG);
+
+}  // namespace
+
+std::optional<std::vector<std::string>> StorageHostVolumes(DeviceHandle disk) {
+    // The library comes with Windows 7, the first Windows that boots from a VHD.
+    HMODULE library = LoadLibraryW(L"virtdisk.dll");
+    if (!library) return std::nullopt;
+    auto query = reinterpret_cast<GetStorageDependencyInformationFunction>(
+        reinterpret_cast<void*>(GetProcAddress(library, "GetStorageDependencyInformation")));
+    std::optional<std::vector<std::string>> hosts;
+    auto flags = GET_STORAGE_DEPENDENCY_FLAG(GET_STORAGE_DEPENDENCY_FLAG_HOST_VOLUMES |
+                                             GET_STORAGE_DEPENDENCY_FLAG_DISK_HANDLE);
+    std::vector<uint64_t> buffer(64);  // 8-byte units keep the pointers in it aligned
+    for (int attempt = 0; query && attempt < 4; ++attempt) {
+        auto* info = reinterpret_cast<STORAGE_DEPENDENCY_INFO*>(buffer.data());
+        info->Version = STORAGE_DEPENDENCY_INFO_VERSION_2;
+        ULONG size = ULONG(buffer.size() * sizeof(uint64_t)), used = 0;
+        DWORD result = query(reinterpret_cast<HANDLE>(disk), flags, size, info, &used);
+        if (result == ERROR_INSUFFICIENT_BUFFER && used > size) {
+            buffer.assign((used + 7) / 8, 0);
+            continue;
+        }
+        if (result != ERROR_SUCCESS) break;
+        hosts.emplace();
+        for (ULONG i = 0; i < info->NumberEntries; ++i) {
+            const wchar_t* host = info->Version2Entries[i].HostVolumeName;
+            if (host && *host) hosts->push_back(Narrow(host, wcslen(host)));
+        }
+        break;
+    }
+    FreeLibrary(library);
+    return hosts;
 }
 
 // ---- SetupAPI ------------------------------------------------------------------------------
