@@ -33,18 +33,17 @@ void Refuse(const AdditionalEntry& entry, const std::string& reason) {
     plat::MessageBox("Error!", text, plat::MbIconError);
 }
 
-// False (and the file deleted, and a box) when the file does not match the item's digest.
-bool MatchesDigest(const AdditionalEntry& entry, const std::string& file) {
+// False (and a box) when the downloaded `file`, saved as `name`, does not match the item's digest.
+bool MatchesDigest(const AdditionalEntry& entry, const std::string& file, const std::string& name) {
     DigestKind kind = DigestKindOf(entry.Md5Digest);
     if (kind == DigestKind::None) return true;
     std::string kindName = kind == DigestKind::Md5 ? "MD5" : "SHA-1";
-    DrawProgressBar(StatusBarGadget, "Checking the " + kindName + " digest of " + FilePartOf(file) + " ...", 0);
+    DrawProgressBar(StatusBarGadget, "Checking the " + kindName + " digest of " + name + " ...", 0);
     std::string actual = FileDigestHex(kind, file);
     if (SameDigest(actual, entry.Md5Digest)) return true;
-    plat::DeleteFile(file);
-    ShowStatus(FilePartOf(file) + " does not match its digest", StatusPauseMs);
+    ShowStatus(name + " does not match its digest", StatusPauseMs);
     plat::MessageBox("Error!",
-                     "The downloaded file " + FilePartOf(file) + " does not match the " + kindName +
+                     "The downloaded file " + name + " does not match the " + kindName +
                          " digest of its download list and was deleted.\r\nExpected: " + entry.Md5Digest +
                          "\r\nReceived: " + (actual.empty() ? "(the file could not be read or hashed)" : actual),
                      plat::MbIconError);
@@ -121,7 +120,16 @@ AdditionalDownload RunAdditionalDownload(const AdditionalEntry& entry) {
     request.MaxAttempts = ResumeMaxAttemptsNumber;
     request.OnOpened = ShowConnecting;
     request.OnProgress = ShowDownloadProgress;
-    request.OnDone = ReportDownloadResult;
+    // The digest is checked before the file replaces an earlier copy of the same name, which a
+    // file that does not match leaves as it was; its own box tells of it.
+    bool mismatch = false;
+    request.OnComplete = [&](DownloadRequest& r, const std::string& file) {
+        mismatch = !MatchesDigest(entry, file, FilePartOf(r.FileName));
+        return !mismatch;
+    };
+    request.OnDone = [&](DownloadRequest& r, int32_t result, int64_t received, int64_t total, int64_t seconds) {
+        ReportDownloadResult(r, mismatch ? WebOk : result, received, total, seconds);
+    };
     request.FileName = folder + name;
     download.fileName = request.FileName;
     download.result = HttpDownload(request);
@@ -141,7 +149,7 @@ int32_t DownloadAdditionalItem(const AdditionalEntry& entry) {
     if (ClaimDownloadBusy()) {
         AdditionalDownload download = RunAdditionalDownload(entry);
         ReleaseDownloadBusy();
-        if (download.result == WebOk && MatchesDigest(entry, download.fileName)) {
+        if (download.result == WebOk) {
             result = 1;
             ShowStatus(FilePartOf(download.fileName) + " Downloaded", 1000);
         }

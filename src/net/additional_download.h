@@ -5,8 +5,9 @@
 // The lists come from the network, so what they name is checked before anything is written: a
 // Catalog must stay inside the repository (no "..", no absolute path, no drive letter, no UNC
 // path) and every name on the way, the file's own included, must be one Windows can store. A
-// digest in the item (MD5DIGEST: 32 hexadecimal digits for MD5, 40 for SHA-1) is checked after
-// the download; a file that does not match it is deleted.
+// digest in the item (MD5DIGEST: 32 hexadecimal digits for MD5, 40 for SHA-1) is checked once the
+// body is complete, before it replaces an earlier file of the same name: a body that does not
+// match it is deleted and the earlier file stays.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -29,16 +30,16 @@ bool IsStorableName(const std::string& name);
 
 struct AdditionalDownload {
     int32_t result = 0;    // the download's DownloadResult; WebBadParameters when refused
-    std::string fileName;  // the file written (deleted again unless WebOk)
+    std::string fileName;  // the target, written only on WebOk
 };
 
 // The download job: the item's URL into the repository (+ Catalog) + the URL's file name, with
-// the standard callbacks; a refused Catalog or file name is reported in a box and nothing is
-// written. The caller holds the download slot.
+// the standard callbacks and the digest check; a refused Catalog or file name is reported in a box
+// and nothing is written. The caller holds the download slot.
 AdditionalDownload RunAdditionalDownload(const AdditionalEntry& entry);
 
-// The worker procedure: marks the operation busy, runs the job when no other download runs,
-// checks the digest and shows the summary. 1 on success, 0 otherwise.
+// The worker procedure: marks the operation busy, runs the job when no other download runs and
+// shows the summary. 1 on success, 0 otherwise.
 int32_t DownloadAdditionalItem(const AdditionalEntry& entry);
 
 // The text of the summary box.

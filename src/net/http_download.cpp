@@ -1,6 +1,8 @@
 // The HTTP engine; see http_download.h.
 #include "net/http_download.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <new>
 
@@ -17,7 +19,7 @@ namespace {
 constexpr int64_t AutomaticBlockLimit = 8 * 1024 * 1024;
 constexpr int64_t UnknownLengthBlock = 65536;
 
-// One call of HttpDownload: the handles of the current attempt, the target file and the work
+// One call of HttpDownload: the handles of the current attempt, the partial file and the work
 // buffer, which live for the whole call.
 class Transfer {
 public:
@@ -50,6 +52,7 @@ private:
 
         if (rq_.Destination == DownloadToFile) {
             if (rq_.FileName.empty()) return WebBadParameters;
+            part_ = PartialFileName(rq_.FileName);
         } else if (rq_.Destination == DownloadToMemory) {
             rq_.Buffer.clear();
         } else {
@@ -60,7 +63,10 @@ private:
         if (rq_.ChunkSize < 0) rq_.ChunkSize = 0;
         if (rq_.UserAgent.empty()) rq_.UserAgent = DefaultUserAgent;
         if (rq_.RequestFlags == 0) rq_.RequestFlags = DefaultRequestFlags;
+        rq_.RequestFlags |= EngineRequestFlags;
         if (target_.secure) rq_.RequestFlags |= plat::INTERNET_FLAG_SECURE;
+        if (rq_.Verb.empty()) rq_.Verb = "GET";
+        rq_.ResponseHeaders.clear();
         if (rq_.MaxAttempts < 0 || rq_.MaxAttempts > 9999) rq_.MaxAttempts = 9999;
         return WebOk;
     }
@@ -83,6 +89,7 @@ private:
                                 std::to_string(rq_.Attempt) + " ...",
                             percent);
             plat::Sleep(1000);
+            if (rq_.OnResume && !rq_.OnResume(rq_, outcome.result)) return outcome.result;
         }
     }
 
@@ -98,22 +105,25 @@ private:
                  !plat::InternetSetOption(connection_, plat::INTERNET_OPTION_PROXY_PASSWORD, rq_.ProxyPassword)))
                 return {WebProxyOptionError};
         }
-        request_ = plat::HttpOpenRequest(connection_, "GET", object_, rq_.Referrer, rq_.RequestFlags);
+        request_ = plat::HttpOpenRequest(connection_, rq_.Verb, object_, rq_.Referrer, rq_.RequestFlags);
         if (!request_) return {WebOpenRequestError};
+        constexpr uint32_t addOrReplace = plat::HTTP_ADDREQ_FLAG_ADD | plat::HTTP_ADDREQ_FLAG_REPLACE;
+        if (!rq_.Headers.empty() && !plat::HttpAddRequestHeaders(request_, rq_.Headers, addOrReplace))
+            return {WebAddHeadersError};
         if (rq_.Attempt >= 1) {
             std::string range = "Range: bytes=" + std::to_string(received_) + "-";
             if (total_ > 0) range += std::to_string(total_ - 1);
-            if (!plat::HttpAddRequestHeaders(request_, range,
-                                             plat::HTTP_ADDREQ_FLAG_ADD | plat::HTTP_ADDREQ_FLAG_REPLACE))
-                return {WebAddHeadersError};
+            if (!plat::HttpAddRequestHeaders(request_, range, addOrReplace)) return {WebAddHeadersError};
         }
 
         uint32_t status = 0;
         for (;;) {
-            if (!plat::HttpSendRequest(request_)) return {WebSendRequestError, rq_.Attempt >= 1};
+            if (!plat::HttpSendRequest(request_, rq_.Body)) return {WebSendRequestError, rq_.Attempt >= 1};
             if (!plat::HttpQueryInfoNumber(request_, plat::HTTP_QUERY_STATUS_CODE | plat::HTTP_QUERY_FLAG_NUMBER,
                                            status))
                 return {WebStatusQueryError};
+            if (!plat::HttpQueryInfoText(request_, plat::HTTP_QUERY_RAW_HEADERS_CRLF, rq_.ResponseHeaders))
+                rq_.ResponseHeaders.clear();
             if (status != 401 || credentialsTried_) break;
             if ((!user_.empty() && !plat::InternetSetOption(connection_, plat::INTERNET_OPTION_USERNAME, user_)) ||
                 (!password_.empty() &&
@@ -123,7 +133,9 @@ private:
         }
         if (status != 200 && status != 206) {
             rq_.HttpStatus = int32_t(status);
-            return {WebHttpStatusError};
+            // A refused resume (an access token that expired: 403) goes on only when the caller
+            // can act on it before the next attempt; the partial file stays meanwhile.
+            return {WebHttpStatusError, rq_.Attempt >= 1 && bool(rq_.OnResume)};
         }
         if (status == 200 && rq_.Attempt >= 1) {
             rq_.HttpStatus = 200;
@@ -151,8 +163,10 @@ private:
             return WebOutOfMemory;
         }
         if (FileMode() && !file_) {
-            file_ = plat::OpenFile(rq_.FileName, plat::FileMode::Create);
+            // A leftover of a run that was killed is replaced.
+            file_ = plat::OpenFile(part_, plat::FileMode::Create);
             if (!file_) return WebFileCreateError;
+            partMade_ = true;
         }
         return WebOk;
     }
@@ -192,6 +206,9 @@ private:
                     return {WebOutOfMemory};
                 }
             }
+            // WinINet reads a connection closed in order before the announced length as the end of
+            // the body: to a file that is a dropped connection, resumed as after a reset.
+            if (n == 0 && FileMode() && total_ > 0 && received_ < total_) return {WebReadError, true};
             if (n == 0) return {Finished()};
         }
     }
@@ -201,17 +218,16 @@ private:
             bool whole = plat::FileLength(file_) == received_;
             plat::CloseFile(file_);
             file_ = 0;
-            if (!whole) {
-                deleteClosedFile_ = true;
-                return WebFileWriteError;
-            }
+            if (!whole) return WebFileWriteError;
         }
         rq_.Received = received_;
-        if (rq_.TotalSize > 0 && received_ != rq_.TotalSize) {
-            // A body that ended short of (or beyond) its announced length is no download.
-            deleteClosedFile_ = FileMode();
-            return WebFileWriteError;
-        }
+        // A body beyond its announced length (or, in memory, short of it) is no download.
+        if (rq_.TotalSize > 0 && received_ != rq_.TotalSize) return WebFileWriteError;
+        if (!FileMode()) return WebOk;
+        if (rq_.OnComplete && !rq_.OnComplete(rq_, part_)) return WebFileWriteError;
+        // Only a complete body replaces what FileName held, in one step.
+        if (!plat::MoveFileOver(part_, rq_.FileName)) return WebFileCreateError;
+        partMade_ = false;
         return WebOk;
     }
 
@@ -229,13 +245,9 @@ private:
         if (FileMode()) {
             work_.clear();
             work_.shrink_to_fit();
-            if (result != WebOk && file_) {
-                plat::CloseFile(file_);
-                file_ = 0;
-                plat::DeleteFile(rq_.FileName);
-            } else if (result != WebOk && deleteClosedFile_) {
-                plat::DeleteFile(rq_.FileName);
-            }
+            if (file_) plat::CloseFile(file_);
+            file_ = 0;
+            if (partMade_) plat::DeleteFile(part_);
         }
         return result;
     }
@@ -243,9 +255,9 @@ private:
     DownloadRequest& rq_;
     int64_t startMs_;
     UrlTarget target_;
-    std::string object_, user_, password_;
+    std::string object_, user_, password_, part_;
     int64_t received_ = 0, total_ = 0, blockSize_ = 0;
-    bool credentialsTried_ = false, deleteClosedFile_ = false;
+    bool credentialsTried_ = false, partMade_ = false;
     plat::InternetHandle internet_ = 0, connection_ = 0, request_ = 0;
     plat::FileHandle file_ = 0;
     std::string work_;
@@ -254,6 +266,26 @@ private:
 }  // namespace
 
 int32_t HttpDownload(DownloadRequest& request) { return Transfer(request).Run(); }
+
+std::string PartialFileName(const std::string& fileName) { return fileName + ".part"; }
+
+std::vector<std::string> ResponseHeaderValues(const std::string& headers, const std::string& name) {
+    std::vector<std::string> values;
+    auto lower = [](std::string text) {
+        for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    for (size_t begin = 0; begin < headers.size();) {
+        size_t end = std::min(headers.find("\r\n", begin), headers.size());
+        std::string line = headers.substr(begin, end - begin);
+        begin = end + 2;
+        size_t colon = line.find(':');
+        if (colon == std::string::npos || lower(line.substr(0, colon)) != lower(name)) continue;
+        size_t value = line.find_first_not_of(" \t", colon + 1);
+        values.push_back(value == std::string::npos ? "" : line.substr(value));
+    }
+    return values;
+}
 
 std::string FilePartOf(const std::string& path) {
     size_t slash = path.find_last_of("\\/");

@@ -1,9 +1,10 @@
 // The seam's HTTP client in WinINet's own vocabulary: an Internet handle, a connection to one
-// host and port, a request on it, options, request headers, send, status and header queries,
-// reads of the body and closing. win32 is WinINet itself; the simulated PC is a real HTTP
-// client over libcurl that behaves the same way: the status and the headers can be queried
-// once the request was sent, the body arrives through reads, redirects are followed, a request
-// can be sent again (after a 401, with credentials set on its connection).
+// host and port, a request on it (any verb), options, request headers, send (with a body),
+// status and header queries, reads of the body and closing. win32 is WinINet
+// itself; the simulated PC is a real HTTP client over libcurl that behaves the same way: the
+// status and the headers can be queried once the request was sent, the body arrives through
+// reads, redirects are followed, a request can be sent again (after a 401, with credentials set
+// on its connection), and it keeps no cookies and no cache of its own.
 //
 // Every call is blocking and may be made from any thread; one request handle is used by one
 // thread at a time. A handle is 0 when a call failed.
@@ -30,7 +31,11 @@ constexpr uint32_t INTERNET_OPTION_PROXY_PASSWORD = 44;
 
 // HttpOpenRequest flags.
 constexpr uint32_t INTERNET_FLAG_RELOAD = 0x80000000;
+constexpr uint32_t INTERNET_FLAG_NO_CACHE_WRITE = 0x04000000;
 constexpr uint32_t INTERNET_FLAG_SECURE = 0x00800000;
+constexpr uint32_t INTERNET_FLAG_NO_COOKIES = 0x00080000;
+constexpr uint32_t INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP = 0x00008000;
+constexpr uint32_t INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS = 0x00004000;
 constexpr uint32_t INTERNET_FLAG_PRAGMA_NOCACHE = 0x00000100;
 constexpr uint32_t INTERNET_FLAG_NO_UI = 0x00000200;
 
@@ -41,6 +46,7 @@ constexpr uint32_t HTTP_ADDREQ_FLAG_REPLACE = 0x80000000;
 // HttpQueryInfo levels and modifiers.
 constexpr uint32_t HTTP_QUERY_CONTENT_LENGTH = 5;
 constexpr uint32_t HTTP_QUERY_STATUS_CODE = 19;
+constexpr uint32_t HTTP_QUERY_RAW_HEADERS_CRLF = 22;  // the status line and every header, "\r\n" after each
 constexpr uint32_t HTTP_QUERY_FLAG_NUMBER = 0x20000000;
 
 constexpr int32_t INTERNET_DEFAULT_HTTP_PORT = 80;
@@ -58,9 +64,9 @@ InternetHandle HttpOpenRequest(InternetHandle connection, const std::string& ver
                                const std::string& referrer, uint32_t flags);
 // HttpAddRequestHeadersW(request, headers, -1, modifiers); headers end with "\r\n" or not.
 bool HttpAddRequestHeaders(InternetHandle request, const std::string& headers, uint32_t modifiers);
-// HttpSendRequestW(request, no extra headers, no body). True once the response's status line and
-// headers have arrived, whatever the status.
-bool HttpSendRequest(InternetHandle request);
+// HttpSendRequestW(request, no extra headers, body, its length): the body goes out as its bytes
+// ("" = none). True once the response's status line and headers have arrived, whatever the status.
+bool HttpSendRequest(InternetHandle request, const std::string& body);
 // HttpQueryInfoW with HTTP_QUERY_FLAG_NUMBER: the value as a 32-bit number.
 bool HttpQueryInfoNumber(InternetHandle request, uint32_t infoLevel, uint32_t& value);
 // HttpQueryInfoW without modifiers: the value as text. False when the header is missing.

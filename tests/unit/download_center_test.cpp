@@ -316,8 +316,9 @@ TEST_F(DownloadCenter, ADigestFromTheListIsChecked) {
         plat::CreateFolder("D:\\Repo");
         AdditionalEntry entry = Item("Pack", pack);
         entry.Md5Digest = c.digest;
+        plat::WriteWholeFile("D:\\Repo\\pack.bin", "an earlier copy");
         EXPECT_EQ(DownloadAdditionalItem(entry), c.ok ? 1 : 0) << c.digest;
-        EXPECT_EQ(plat::FileExists("D:\\Repo\\pack.bin"), c.ok) << c.digest;
+        EXPECT_EQ(HostFile("D:\\Repo\\pack.bin"), c.ok ? kPack : "an earlier copy") << c.digest;
         ASSERT_EQ(BoxTitles(), std::vector<std::string>{c.ok ? "Info" : "Error!"}) << c.digest;
         if (!c.ok) {
             EXPECT_NE(sim::Messages()[0].text.find("Expected: " + c.digest), std::string::npos);

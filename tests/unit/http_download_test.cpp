@@ -164,21 +164,28 @@ TEST_F(Download, ARefusedRequestCreatesNoFile) {
     EXPECT_FALSE(plat::FileExists(r.FileName));
 }
 
-TEST_F(Download, ATransferDroppedAt40PercentResumesWithTheRemainingRange) {
-    server_->SetRules(R"([{"path": "/data.bin", "drop_at": 0.4, "times": 1}])");
-    DownloadRequest r = ToFile("/data.bin");
-    EXPECT_EQ(HttpDownload(r), WebOk);
-    EXPECT_EQ(r.Attempt, 1);
-    EXPECT_EQ(r.Received, DataSize);
-    EXPECT_EQ(FileBytes(r.FileName), DataBytes());
-    auto log = server_->Log();
-    ASSERT_EQ(log.size(), 2u);
-    EXPECT_EQ(log[0].range, "-");
-    EXPECT_EQ(log[1].range, "bytes=400000-999999");
-    EXPECT_TRUE(Saw("40% ERROR, Attempt to resume downloading, #1 ..."));
+TEST_F(Download, ATransferResetOrClosedAt40PercentResumesWithTheRemainingRangeOverAnEarlierFile) {
+    for (const char* cut : {"drop_at", "short_at"}) {
+        server_->SetRules(R"([{"path": "/data.bin", ")" + std::string(cut) + R"(": 0.4, "times": 1}])");
+        DownloadRequest r = ToFile("/data.bin");
+        plat::WriteWholeFile(r.FileName, "an earlier copy");
+        plat::WriteWholeFile(PartialFileName(r.FileName), "left by a killed run");
+        EXPECT_EQ(HttpDownload(r), WebOk);
+        EXPECT_EQ(r.Attempt, 1);
+        EXPECT_EQ(r.Received, DataSize);
+        EXPECT_EQ(FileBytes(r.FileName), DataBytes());
+        EXPECT_FALSE(plat::FileExists(PartialFileName(r.FileName)));
+        auto log = server_->Log();
+        ASSERT_EQ(log.size(), 2u);
+        EXPECT_EQ(log[0].range, "-");
+        EXPECT_EQ(log[1].range, "bytes=400000-999999");
+        EXPECT_TRUE(Saw("40% ERROR, Attempt to resume downloading, #1 ..."));
+        // Nothing in WinINet's cache, no cookies of its own, redirects between http and https followed.
+        for (uint32_t flags : sim::OpenedRequestFlags()) EXPECT_EQ(flags, DefaultRequestFlags | 0x0408C000u);
+    }
 }
 
-TEST_F(Download, FailingResumesEndWithTheAttemptLimitAndNoFile) {
+TEST_F(Download, FailingResumesEndWithTheAttemptLimitAndTheEarlierFile) {
     struct Case {
         int32_t maxAttempts;
         const char* rules;
@@ -188,14 +195,18 @@ TEST_F(Download, FailingResumesEndWithTheAttemptLimitAndNoFile) {
         {0, R"([{"path": "/data.bin", "drop_at": 0.4}])"},
         // The server answers the ranged requests with the whole body.
         {2, R"([{"path": "/data.bin", "drop_at": 0.4, "times": 1}, {"path": "/data.bin", "ignore_range": true}])"},
+        // The connection is closed in order at 40 % every time.
+        {2, R"([{"path": "/data.bin", "short_at": 0.4}])"},
     };
     for (const auto& c : cases) {
         server_->SetRules(c.rules);
         statuses_.clear();
         DownloadRequest r = ToFile("/data.bin", c.maxAttempts);
+        plat::WriteWholeFile(r.FileName, "an earlier copy");
         EXPECT_EQ(HttpDownload(r), WebResumeLimit) << c.rules;
         EXPECT_EQ(server_->Log().size(), size_t(c.maxAttempts + 1)) << c.rules;
-        EXPECT_FALSE(plat::FileExists(r.FileName)) << c.rules;
+        EXPECT_EQ(FileBytes(r.FileName), "an earlier copy") << c.rules;
+        EXPECT_FALSE(plat::FileExists(PartialFileName(r.FileName))) << c.rules;
         for (int attempt = 1; attempt <= c.maxAttempts; attempt++)
             EXPECT_TRUE(Saw("40% ERROR, Attempt to resume downloading, #" + std::to_string(attempt) + " ..."));
         EXPECT_FALSE(Saw("40% ERROR, Attempt to resume downloading, #" + std::to_string(c.maxAttempts + 1) + " ..."));
@@ -213,12 +224,42 @@ TEST_F(Download, AResumeWithoutAnnouncedLengthAsksForTheRestOpenEnded) {
     EXPECT_TRUE(Saw("0% ERROR, Attempt to resume downloading, #1 ..."));
 }
 
-TEST_F(Download, ABodyShortOfItsLengthLeavesNoFile) {
-    server_->SetRules(R"([{"path": "/data.bin", "short_at": 0.5}])");
-    DownloadRequest r = ToFile("/data.bin");
-    EXPECT_EQ(HttpDownload(r), WebFileWriteError);
-    EXPECT_EQ(r.Received, DataSize / 2);
-    EXPECT_FALSE(plat::FileExists(r.FileName));
+TEST_F(Download, AProtocolRequestSendsItsVerbHeadersAndBodyAndReadsTheCookiesSet) {
+    server_->SetRules(R"([{"path": "/api", "echo": true, "set_cookie": ["session=12~ab; Path=/", "x=1"]}])");
+    DownloadRequest r = ToFile("/api");
+    r.Destination = DownloadToMemory;
+    r.UserAgent = "InternetRecovery/1.0";
+    r.Verb = "POST";
+    r.Headers = "Content-Type: text/plain\r\nCookie: session=12~ab\r\nConnection: close";
+    r.Body = "cid=0A\nsn=00";
+    EXPECT_EQ(HttpDownload(r), WebOk);
+    for (const char* line : {"POST /api\n", "\nUser-Agent: InternetRecovery/1.0\n", "\nContent-Type: text/plain\n",
+                             "\nCookie: session=12~ab\n", "\nConnection: close\n", "\n\ncid=0A\nsn=00"})
+        EXPECT_NE(r.Buffer.find(line), std::string::npos) << line << r.Buffer;
+    EXPECT_EQ(r.ResponseHeaders.substr(0, 13), "HTTP/1.1 200 ");
+    EXPECT_EQ(ResponseHeaderValues(r.ResponseHeaders, "set-cookie"),
+              (std::vector<std::string>{"session=12~ab; Path=/", "x=1"}));
+}
+
+TEST_F(Download, AResumeRefusedForAnExpiredTokenGoesOnWhenTheCallerRenewsIt) {
+    for (bool renews : {true, false}) {
+        server_->SetRules(R"([{"path": "/data.bin", "drop_at": 0.4, "times": 1},
+                              {"path": "/data.bin", "require": {"Cookie": "AssetToken=new"}}])");
+        DownloadRequest r = ToFile("/data.bin");
+        r.Headers = "Cookie: AssetToken=old";
+        plat::WriteWholeFile(r.FileName, "an earlier copy");
+        std::vector<std::pair<int32_t, int32_t>> calls;  // the pending result and HttpStatus
+        r.OnResume = [&](DownloadRequest& rq, int32_t pending) {
+            calls.emplace_back(pending, rq.HttpStatus);
+            if (rq.HttpStatus == 403 && renews) rq.Headers = "Cookie: AssetToken=new";
+            return rq.HttpStatus != 403 || renews;
+        };
+        EXPECT_EQ(HttpDownload(r), renews ? WebOk : WebHttpStatusError);
+        EXPECT_EQ(calls, (std::vector<std::pair<int32_t, int32_t>>{{WebReadError, 0}, {WebHttpStatusError, 403}}));
+        EXPECT_EQ(server_->Log().size(), renews ? 3u : 2u);
+        EXPECT_EQ(server_->Log().back().range, "bytes=400000-999999");
+        EXPECT_EQ(FileBytes(r.FileName), renews ? DataBytes() : "an earlier copy");
+    }
 }
 
 TEST_F(Download, MemoryModeHoldsExactlyTheBody) {
@@ -239,8 +280,10 @@ TEST_F(Download, TheProgressCallbackAndTheAbortFlagStopATransfer) {
     DownloadRequest r = ToFile("/data.bin");
     r.ChunkSize = 65536;
     r.OnProgress = [](DownloadRequest&, int64_t received, int64_t, int64_t) { return received < 3 * 65536; };
+    plat::WriteWholeFile(r.FileName, "an earlier copy");
     EXPECT_EQ(HttpDownload(r), WebAborted);
-    EXPECT_FALSE(plat::FileExists(r.FileName));
+    EXPECT_EQ(FileBytes(r.FileName), "an earlier copy");
+    plat::DeleteFile(r.FileName);
 
     DownloadRequest flagged = ToFile("/data.bin");
     flagged.OnProgress = ShowDownloadProgress;

@@ -5,9 +5,10 @@ Serves a published download list and the file it names from the local fault serv
 (tests/net/fault_server.py), starts VelloranUtility.exe with VU_LIST_HOST pointing at it and
 reads back with the probe: window 2's gadgets (numbers, captions, rectangles, enabled state after
 each option), the main window disabled while it is open and enabled after "Exit", "Update" filling
-gadget 68, and "DL" of the item with its connection dropped at 40 %: resumed with a Range request,
-saved byte-identical in the repository's Catalog sub-folder, followed by the summary box. Shares
-the smoke test's Xvfb, Wine prefix and probe.
+gadget 68, and "DL" of the item with its connection reset at 40 % and then closed in order at
+70 %: resumed twice with Range requests, saved byte-identical over an earlier copy in the
+repository's Catalog sub-folder, followed by the summary box. Shares the smoke test's Xvfb, Wine
+prefix and probe.
 
     download_center_test.py --win64-build build/x86_64 --out build/native/tests/wine-download-center
 """
@@ -112,6 +113,9 @@ def check_download(r, wine, exe, server, repository):
     r.check("\"Update\" fills gadget 68 with the published header and item",
             len(items) == 2 and items[0] == " -- Zarn Additional Downloads: "
             and items[1].startswith("Kext Pack ") and items[1].endswith(" MB: Network kexts"), f"{items}")
+    saved = repository / "Kexts" / "Net" / "pack.bin"
+    saved.parent.mkdir(parents=True)
+    saved.write_bytes(b"an earlier copy")
     wine.probe("select", *CENTER, 68, 1)
     time.sleep(0.5)
     wine.probe("click", *CENTER, 22)
@@ -136,15 +140,15 @@ def check_download(r, wine, exe, server, repository):
     wine.probe("press", *box, "OK")
     wine.window_gone(box, 10)
 
-    saved = repository / "Kexts" / "Net" / "pack.bin"
-    r.check("the item is saved byte-identical in the Catalog sub-folder",
-            saved.exists() and saved.read_bytes() == PACK, f"{saved.stat().st_size if saved.exists() else 'missing'}")
+    r.check("the item replaced the earlier copy byte-identical, no partial file left",
+            saved.read_bytes() == PACK and [p.name for p in saved.parent.iterdir()] == ["pack.bin"],
+            f"{[(p.name, p.stat().st_size) for p in saved.parent.iterdir()]}")
     requests = [e for e in server.log() if e["path"] == PACK_PATH]
     ranges = [e["range"] for e in requests]
-    resumed = len(requests) >= 2 and ranges[0] is None and all(
+    resumed = len(requests) >= 3 and ranges[0] is None and all(
         rng and rng.startswith("bytes=") and rng.endswith(f"-{len(PACK) - 1}") and 0 < int(rng[6:].split("-")[0])
         for rng in ranges[1:])
-    r.check("the dropped connection was resumed with a Range request through WinINet", resumed, f"{ranges}")
+    r.check("the reset and the early close were resumed with Range requests through WinINet", resumed, f"{ranges}")
     r.note(f"requests for the item: {ranges}")
     r.check("gadget 1 reads \"DL Center\" again",
             wait_until(lambda: controls(wine, MAIN).get(1, {}).get("text") == "DL Center", 15))
@@ -175,7 +179,8 @@ def serve(work):
     served = work / "served"
     (served / "files" / "AdditionalDL").mkdir(parents=True)
     (served / "files" / "pack.bin").write_bytes(PACK)
-    server = FaultServer(str(served), [{"path": PACK_PATH, "drop_at": 0.4, "times": 1}]).start()
+    server = FaultServer(str(served), [{"path": PACK_PATH, "drop_at": 0.4, "times": 1},
+                                       {"path": PACK_PATH, "short_at": 0.7, "times": 1}]).start()
     (served / "files" / "AdditionalDL" / "DLList.ini").write_text(
         "[Kext Pack]\r\nURL=" + server.url(PACK_PATH) + f"\r\nSize={len(PACK)}\r\n"
         "Description=Network kexts\r\nMD5Digest=" + hashlib.sha1(PACK).hexdigest() +

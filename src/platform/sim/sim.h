@@ -143,6 +143,10 @@ void FailTaskbarCreation(bool fail);
 std::vector<std::string> TaskbarCalls();
 void ClearTaskbarCalls();
 
+// ---- Network -------------------------------------------------------------------------------
+// The flags of every HttpOpenRequest since the last Reset, in order.
+std::vector<uint32_t> OpenedRequestFlags();
+
 // ---- Other processes' windows --------------------------------------------------------------
 struct ForeignWindowInfo {
     uint32_t style = 0x10000000;

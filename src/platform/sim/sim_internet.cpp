@@ -6,6 +6,8 @@
 // early on an orderly close reads as its end, a reset connection fails the read (after the bytes
 // that did arrive), credentials set on the connection answer the next send with basic
 // authentication, and a receive that stalls for 30 seconds fails as WinINet's default time-out does.
+// Like WinINet with the engine's flags it keeps no cookies and no cache; the flags each request
+// was opened with are recorded for the tests (sim::OpenedRequestFlags).
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -18,6 +20,8 @@
 #include <vector>
 
 #include "platform/internet.h"
+#include "platform/sim/sim.h"
+#include "platform/sim/sim_state.h"
 
 namespace vu::plat {
 
@@ -40,6 +44,7 @@ struct Request {
     std::string verb, object, referrer;
     uint32_t flags = 0;
     std::vector<std::string> headers;  // "Name: value", as added
+    std::string body;                  // of the last send
 
     CURLM* multi = nullptr;
     CURL* easy = nullptr;
@@ -49,6 +54,7 @@ struct Request {
     long status = 0;
     bool locationSeen = false;
     std::map<std::string, std::string> responseHeaders;  // of the final response, lower-case names
+    std::string rawHeaders;                               // the same as received, "\r\n" after each line
     std::string pending;                                  // body bytes not read yet
     size_t pendingStart = 0;
 
@@ -66,6 +72,7 @@ struct Request {
         code = CURLE_OK;
         status = 0;
         responseHeaders.clear();
+        rawHeaders.clear();
         pending.clear();
         pendingStart = 0;
     }
@@ -77,6 +84,7 @@ struct Handles {
     std::mutex lock;
     std::map<InternetHandle, Object> objects;
     InternetHandle next = 1;
+    std::vector<uint32_t> openedFlags;
 };
 
 Handles& H() {
@@ -121,13 +129,14 @@ bool IsRedirect(long status) {
 
 size_t OnHeader(char* data, size_t size, size_t count, void* context) {
     auto& r = *static_cast<Request*>(context);
-    std::string line(data, size * count);
+    std::string line = Trim(std::string(data, size * count));
     if (line.rfind("HTTP/", 0) == 0) {
         r.responseHeaders.clear();
+        r.rawHeaders.clear();
         r.locationSeen = false;
         size_t blank = line.find(' ');
         r.status = blank == std::string::npos ? 0 : std::strtol(line.c_str() + blank + 1, nullptr, 10);
-    } else if (Trim(line).empty()) {
+    } else if (line.empty()) {
         // The end of one response's headers: the last one unless curl goes on to another.
         bool interim = r.status >= 100 && r.status < 200;
         if (!interim && !(IsRedirect(r.status) && r.locationSeen)) r.headersDone = true;
@@ -136,6 +145,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* context) {
         r.responseHeaders[name] = Trim(line.substr(colon + 1));
         if (name == "location") r.locationSeen = true;
     }
+    // As WinINet gives them: the blank line that ends them included.
+    r.rawHeaders += line + "\r\n";
     return size * count;
 }
 
@@ -167,6 +178,9 @@ void Pump(Request& r) {
     if (!moved && !r.done) curl_multi_poll(r.multi, nullptr, 0, 1000, nullptr);
 }
 
+// The header line's name, lower-case ("range" for "Range: bytes=0-").
+std::string HeaderName(const std::string& line) { return Lower(Trim(line.substr(0, line.find(':')))); }
+
 std::string Address(const Request& r) {
     const Connection& c = *r.connection;
     std::string host = c.host.find(':') != std::string::npos && c.host[0] != '[' ? "[" + c.host + "]" : c.host;
@@ -183,7 +197,16 @@ bool StartTransfer(Request& r) {
     const Session& s = *c.session;
     CURL* e = r.easy;
     curl_easy_setopt(e, CURLOPT_URL, Address(r).c_str());
-    if (r.verb != "GET") curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, r.verb.c_str());
+    if (r.verb == "POST" || !r.body.empty()) {
+        curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE, long(r.body.size()));
+        curl_easy_setopt(e, CURLOPT_COPYPOSTFIELDS, r.body.c_str());
+        // WinINet sends no type of its own and never waits for "100 Continue".
+        bool typed = std::any_of(r.headers.begin(), r.headers.end(),
+                                 [](const std::string& h) { return HeaderName(h) == "content-type"; });
+        if (!typed) r.headerList = curl_slist_append(r.headerList, "Content-Type:");
+        r.headerList = curl_slist_append(r.headerList, "Expect:");
+    }
+    if (r.verb != "GET" && r.verb != "POST") curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, r.verb.c_str());
     curl_easy_setopt(e, CURLOPT_USERAGENT, s.agent.c_str());
     if (!r.referrer.empty()) curl_easy_setopt(e, CURLOPT_REFERER, r.referrer.c_str());
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
@@ -212,9 +235,6 @@ bool StartTransfer(Request& r) {
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &r);
     return curl_multi_add_handle(r.multi, e) == CURLM_OK;
 }
-
-// The header line's name, lower-case ("range" for "Range: bytes=0-").
-std::string HeaderName(const std::string& line) { return Lower(Trim(line.substr(0, line.find(':')))); }
 
 }  // namespace
 
@@ -258,6 +278,10 @@ InternetHandle HttpOpenRequest(InternetHandle connection, const std::string& ver
     request->object = object.empty() ? "/" : object;
     request->referrer = referrer;
     request->flags = flags;
+    {
+        std::lock_guard<std::mutex> l(H().lock);
+        H().openedFlags.push_back(flags);
+    }
     return Add(request);
 }
 
@@ -285,9 +309,11 @@ bool HttpAddRequestHeaders(InternetHandle request, const std::string& headers, u
     return true;
 }
 
-bool HttpSendRequest(InternetHandle request) {
+bool HttpSendRequest(InternetHandle request, const std::string& body) {
     auto r = Find<Request>(request);
-    if (!r || !StartTransfer(*r)) return false;
+    if (!r) return false;
+    r->body = body;
+    if (!StartTransfer(*r)) return false;
     while (!r->headersDone && !r->done) Pump(*r);
     return r->headersDone;
 }
@@ -312,6 +338,10 @@ bool HttpQueryInfoText(InternetHandle request, uint32_t infoLevel, std::string& 
     if (!r || !r->headersDone) return false;
     if (infoLevel == HTTP_QUERY_STATUS_CODE) {
         value = std::to_string(r->status);
+        return true;
+    }
+    if (infoLevel == HTTP_QUERY_RAW_HEADERS_CRLF) {
+        value = r->rawHeaders;
         return true;
     }
     if (infoLevel != HTTP_QUERY_CONTENT_LENGTH) return false;
@@ -361,3 +391,17 @@ void InternetCloseHandle(InternetHandle handle) {
 }
 
 }  // namespace vu::plat
+
+namespace vu::sim {
+
+std::vector<uint32_t> OpenedRequestFlags() {
+    std::lock_guard<std::mutex> l(plat::H().lock);
+    return plat::H().openedFlags;
+}
+
+void detail::ResetInternet() {
+    std::lock_guard<std::mutex> l(plat::H().lock);
+    plat::H().openedFlags.clear();
+}
+
+}  // namespace vu::sim

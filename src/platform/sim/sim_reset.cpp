@@ -17,6 +17,7 @@ void Reset() {
     detail::ResetVolumes();
     detail::ResetFormatter();
     detail::ResetVolumeSync();
+    detail::ResetInternet();
 }
 
 }  // namespace vu::sim

@@ -15,5 +15,6 @@ void ResetDisks();
 void ResetVolumes();
 void ResetFormatter();
 void ResetVolumeSync();
+void ResetInternet();
 
 }  // namespace vu::sim::detail

@@ -53,8 +53,9 @@ bool HttpAddRequestHeaders(InternetHandle request, const std::string& headers, u
     return HttpAddRequestHeadersW(H(request), Widen(headers).c_str(), DWORD(-1), modifiers) != FALSE;
 }
 
-bool HttpSendRequest(InternetHandle request) {
-    return HttpSendRequestW(H(request), nullptr, 0, nullptr, 0) != FALSE;
+bool HttpSendRequest(InternetHandle request, const std::string& body) {
+    return HttpSendRequestW(H(request), nullptr, 0, body.empty() ? nullptr : const_cast<char*>(body.data()),
+                            DWORD(body.size())) != FALSE;
 }
 
 bool HttpQueryInfoNumber(InternetHandle request, uint32_t infoLevel, uint32_t& value) {
