@@ -38,7 +38,7 @@ void RegisterOperations() {
     Ops.loadIcons = LoadIcons;
     Ops.deleteWorkFolder = DeleteWorkFolder;
     Ops.formatDrive = FormatDrive;
-    Ops.checkHfsDrivers = UpdateHfsDriverMenu;
+    Ops.checkHfsDrivers = [] { UpdateHfsDriverMenu(); };
     Ops.installHfsDrivers = [] { InstallHfsDrivers(); };
     Ops.uninstallHfsDrivers = [] { RemoveHfsDrivers(); };
     Ops.openCalculator = OpenMaskCalculator;

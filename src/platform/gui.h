@@ -160,6 +160,10 @@ void MenuItem(int item, const std::string& text, int image = -1);
 void MenuBar();
 void SetMenuTitleText(int menu, int titleIndex, const std::string& text);
 void DisableMenuItem(int menu, int item, bool disabled);
+// A tip shown while the user points at the item, also when it is disabled ("" removes it).
+// Windows menus have no tool tips of their own: win32 shows a tool tip beside the highlighted
+// item.
+void SetMenuItemToolTip(int menu, int item, const std::string& text);
 
 // ---- Images -------------------------------------------------------------------------------
 

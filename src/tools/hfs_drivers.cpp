@@ -14,6 +14,7 @@ namespace vu {
 namespace {
 
 const char* const kBoxTitle = "Boot Camp HFS+ ReadOnly drivers";
+const char* const kNoDrivers = "This copy of Velloran Utility carries no HFS+ drivers for this Windows.";
 
 struct ServiceValue {
     const char* name;
@@ -53,7 +54,7 @@ bool WriteService(const Service& service) {
     return ok;
 }
 
-void ShowFailure(const char* text) { plat::MessageBox("Error", text, plat::MbIconError); }
+void ShowFailure(const std::string& text) { plat::MessageBox("Error", text, plat::MbIconError); }
 
 }  // namespace
 
@@ -77,22 +78,22 @@ bool InstallHfsDrivers(const HfsDriverPackages& packages) {
     std::string folder = HfsDriversFolder();
     if (folder.empty()) {
         ShowFailure("Failed to install HFS+ drivers.");
-        UpdateHfsDriverMenu();
+        UpdateHfsDriverMenu(packages);
         return false;
     }
     EmbeddedSpan package = plat::Is64BitWindows() ? packages.x64 : packages.x86;
     if (package.empty()) {
         // Checked before anything is written: services without their files would only make
         // Windows report a missing boot driver at every start.
-        ShowFailure("Failed to install HFS+ drivers.\r\nThis copy of Velloran Utility carries no HFS+ drivers "
-                    "for this Windows.");
+        ShowFailure(std::string("Failed to install HFS+ drivers.\r\n") + kNoDrivers);
+        UpdateHfsDriverMenu(packages);
         return false;
     }
     if (plat::MessageBox(kBoxTitle,
                          "Do you want to Install the Boot Camp HFS+ ReadOnly drivers?\r\n"
                          "To Continue with this operation, click OK.\r\nTo Quit click CANCEL.",
                          plat::MbOkCancel | plat::MbIconWarning) != plat::IdOk) {
-        UpdateHfsDriverMenu();
+        UpdateHfsDriverMenu(packages);
         return true;
     }
 
@@ -112,11 +113,13 @@ bool InstallHfsDrivers(const HfsDriverPackages& packages) {
             if (!existed[i]) plat::RegistryDeleteKey(kServices[i].key);
         ShowFailure("Failed to install HFS+ drivers.");
     }
-    UpdateHfsDriverMenu();
+    UpdateHfsDriverMenu(packages);
     return ok;
 }
 
-bool RemoveHfsDrivers() {
+bool RemoveHfsDrivers() { return RemoveHfsDrivers(CarriedHfsDriverPackages()); }
+
+bool RemoveHfsDrivers(const HfsDriverPackages& packages) {
     std::string folder = HfsDriversFolder();
     bool ok = !folder.empty();
     if (ok) {
@@ -129,17 +132,21 @@ bool RemoveHfsDrivers() {
                          plat::MbIconInformation);
     else
         ShowFailure("Failed to remove HFS+ drivers.");
-    UpdateHfsDriverMenu();
+    UpdateHfsDriverMenu(packages);
     return ok;
 }
 
-void UpdateHfsDriverMenu() {
+void UpdateHfsDriverMenu() { UpdateHfsDriverMenu(CarriedHfsDriverPackages()); }
+
+void UpdateHfsDriverMenu(const HfsDriverPackages& packages) {
     std::string folder = HfsDriversFolder();
     bool installed = false;
     if (!folder.empty())
         for (const auto& service : kServices)
             installed = installed || (plat::FileExists(folder + service.file) && plat::RegistryKeyExists(service.key));
-    plat::DisableMenuItem(MainMenu, MenuInstallHfsDrivers, installed);
+    bool carried = !(plat::Is64BitWindows() ? packages.x64 : packages.x86).empty();
+    plat::DisableMenuItem(MainMenu, MenuInstallHfsDrivers, installed || !carried);
+    plat::SetMenuItemToolTip(MainMenu, MenuInstallHfsDrivers, installed || carried ? "" : kNoDrivers);
     plat::DisableMenuItem(MainMenu, MenuUninstallHfsDrivers, !installed);
 }
 

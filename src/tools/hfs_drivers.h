@@ -24,17 +24,20 @@ std::string HfsDriversFolder();
 
 // Asks, registers both services, extracts the drivers of this Windows' bitness and says that a
 // restart completes the installation; true also when the user cancelled. A build without the
-// needed package refuses before asking and changes nothing; when the registry or the files fail,
-// the service keys this run created are removed again and "Failed to install HFS+ drivers." is
-// shown.
+// needed package refuses before asking and changes nothing (its menu offers no installation
+// anyway); when the registry or the files fail, the service keys this run created are removed
+// again and "Failed to install HFS+ drivers." is shown.
 bool InstallHfsDrivers();
 bool InstallHfsDrivers(const HfsDriverPackages& packages);
 
 // Deletes both driver files and both service keys; true only when both keys were deleted.
 bool RemoveHfsDrivers();
+bool RemoveHfsDrivers(const HfsDriverPackages& packages);
 
 // Disables "Install" and enables "UnInstall" when a driver file and its service key are both
-// present (for either driver), and the reverse otherwise.
+// present (for either driver), and the reverse otherwise. "Install" also stays disabled when the
+// build carries no drivers for this Windows, with a tool tip that says so.
 void UpdateHfsDriverMenu();
+void UpdateHfsDriverMenu(const HfsDriverPackages& packages);
 
 }  // namespace vu

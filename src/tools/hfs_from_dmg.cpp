@@ -70,9 +70,11 @@ bool Extract() {
                              plat::MbYesNo | plat::MbIconWarning) != plat::IdYes)
             continue;
         StatusProgress progress(file, partition->Bytes(), CancelHint);
-        switch (WritePartitionImage(source, image, *partition, path, progress, error)) {
+        std::string notice;
+        switch (WritePartitionImage(source, image, *partition, path, progress, error, notice)) {
             case DecodeOutcome::Done:
                 progress.Finished();
+                ShowStatus(notice.empty() ? "" : name + ": " + notice, StatusPauseMs);
                 ExtractedHfsImages.push_back(path);
                 break;
             case DecodeOutcome::Cancelled:

@@ -1,8 +1,10 @@
 // "Extract HFS(HFS+) partition from DMG-files" of the Tools menu: the user picks a DMG file and
 // a folder, and every HFS or HFSX partition of the image is written there as a raw partition
 // image, named after the DMG ("BaseSystem.hfs"; "Name-4.hfs" with the partition's index when
-// the image holds several). The disk image is read in process; an existing file is replaced
-// only when the user says so. Progress is on the status bar, and a click there cancels.
+// the image holds several). The disk image is read in process and recognised by its content (a
+// koly trailer at its end), whatever its name: an installer package that is a disk image as well
+// is read as one. An existing file is replaced only when the user says so. Progress is on the
+// status bar, and a click there cancels.
 #pragma once
 #include <string>
 #include <vector>

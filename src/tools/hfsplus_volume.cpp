@@ -2,6 +2,7 @@
 #include "tools/hfsplus_volume.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <map>
 
@@ -11,7 +12,9 @@ namespace vu {
 
 namespace {
 
-constexpr uint32_t ExtentsFileId = 3, CatalogFileId = 4;
+constexpr uint32_t ExtentsFileId = 3, CatalogFileId = 4, AttributesFileId = 8;
+constexpr uint8_t DataForkType = 0, ResourceForkType = 0xFF;
+constexpr uint32_t InlineAttribute = 0x10;
 constexpr size_t NodeDescriptorSize = 14, HeaderRecordSize = 106;
 constexpr size_t CopyPiece = 1 << 20;
 
@@ -49,6 +52,21 @@ bool NodeRecords(const std::vector<uint8_t>& node, std::vector<std::pair<size_t,
         records.emplace_back(previous, next - previous);
         previous = next;
     }
+    return true;
+}
+
+std::string LowerAscii(std::string text) {
+    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// An attribute key (TN1150): keyLength, pad, fileID, startBlock, then the name as UTF-16BE.
+bool IsDecmpfsKey(const uint8_t* r, size_t length, uint32_t fileId) {
+    static const std::string name = "com.apple.decmpfs";
+    if (length < 14 || Be32(r + 4) != fileId || Be32(r + 8) != 0 || Be16(r + 12) != name.size()) return false;
+    if (Be16(r) < 12 + 2 * name.size() || 14 + 2 * name.size() > length) return false;
+    for (size_t i = 0; i < name.size(); ++i)
+        if (Be16(r + 14 + 2 * i) != uint8_t(name[i])) return false;
     return true;
 }
 
@@ -182,14 +200,16 @@ bool HfsVolume::Open(std::string& error) {
         return error = "the volume is larger than its partition", false;
     extentsFork_ = ParseFork(header + 192);
     catalogFork_ = ParseFork(header + 272);
-    extentsTreeOpen_ = false;
+    attributesFork_ = ParseFork(header + 352);
+    extentsTreeOpen_ = attributesTreeOpen_ = false;
     if (!OpenTree(extentsFork_, ExtentsFileId, "extents", extents_, error)) return false;
     extentsTreeOpen_ = true;
     return OpenTree(catalogFork_, CatalogFileId, "catalog", catalog_, error);
 }
 
-bool HfsVolume::ListFiles(std::vector<HfsFile>& files, std::string& error) {
-    files.clear();
+bool HfsVolume::WalkCatalog(const std::function<void(HfsFile&&)>& onFile,
+                            const std::function<void(uint32_t, uint32_t, std::string&&)>& onFolder,
+                            std::string& error) {
     return WalkLeaves(catalog_, "catalog", [&](const uint8_t* r, size_t length, std::string& why) {
         uint16_t keyLength = length >= 2 ? Be16(r) : 0;
         if (keyLength < 6 || size_t(keyLength) + 2 > length) return why = "the catalog holds a damaged key", false;
@@ -197,9 +217,14 @@ bool HfsVolume::ListFiles(std::vector<HfsFile>& files, std::string& error) {
         if (nameUnits > 255 || 6 + 2 * size_t(nameUnits) > keyLength) return why = "the catalog holds a damaged name", false;
         size_t at = 2 + size_t(keyLength);
         at += at & 1;  // record data starts on an even offset
-        if (at + 2 > length || Be16(r + at) != 2) return true;  // folders and threads
-        if (length - at < 248) return why = "the catalog holds a damaged file record", false;
+        uint16_t type = at + 2 <= length ? Be16(r + at) : 0;
         const uint8_t* d = r + at;
+        if (type == 1) {
+            if (length - at < 88) return why = "the catalog holds a damaged folder record", false;
+            onFolder(Be32(d + 8), Be32(r + 2), NameText(r + 8, nameUnits));
+        }
+        if (type != 2) return true;  // threads
+        if (length - at < 248) return why = "the catalog holds a damaged file record", false;
         HfsFile file;
         file.parentId = Be32(r + 2);
         file.name = NameText(r + 8, nameUnits);
@@ -207,20 +232,29 @@ bool HfsVolume::ListFiles(std::vector<HfsFile>& files, std::string& error) {
         file.compressed = (d[41] & 0x20) != 0;
         file.hardLink = std::memcmp(d + 48, "hlnk", 4) == 0 && std::memcmp(d + 52, "hfs+", 4) == 0;
         file.data = ParseFork(d + 88);
-        files.push_back(std::move(file));
+        file.resource = ParseFork(d + 168);
+        onFile(std::move(file));
         return true;
     }, error);
 }
 
+bool HfsVolume::ListFiles(std::vector<HfsFile>& files, std::string& error) {
+    files.clear();
+    return WalkCatalog([&](HfsFile&& file) { files.push_back(std::move(file)); },
+                       [](uint32_t, uint32_t, std::string&&) {}, error);
+}
+
+bool HfsVolume::ForkExtents(const HfsFile& file, const HfsFork& fork, uint8_t forkType,
+                            std::vector<HfsExtent>& extents, std::string& error) {
+    if (fork.logicalSize > uint64_t(fork.totalBlocks) * blockSize_)
+        return error = file.name + " is larger than its blocks", false;
+    return AllExtents(fork, file.id, forkType, extents, error) || (error = file.name + ": " + error, false);
+}
+
 bool HfsVolume::CopyDataFork(const HfsFile& file, ByteSink& sink, const std::function<bool(uint64_t)>& progress,
                              std::string& error) {
-    if (file.compressed)
-        return error = file.name + " is stored compressed (decmpfs), which this reader cannot expand", false;
-    if (file.hardLink) return error = file.name + " is a hard link, which this reader does not follow", false;
-    if (file.data.logicalSize > uint64_t(file.data.totalBlocks) * blockSize_)
-        return error = file.name + " is larger than its blocks", false;
     std::vector<HfsExtent> extents;
-    if (!AllExtents(file.data, file.id, 0, extents, error)) return error = file.name + ": " + error, false;
+    if (!ForkExtents(file, file.data, DataForkType, extents, error)) return false;
     std::vector<uint8_t> buffer;
     uint64_t done = 0, size = file.data.logicalSize;
     while (done < size) {
@@ -231,7 +265,105 @@ bool HfsVolume::CopyDataFork(const HfsFile& file, ByteSink& sink, const std::fun
         done += piece;
         if (progress && !progress(done)) return error.clear(), false;
     }
+    return true;
+}
+
+bool HfsVolume::ReadDecmpfs(const HfsFile& file, DecmpfsHeader& header, std::string& error) {
+    if (!attributesTreeOpen_) {
+        if (attributesFork_.totalBlocks == 0)
+            return error = file.name + " is stored compressed, but the volume has no attributes B-tree", false;
+        if (!OpenTree(attributesFork_, AttributesFileId, "attributes", attributes_, error)) return false;
+        attributesTreeOpen_ = true;
+    }
+    bool found = false;
+    bool walked = WalkLeaves(attributes_, "attributes", [&](const uint8_t* r, size_t length, std::string& why) {
+        if (found || !IsDecmpfsKey(r, length, file.id)) return true;
+        size_t at = 2 + size_t(Be16(r));
+        if (at + 16 > length || Be32(r + at) != InlineAttribute || Be32(r + at + 12) > length - at - 16)
+            return why = "the compression attribute of " + file.name + " is damaged", false;
+        found = true;
+        return ParseDecmpfs(r + at + 16, Be32(r + at + 12), header, why) || (why = file.name + ": " + why, false);
+    }, error);
+    if (walked && !found) return error = file.name + " is stored compressed, but its com.apple.decmpfs attribute is missing", false;
+    return walked;
+}
+
+bool HfsVolume::ContentSize(const HfsFile& file, uint64_t& size, std::string& error) {
+    DecmpfsHeader header;
+    if (!file.compressed) size = file.data.logicalSize;
+    else if (ReadDecmpfs(file, header, error)) size = header.size;
+    else return false;
+    return true;
+}
+
+bool HfsVolume::CopyContent(const HfsFile& file, ByteSink& sink, const std::function<bool(uint64_t)>& progress,
+                            std::string& error) {
+    if (file.hardLink) return error = file.name + " is a hard link, which this reader does not follow", false;
+    DecmpfsHeader header;
+    std::vector<HfsExtent> extents;
+    bool copied;
+    if (!file.compressed) {
+        copied = CopyDataFork(file, sink, progress, error);
+    } else if (!ReadDecmpfs(file, header, error)) {
+        return false;
+    } else if (header.type == DecmpfsZlibInline) {
+        copied = ExpandInlineDecmpfs(header, sink, error) || (error = file.name + ": " + error, false);
+        if (copied && progress && !progress(header.size)) return error.clear(), false;
+    } else if (header.type == DecmpfsZlibResourceFork) {
+        if (!ForkExtents(file, file.resource, ResourceForkType, extents, error)) return false;
+        uint64_t forkBytes = file.resource.logicalSize;
+        auto read = [&](uint64_t offset, uint8_t* buffer, size_t length) {
+            return offset <= forkBytes && length <= forkBytes - offset && ReadFork(extents, offset, buffer, length);
+        };
+        copied = ExpandResourceForkDecmpfs(header.size, forkBytes, read, sink, progress, error) ||
+                 (!error.empty() && (error = file.name + ": " + error, false));
+    } else {
+        return error = file.name + " is stored " + DecmpfsCompressionName(header.type) +
+                       "-compressed, which this reader cannot expand",
+               false;
+    }
+    if (!copied) return false;
     return sink.Finish() || (error = "the copy of " + file.name + " cannot be written", false);
+}
+
+bool HfsVolume::ReadContent(const HfsFile& file, uint64_t limit, std::string& content, std::string& error) {
+    uint64_t size;
+    if (!ContentSize(file, size, error)) return false;
+    if (size > limit) return error = file.name + " is larger than " + std::to_string(limit) + " bytes", false;
+    MemorySink sink(size);
+    if (!CopyContent(file, sink, nullptr, error)) return false;
+    content.assign(sink.bytes.begin(), sink.bytes.end());
+    return true;
+}
+
+bool HfsVolume::ReadSmallFile(const std::string& path, uint64_t limit, std::string& content, std::string& error) {
+    std::vector<std::string> names;
+    for (size_t at = 0; at <= path.size();) {
+        size_t slash = std::min(path.find('/', at), path.size());
+        if (slash > at) names.push_back(path.substr(at, slash - at));
+        at = slash + 1;
+    }
+    if (names.empty()) return error = "\"" + path + "\" names no file", false;
+    // One walk collects the folders and the files of the last name; the path is followed after.
+    std::map<std::pair<uint32_t, std::string>, uint32_t> folders;
+    std::vector<HfsFile> candidates;
+    std::string last = LowerAscii(names.back());
+    bool walked = WalkCatalog(
+        [&](HfsFile&& file) {
+            if (LowerAscii(file.name) == last) candidates.push_back(std::move(file));
+        },
+        [&](uint32_t id, uint32_t parentId, std::string&& name) { folders[{parentId, LowerAscii(name)}] = id; },
+        error);
+    if (!walked) return false;
+    uint32_t parent = HfsRootFolderId;
+    for (size_t i = 0; i + 1 < names.size(); ++i) {
+        auto found = folders.find({parent, LowerAscii(names[i])});
+        if (found == folders.end()) return error = "\"" + path + "\" is not on the volume", false;
+        parent = found->second;
+    }
+    for (const auto& file : candidates)
+        if (file.parentId == parent) return ReadContent(file, limit, content, error);
+    return error = "\"" + path + "\" is not on the volume", false;
 }
 
 }  // namespace vu

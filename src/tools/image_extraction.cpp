@@ -30,14 +30,30 @@ void StatusProgress::Finished() {
 }
 
 DecodeOutcome WritePartitionImage(ByteSource& source, const UdifImage& image, const UdifPartition& partition,
-                                  const std::string& path, StatusProgress& progress, std::string& error) {
-    // A chunk type we cannot decode is found before anything is created or overwritten.
+                                  const std::string& path, StatusProgress& progress, std::string& error,
+                                  std::string& notice) {
+    notice.clear();
+    // A chunk type we cannot decode is found before anything is created or overwritten; so is a
+    // stale master checksum that no partition checksum makes up for.
     if (!CheckUdifPartitionChunks(partition, error)) return DecodeOutcome::Failed;
+    if (image.staleMasterChecksum && !partition.checksum.IsCrc32())
+        return error = "its master checksum does not match its partitions' checksums", DecodeOutcome::Failed;
     FileSink sink(path);
     if (!sink.IsOpen()) return error = "\"" + path + "\" cannot be created", DecodeOutcome::Failed;
-    DecodeOutcome outcome = DecodeUdifPartition(source, image, partition, sink, std::ref(progress), error);
+    bool staleFork = false;
+    DecodeOutcome outcome =
+        DecodeUdifPartition(source, image, partition, sink, std::ref(progress), error, 0, &staleFork);
     sink.Close();
-    if (outcome != DecodeOutcome::Done) plat::DeleteFile(path);
+    if (outcome != DecodeOutcome::Done) {
+        plat::DeleteFile(path);
+        return outcome;
+    }
+    if (image.staleMasterChecksum || staleFork) {
+        const char* stale = !staleFork ? "master checksum"
+                            : image.staleMasterChecksum ? "master and data fork checksums"
+                                                        : "data fork checksum";
+        notice = std::string("stale ") + stale + " ignored, the partition's checksum matches";
+    }
     return outcome;
 }
 

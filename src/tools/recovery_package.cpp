@@ -4,6 +4,7 @@
 #include <cctype>
 #include <vector>
 
+#include "core/status_bar.h"
 #include "platform/files.h"
 #include "tools/chunklist.h"
 #include "tools/hfsplus_volume.h"
@@ -69,7 +70,7 @@ RecoveryHdExtraction Cancelled() {
 
 // Writes the largest HFS partition of the disk image at `dmgPath` to `target`.
 RecoveryHdExtraction PartitionToFile(const std::string& dmgPath, const std::string& target, const std::string& what) {
-    std::string name = FileNameOf(dmgPath), error;
+    std::string name = FileNameOf(dmgPath), error, notice;
     FileSource source(dmgPath);
     UdifImage image;
     switch (source.IsOpen() ? ReadUdifImage(source, image, error) : UdifOpen::NotUdif) {
@@ -80,12 +81,13 @@ RecoveryHdExtraction PartitionToFile(const std::string& dmgPath, const std::stri
     const UdifPartition* partition = LargestHfsPartition(image);
     if (!partition) return Fail(name + " holds no HFS partition");
     StatusProgress progress(what, partition->Bytes());
-    switch (WritePartitionImage(source, image, *partition, target, progress, error)) {
+    switch (WritePartitionImage(source, image, *partition, target, progress, error, notice)) {
         case DecodeOutcome::Done: break;
         case DecodeOutcome::Cancelled: return Cancelled();
         case DecodeOutcome::Failed: return Fail(name + ": " + error);
     }
     progress.Finished();
+    ShowStatus(notice.empty() ? "" : name + ": " + notice, StatusPauseMs);
     RecoveryHdExtraction result;
     result.outcome = RecoveryHdExtraction::Done;
     result.imagePath = target;
@@ -110,26 +112,31 @@ RecoveryHdExtraction ExtractRecoveryHdPackage(const std::string& packagePath, co
     if (folder.empty() || !plat::FolderExists(folder)) return Fail("the image folder \"" + imageFolder + "\" does not exist");
     WorkFiles work(workFolder);
 
-    // The package's RecoveryHDMeta.dmg; a package that is itself a disk image is used as it is.
-    std::string metaDmg = work.Name("RecoveryHDMeta.dmg");
-    StatusProgress unpacking("Unpacking RecoveryHDMeta.dmg", 0);
-    auto xarProgress = [&](uint64_t done, uint64_t total) {
-        unpacking.SetTotal(total);
-        return unpacking(done);
-    };
-    switch (CopyXarEntry(packagePath, "RecoveryHDMeta.dmg", metaDmg, xarProgress, error)) {
-        case XarCopy::Copied: break;
-        case XarCopy::Cancelled: return Cancelled();
-        case XarCopy::NotFound: return Fail(package + " holds no RecoveryHDMeta.dmg");
-        case XarCopy::Failed: return Fail(package + ": " + error);
-        case XarCopy::NotXar: {
-            FileSource sniff(packagePath);
-            UdifImage image;
-            std::string why;
-            if (!sniff.IsOpen() || ReadUdifImage(sniff, image, why) == UdifOpen::NotUdif)
+    // The package's RecoveryHDMeta.dmg, found by content, never by name. A package that reads as a
+    // disk image is one: so are the installer products' RecoveryHDMetaDmg.pkg, a xar whose file
+    // also ends in a koly trailer. Otherwise the xar's RecoveryHDMeta.dmg is unpacked.
+    std::string metaDmg = packagePath, imageError;
+    UdifOpen asImage;
+    {
+        FileSource sniff(packagePath);
+        UdifImage image;
+        asImage = sniff.IsOpen() ? ReadUdifImage(sniff, image, imageError) : UdifOpen::NotUdif;
+    }
+    if (asImage != UdifOpen::Ok) {
+        metaDmg = work.Name("RecoveryHDMeta.dmg");
+        StatusProgress unpacking("Unpacking RecoveryHDMeta.dmg", 0);
+        auto xarProgress = [&](uint64_t done, uint64_t total) {
+            unpacking.SetTotal(total);
+            return unpacking(done);
+        };
+        switch (CopyXarEntry(packagePath, "RecoveryHDMeta.dmg", metaDmg, xarProgress, error)) {
+            case XarCopy::Copied: break;
+            case XarCopy::Cancelled: return Cancelled();
+            case XarCopy::NotFound: return Fail(package + " holds no RecoveryHDMeta.dmg");
+            case XarCopy::Failed: return Fail(package + ": " + error);
+            case XarCopy::NotXar:
+                if (asImage == UdifOpen::Damaged) return Fail(package + " is damaged: " + imageError);
                 return Fail(package + " is neither an installer package nor a disk image");
-            metaDmg = packagePath;
-            break;
         }
     }
 
@@ -150,17 +157,17 @@ RecoveryHdExtraction ExtractRecoveryHdPackage(const std::string& packagePath, co
             return Fail("the volume of RecoveryHDMeta.dmg: " + error);
         const HfsFile *dmg, *chunklist;
         if (!FindBaseSystem(files, dmg, chunklist)) return Fail("RecoveryHDMeta.dmg holds no BaseSystem.dmg");
+        uint64_t size;
+        if (!volume.ContentSize(*dmg, size, error)) return Fail("RecoveryHDMeta.dmg: " + error);
         FileSink copy(baseDmg);
         if (!copy.IsOpen()) return Fail("\"" + baseDmg + "\" cannot be created");
-        StatusProgress copying("BaseSystem.dmg", dmg->data.logicalSize);
-        if (!volume.CopyDataFork(*dmg, copy, std::ref(copying), error))
+        StatusProgress copying("BaseSystem.dmg", size);
+        if (!volume.CopyContent(*dmg, copy, std::ref(copying), error))
             return error.empty() ? Cancelled() : Fail("RecoveryHDMeta.dmg: " + error);
         copy.Close();
         if (chunklist) {
-            if (chunklist->data.logicalSize > MaxChunklistSize) return Fail("BaseSystem.chunklist is too large");
-            MemorySink bytes(MaxChunklistSize);
-            if (!volume.CopyDataFork(*chunklist, bytes, nullptr, error)) return Fail("RecoveryHDMeta.dmg: " + error);
-            chunklistBytes.assign(bytes.bytes.begin(), bytes.bytes.end());
+            if (!volume.ReadContent(*chunklist, MaxChunklistSize, chunklistBytes, error))
+                return Fail("RecoveryHDMeta.dmg: " + error);
             haveChunklist = true;
         }
     }

@@ -1,7 +1,8 @@
 // The HFS image of a Recovery HD package, unpacked in process: the package (a xar archive,
-// "RecoveryHDUpdate.pkg"; a bare disk image is taken as its content) holds RecoveryHDMeta.dmg,
-// whose HFS+ volume holds BaseSystem.dmg (and BaseSystem.chunklist, which it is checked against
-// when present), whose HFS partition is the Recovery HD. That partition becomes
+// "RecoveryHDUpdate.pkg"; a file that reads as a disk image, such as the installer products'
+// "RecoveryHDMetaDmg.pkg", is taken as its content) holds RecoveryHDMeta.dmg, whose HFS+ volume
+// holds BaseSystem.dmg (and BaseSystem.chunklist, which it is checked against when present; either
+// may be stored compressed), whose HFS partition is the Recovery HD. That partition becomes
 // "RecoveryHD-<build>.hfs" in the image folder, with " (2)", " (3)", ... when the name is taken,
 // so an earlier image is never replaced.
 //

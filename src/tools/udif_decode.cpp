@@ -71,16 +71,14 @@ public:
         return true;
     }
 
-    // Reads what is left and compares; false with `error` on a mismatch or a failed read.
-    bool Check(std::string& error) {
+    // Reads what is left; false when that fails. `matches`: the checksum agrees with the data.
+    bool Finish(bool& matches) {
         if (!inOrder_) {
             crc_ = 0;
             position_ = image_.dataForkOffset;
         }
-        if (!Skip(image_.dataForkOffset + image_.dataForkLength))
-            return error = "the data fork cannot be read", false;
-        if (crc_ != image_.dataChecksum.Crc32())
-            return error = "the data fork's checksum does not match its data", false;
+        if (!Skip(image_.dataForkOffset + image_.dataForkLength)) return false;
+        matches = crc_ == image_.dataChecksum.Crc32();
         return true;
     }
 
@@ -145,7 +143,7 @@ bool CheckUdifPartitionChunks(const UdifPartition& partition, std::string& error
 
 DecodeOutcome DecodeUdifPartition(ByteSource& source, const UdifImage& image, const UdifPartition& partition,
                                   ByteSink& sink, const std::function<bool(uint64_t)>& progress,
-                                  std::string& error, unsigned threads) {
+                                  std::string& error, unsigned threads, bool* staleForkChecksum) {
     if (!CheckUdifPartitionChunks(partition, error)) return DecodeOutcome::Failed;
     if (threads == 0) threads = PipelineThreads();
     std::vector<Item> items = Plan(partition);
@@ -206,7 +204,11 @@ DecodeOutcome DecodeUdifPartition(ByteSource& source, const UdifImage& image, co
     if (partition.checksum.IsCrc32() && partitionCrc != partition.checksum.Crc32())
         return error = "the checksum of partition " + std::to_string(partition.index) + " does not match its data",
                DecodeOutcome::Failed;
-    if (checkFork && !forkCrc.Check(error)) return DecodeOutcome::Failed;
+    bool forkMatches = true;
+    if (checkFork && !forkCrc.Finish(forkMatches)) return error = "the data fork cannot be read", DecodeOutcome::Failed;
+    if (!forkMatches && !(staleForkChecksum && partition.checksum.IsCrc32()))
+        return error = "the data fork's checksum does not match its data", DecodeOutcome::Failed;
+    if (staleForkChecksum) *staleForkChecksum = !forkMatches;
     return DecodeOutcome::Done;
 }
 

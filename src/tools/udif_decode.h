@@ -21,9 +21,11 @@ enum class DecodeOutcome { Done, Failed, Cancelled };
 // Writes the partition's bytes to `sink`. `progress(doneBytes)` is called after every chunk
 // written; returning false cancels the run. Failed with `error` when a chunk cannot be read or
 // decoded, decodes to another size than its sectors, a checksum does not match, or the sink
-// refuses a write. `threads` 0 means PipelineThreads().
+// refuses a write. `threads` 0 means PipelineThreads(). Given `staleForkChecksum`, a data fork
+// checksum that does not match is forgiven (and reported there) when the partition's own CRC-32
+// matched.
 DecodeOutcome DecodeUdifPartition(ByteSource& source, const UdifImage& image, const UdifPartition& partition,
                                   ByteSink& sink, const std::function<bool(uint64_t)>& progress,
-                                  std::string& error, unsigned threads = 0);
+                                  std::string& error, unsigned threads = 0, bool* staleForkChecksum = nullptr);
 
 }  // namespace vu

@@ -192,8 +192,7 @@ UdifOpen ReadUdifImage(ByteSource& source, UdifImage& image, std::string& error)
             if (bits % 8 != 0 || bits > 8 * sizeof partition.checksum.data) computable = false;
             else crc = crc32(crc, partition.checksum.data, bits / 8);
         }
-        if (computable && uint32_t(crc) != image.masterChecksum.Crc32())
-            return error = "its master checksum does not match its partitions' checksums", UdifOpen::Damaged;
+        image.staleMasterChecksum = computable && uint32_t(crc) != image.masterChecksum.Crc32();
     }
     return UdifOpen::Ok;
 }

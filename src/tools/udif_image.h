@@ -64,13 +64,17 @@ struct UdifImage {
     uint64_t sectorCount = 0;
     UdifChecksum dataChecksum, masterChecksum;
     std::vector<UdifPartition> partitions;
+    // The master checksum disagrees with the partitions' checksums. Tools that rewrite images
+    // leave it stale; that is harmless for a partition whose own checksum matches its data.
+    bool staleMasterChecksum = false;
 };
 
 enum class UdifOpen { Ok, NotUdif, Damaged };
 
-// Reads the trailer, the property list and every blkx table, and checks the master checksum.
-// NotUdif when the file has no koly trailer at its end (it is not a disk image at all); Damaged
-// with `error` for a disk image whose layout cannot be trusted.
+// Reads the trailer, the property list and every blkx table, and compares the master checksum
+// (a mismatch sets staleMasterChecksum). NotUdif when the file has no koly trailer at its end (it
+// is not a disk image at all, whatever its name); Damaged with `error` for a disk image whose
+// layout cannot be trusted.
 UdifOpen ReadUdifImage(ByteSource& source, UdifImage& image, std::string& error);
 
 // The pieces, for tests and fuzzing: the trailer (512 bytes) and one blkx table.

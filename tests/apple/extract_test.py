@@ -1,7 +1,9 @@
 """velloran-image's HFS extractions against the fixtures of make_fixtures.py: the DMG path's
 images are byte-identical with the source volume and with what 7-Zip and dmg2img extract from the
-same image; every damaged input ends with an error that names the fault and leaves no .hfs; the
-package chain yields the recovery volume under the build's name, never over an earlier image.
+same image; every damaged input ends with an error that names the fault and leaves no .hfs, while
+a stale master or data fork checksum is only reported; the package chain yields the recovery
+volume under the build's name, never over an earlier image, from packages recognised by their
+content and with BaseSystem.dmg stored compressed.
 
 Usage: extract_test.py --tool VELLORAN-IMAGE --fixtures DIR --work DIR
 """
@@ -43,9 +45,7 @@ BAD_DMGS = [
     ("truncated.dmg", 'Can\'t open "truncated.dmg"\n  as DMG archive.'),
     ("bad-koly-version.dmg", "version 3"),
     ("mish-count.dmg", "chunks but holds"),
-    ("bad-master-crc.dmg", "master checksum does not match"),
     ("bad-partition-crc.dmg", "checksum of partition 4 does not match"),
-    ("bad-data-crc.dmg", "data fork's checksum does not match"),
     ("unknown-chunk.dmg", "chunk 3 has the unknown type 0x80000009"),
     ("lzfse-chunk.dmg", "chunk 3 is LZFSE-compressed"),
     ("short-chunk.dmg", "zlib chunk 3: decodes to fewer bytes than its 64 sectors"),
@@ -57,24 +57,39 @@ BAD_DMGS = [
 BAD_PACKAGES = [
     ("no-meta.pkg", "no-meta.pkg holds no RecoveryHDMeta.dmg"),
     ("chunklist-mismatch.pkg", "BaseSystem.dmg does not match BaseSystem.chunklist: its chunk 2 differs"),
-    ("decmpfs.pkg", "BaseSystem.dmg is stored compressed (decmpfs)"),
+    ("decmpfs-lzfse.pkg", "BaseSystem.dmg is stored LZFSE-compressed, which this reader cannot expand"),
     ("catalog-loop.pkg", "the catalog B-tree's leaf chain loops"),
     ("notes.dmg", "neither an installer package nor a disk image"),
 ]
 
 
+# Images whose master or data fork checksum is stale, with the status text that must say so.
+STALE_DMGS = [
+    ("bad-master-crc.dmg", "bad-master-crc.dmg: stale master checksum ignored, the partition's checksum matches"),
+    ("bad-data-crc.dmg", "bad-data-crc.dmg: stale data fork checksum ignored, the partition's checksum matches"),
+]
+
+
 def dmg_path(tool, fixtures, work):
     volume = os.path.join(fixtures, "volume.hfs")
-    for name in ("all-types.dmg", "dmg2img-types.dmg"):
+    # An installer package that is a disk image as well is read as one, by its content.
+    for name, source in (("all-types.dmg", volume), ("dmg2img-types.dmg", volume),
+                         ("RecoveryHDMetaDmg.pkg", os.path.join(fixtures, "RecoveryHDMeta.hfs"))):
         out = fresh(os.path.join(work, name))
         code, text = run([tool, "extract-hfs", os.path.join(fixtures, name), out])
         ours = os.path.join(out, name[:-4] + ".hfs")
         check(code == 0 and text.rstrip().endswith(ours), "%s: exit %d, output %s" % (name, code, text))
-        check(os.path.exists(ours) and filecmp.cmp(ours, volume, shallow=False), name + ": not the source volume")
+        check(os.path.exists(ours) and filecmp.cmp(ours, source, shallow=False), name + ": not the source volume")
         seven = fresh(os.path.join(work, name + ".7zz"))
         subprocess.run(["7zz", "e", "-tdmg", os.path.join(fixtures, name), "*.hfs", "-o" + seven],
                        check=True, stdout=subprocess.DEVNULL)
         check(filecmp.cmp(ours, os.path.join(seven, "4.hfs"), shallow=False), name + ": differs from 7-Zip's")
+    for name, words in STALE_DMGS:
+        out = fresh(os.path.join(work, name))
+        code, text = run([tool, "extract-hfs", os.path.join(fixtures, name), out])
+        ours = os.path.join(out, name[:-4] + ".hfs")
+        check(code == 0 and words in text, "%s: exit %d, expected %r in:\n%s" % (name, code, words, text))
+        check(os.path.exists(ours) and filecmp.cmp(ours, volume, shallow=False), name + ": not the source volume")
     # dmg2img decodes no XZ chunks: it reads the image without them.
     d2i = os.path.join(work, "dmg2img.img")
     subprocess.run(["dmg2img", "-s", "-p", "4", os.path.join(fixtures, "dmg2img-types.dmg"), d2i], check=True,
@@ -112,6 +127,10 @@ def package_path(tool, fixtures, work):
             ("RecoveryHDUpdate.pkg", "16G29", "RecoveryHD-16G29 (2).hfs"),
             ("no-chunklist.pkg", "17G66", "RecoveryHD-17G66.hfs"),
             ("RecoveryHDMeta.dmg", "18G103", "RecoveryHD-18G103.hfs"),
+            # The installer products' package, a xar that is a disk image as well; one whose
+            # BaseSystem.dmg and chunk list are stored compressed.
+            ("RecoveryHDMetaDmg.pkg", "19H15", "RecoveryHD-19H15.hfs"),
+            ("decmpfs.pkg", "18G95", "RecoveryHD-18G95.hfs"),
             # A build from the web that would climb out of the image folder stays inside it.
             ("RecoveryHDUpdate.pkg", "../../19H2", "RecoveryHD-19H2.hfs")]
     for package, build, expected in runs:
@@ -129,6 +148,19 @@ def package_path(tool, fixtures, work):
         check(os.listdir(out) == [], "%s left %s" % (name, os.listdir(out)))
 
 
+def compressed_files(fixtures, work):
+    """7-Zip expands the fixture writer's compressed files to their plain copies: the files the
+    reader is tested on are what macOS writes."""
+    out = fresh(os.path.join(work, "compressed"))
+    # It fails on the two files made so that nobody can expand them.
+    subprocess.run(["7zz", "x", os.path.join(fixtures, "compressed.hfs"), "-o" + out],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    root = os.path.join(out, "macOS Base System")
+    for name in ("noise-inline", "text", "noise", "mixed"):
+        check(filecmp.cmp(os.path.join(root, "packed", name), os.path.join(root, "plain", name), shallow=False),
+              "compressed.hfs: 7-Zip expands packed/%s to another content" % name)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tool", required=True)
@@ -138,6 +170,7 @@ def main():
     work = fresh(args.work)
     dmg_path(args.tool, args.fixtures, work)
     package_path(args.tool, args.fixtures, work)
+    compressed_files(args.fixtures, work)
     print("%d failed" % len(failures) if failures else "all checks passed")
     sys.exit(1 if failures else 0)
 

@@ -1,11 +1,15 @@
 """A small HFS+ volume writer for test fixtures: folders and files with data forks, a catalog
 B-tree of one or more leaves (with an index node above several), an extents-overflow tree for
-files fragmented past eight extents, and an empty attributes tree. 7-Zip reads what it writes.
+files fragmented past eight extents, and an attributes tree that holds the com.apple.decmpfs
+attributes of compressed files (zlib in the attribute, type 3, or in the resource fork, type 4,
+each piece stored as it is after a 0xFF byte when zlib would not make it smaller). 7-Zip reads
+what it writes, compressed files included.
 
-Faults for the reader's tests are options: a leaf chain that loops, a file marked as
-decmpfs-compressed.
+Faults for the reader's tests are options: a leaf chain that loops, a compressed file whose
+second block is damaged, a compression type nobody here expands.
 """
 import struct
+import zlib
 
 HFS_EPOCH_2024 = 3786825600  # 2024-01-01 in seconds since 1904
 
@@ -101,6 +105,47 @@ def _btree(records, node_size, max_key, attributes, index_key):
     return nodes
 
 
+DECMPFS_BLOCK = 65536
+
+
+def _squeeze(data):
+    """zlib, or the data as it is after 0xFF when zlib does not make it smaller."""
+    packed = zlib.compress(data, 9)
+    return packed if len(packed) < len(data) else b"\xff" + data
+
+
+def _decmpfs(kind, data, damaged=False):
+    """The com.apple.decmpfs attribute and the resource fork of a compressed file."""
+    header = struct.pack("<IIQ", 0x636D7066, kind, len(data))
+    if kind == 3:
+        return header + _squeeze(data), b""
+    if kind != 4:
+        return header, b""
+    blocks = [_squeeze(data[i:i + DECMPFS_BLOCK]) for i in range(0, len(data), DECMPFS_BLOCK)]
+    if damaged:
+        assert blocks[1][0] == 0x78, "the damaged block must be a zlib one"
+        blocks[1] = b"\x79" + blocks[1][1:]
+    table, offset = struct.pack("<I", len(blocks)), 4 + 8 * len(blocks)
+    for block in blocks:
+        table += struct.pack("<II", offset, len(block))
+        offset += len(block)
+    resource = table + b"".join(blocks)
+    area = struct.pack(">I", len(resource)) + resource
+    head = struct.pack(">IIII", 0x100, 0x100 + len(area), len(area), 50)
+    # The resource map: one type "cmpf" with one resource, number 1, without a name.
+    resource_map = head + struct.pack(">IHHHHH", 0, 0, 0, 28, 50, 0) + b"cmpf" + \
+        struct.pack(">HHHHII", 0, 10, 1, 0xFFFF, 0, 0)
+    assert len(resource_map) == 50
+    return header, head + b"\0" * (0x100 - len(head)) + area + resource_map
+
+
+def _attribute_record(file_id, name, value):
+    raw = name.encode("utf-16-be")
+    key = struct.pack(">HHIIH", 12 + len(raw), 0, file_id, 0, len(raw) // 2) + raw
+    record = key + struct.pack(">IIII", 0x10, 0, 0, len(value)) + value
+    return record + b"\0" * (len(record) & 1)
+
+
 def _catalog_index_key(record):
     length = struct.unpack(">H", record[:2])[0]
     return record[:2 + length]
@@ -120,7 +165,7 @@ class Volume:
         self.entries = []  # (kind, id, parent, name, payload)
         self.next_id = FIRST_USER_ID
         self.fragmented = {}
-        self.compressed = set()
+        self.compressed = {}  # file id -> (decmpfs attribute, resource fork)
 
     def _parent(self, path):
         parts = path.split("/")
@@ -134,16 +179,19 @@ class Volume:
             parent = self.folders[folder]
         return parent, parts[-1]
 
-    def add_file(self, path, data, fragments=0, decmpfs=False):
-        """fragments > 0 spreads the file over that many separate extents."""
+    def add_file(self, path, data, fragments=0, decmpfs=None, damaged=False):
+        """fragments > 0 spreads the fork that holds the content over that many separate extents;
+        decmpfs stores the file compressed with that decmpfs type (3, 4, or any other number for a
+        header nobody can expand); damaged spoils its second block."""
         parent, name = self._parent(path)
         file_id = self.next_id
         self.next_id += 1
+        if decmpfs is not None:
+            self.compressed[file_id] = _decmpfs(decmpfs, data, damaged)
+            data = b""
         self.entries.append(("file", file_id, parent, name, data))
         if fragments:
             self.fragmented[file_id] = fragments
-        if decmpfs:
-            self.compressed.add(file_id)
         return file_id
 
     def build(self, extra_blocks=16, catalog_loop=False):
@@ -151,12 +199,21 @@ class Volume:
         head, tail = -(-1536 // BLOCK), -(-1024 // BLOCK)  # boot blocks and header; alternate header
         files = [e for e in self.entries if e[0] == "file"]
         folders = [e for e in self.entries if e[0] == "folder"]
-        # Space: boot block with the header, allocation bitmap, three trees, file data, spare,
-        # and the last block for the alternate header. Each fragment costs a gap block too.
-        data_blocks = sum(max(1, -(-len(e[4]) // BLOCK)) + self.fragmented.get(e[1], 0) for e in files)
+        resource = {fid: forks[1] for fid, forks in self.compressed.items()}
+        # Attribute records hold no block numbers: their tree is made first, in larger nodes.
+        attributes_node_size = max(self.node_size, 4096)
+        attributes_nodes = _btree([_attribute_record(fid, "com.apple.decmpfs", forks[0])
+                                   for fid, forks in sorted(self.compressed.items())],
+                                  attributes_node_size, 266, 6, lambda r: r[:2 + struct.unpack(">H", r[:2])[0]])
+        attributes_blocks = -(-len(attributes_nodes) * attributes_node_size // BLOCK)
+        # Space: boot block with the header, allocation bitmap, trees, file data and resource
+        # forks, spare, and the last block for the alternate header. Each fragment costs a gap
+        # block too.
+        data_blocks = sum(max(1, -(-len(e[4]) // BLOCK)) + -(-len(resource.get(e[1], b"")) // BLOCK) +
+                          self.fragmented.get(e[1], 0) for e in files)
         estimate_nodes = 8 + 3 * len(self.entries) + sum(self.fragmented.values()) // 4
         tree_blocks = -(-estimate_nodes * self.node_size // BLOCK)
-        total = head + 1 + 3 * tree_blocks + data_blocks + extra_blocks + tail
+        total = head + 1 + 2 * tree_blocks + attributes_blocks + data_blocks + extra_blocks + tail
         alloc_blocks = -(-total // (8 * BLOCK))
         total += alloc_blocks
         image = bytearray(total * BLOCK)
@@ -171,8 +228,10 @@ class Volume:
             return start
 
         alloc_start = take(alloc_blocks)
-        extents_records, file_forks = [], {}
-        for kind, fid, parent, name, data in files:
+        extents_records = []
+
+        def place(fid, data, fork_type):
+            """Writes a fork's bytes; returns its extents, the ninth and later in overflow records."""
             blocks = max(1, -(-len(data) // BLOCK)) if data else 0
             pieces = self.fragmented.get(fid, 0)
             extents = []
@@ -192,14 +251,19 @@ class Volume:
                 start = take(blocks)
                 image[start * BLOCK:start * BLOCK + len(data)] = data
                 extents.append((start, blocks))
-            file_forks[fid] = (len(data), extents)
             rest, start_block = extents[8:], sum(c for _, c in extents[:8])
             while rest:
                 group, rest = rest[:8], rest[8:]
-                key = struct.pack(">HBBII", 10, 0, 0, fid, start_block)
+                key = struct.pack(">HBBII", 10, fork_type, 0, fid, start_block)
                 body = b"".join(struct.pack(">II", s, c) for s, c in group) + b"\0" * 8 * (8 - len(group))
-                extents_records.append(((fid, start_block), key + body))
+                extents_records.append(((fid, fork_type, start_block), key + body))
                 start_block += sum(c for _, c in group)
+            return extents
+
+        file_forks = {}
+        for kind, fid, parent, name, data in files:
+            rsrc = resource.get(fid, b"")
+            file_forks[fid] = ((len(data), place(fid, data, 0)), (len(rsrc), place(fid, rsrc, 0xFF)))
 
         catalog = []
         now = HFS_EPOCH_2024
@@ -221,12 +285,12 @@ class Volume:
                 catalog.append((_sort_key(parent, name), _catalog_key(parent, name) + folder_record(fid)))
                 catalog.append((_sort_key(fid, ""), _catalog_key(fid, "") + thread(3, parent, name)))
             else:
-                logical, extents = file_forks[fid]
+                (logical, extents), (rsrc_logical, rsrc_extents) = file_forks[fid]
                 owner_flags = 0x20 if fid in self.compressed else 0
                 record = struct.pack(">HHII5I", 2, 2, 0, fid, now, now, now, now, 0)
                 record += struct.pack(">IIBBHI", 0, 0, 0, owner_flags, 0o100644, 1)
                 record += b"\0" * 16 + b"\0" * 16 + struct.pack(">II", 0, 0)
-                record += _fork(logical, extents, BLOCK) + _fork(0, [], BLOCK)
+                record += _fork(logical, extents, BLOCK) + _fork(rsrc_logical, rsrc_extents, BLOCK)
                 assert len(record) == 248
                 catalog.append((_sort_key(parent, name), _catalog_key(parent, name) + record))
                 catalog.append((_sort_key(fid, ""), _catalog_key(fid, "") + thread(4, parent, name)))
@@ -239,18 +303,17 @@ class Volume:
             catalog_nodes[leaves[-1]] = bytes(last)
         extents_records.sort(key=lambda r: r[0])
         extents_nodes = _btree([r for _, r in extents_records], self.node_size, 10, 2, _extents_index_key)
-        attributes_nodes = _btree([], self.node_size, 266, 6, None)
 
-        def place_tree(nodes):
-            size = len(nodes) * self.node_size
+        def place_tree(nodes, node_size):
+            size = len(nodes) * node_size
             blocks = -(-size // BLOCK)
             start = take(blocks)
             image[start * BLOCK:start * BLOCK + size] = b"".join(nodes)
             return _fork(blocks * BLOCK, [(start, blocks)], BLOCK)
 
-        extents_fork = place_tree(extents_nodes)
-        catalog_fork = place_tree(catalog_nodes)
-        attributes_fork = place_tree(attributes_nodes)
+        extents_fork = place_tree(extents_nodes, self.node_size)
+        catalog_fork = place_tree(catalog_nodes, self.node_size)
+        attributes_fork = place_tree(attributes_nodes, attributes_node_size)
         for b in list(range(head)) + list(range(total - tail, total)):
             used[b] = True
         assert cursor[0] <= total - tail, "volume too small"

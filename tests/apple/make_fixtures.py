@@ -13,6 +13,8 @@ import struct
 import subprocess
 import sys
 import tempfile
+import xml.etree.ElementTree as ElementTree
+import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import hfsplus_writer as hw  # noqa: E402
@@ -34,6 +36,27 @@ def recovery_volume():
     volume.add_file("usr/lib/sparse.bin", b"\0" * 200000 + b"end")
     volume.add_file("Install.app/pieces.bin", bytes(rnd.getrandbits(8) for _ in range(90000)), fragments=20)
     return volume.build(extra_blocks=64)
+
+
+def compressed_volume():
+    """Files stored compressed (decmpfs) each beside a plain copy in "plain/", and two that cannot
+    be expanded: one LZFSE-compressed, one with a damaged block."""
+    rnd = random.Random(24)
+    text = b"".join(b"line %d of a text that compresses well\n" % i for i in range(9000))
+    version = (b'<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0">\n<dict>\n'
+               b"\t<key>ProductBuildVersion</key>\n\t<string>19H2</string>\n"
+               b"\t<key>ProductVersion</key>\n\t<string>10.15.7</string>\n</dict>\n</plist>\n")
+    files = {"SystemVersion.plist": (version, 3), "noise-inline": (rnd.randbytes(3000), 3),
+             "text": (text, 4), "noise": (rnd.randbytes(150000), 4),
+             "mixed": (text[:100000] + rnd.randbytes(70000) + bytes(65536), 4)}
+    volume = hw.Volume("macOS Base System")
+    for name, (data, kind) in files.items():
+        volume.add_file("plain/" + name, data)
+        folder = "System/Library/CoreServices/" if name == "SystemVersion.plist" else "packed/"
+        volume.add_file(folder + name, data, decmpfs=kind, fragments=10 if name == "mixed" else 0)
+    volume.add_file("packed/lzfse", text, decmpfs=12)
+    volume.add_file("packed/damaged", text, decmpfs=4, damaged=True)
+    return volume.build()
 
 
 def gpt_layout(hfs, hfs_types, chunk_sectors=64, override=None, index=4):
@@ -58,7 +81,7 @@ def apm_layout(hfs, hfs_types, chunk_sectors=64):
             uw.Partition(" (Apple_Free : 3)", b"\0" * 512 * 10, (uw.IGNORE,))]
 
 
-def xar(out, files):
+def xar(out, files, compression="gzip"):
     """A xar archive of `files` (name -> bytes), written by bsdtar as Apple's flat packages are."""
     with tempfile.TemporaryDirectory() as folder:
         for name, data in files.items():
@@ -66,23 +89,57 @@ def xar(out, files):
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as f:
                 f.write(data)
-        subprocess.run(["bsdtar", "--format", "xar", "-cf", os.path.abspath(out), "-C", folder] + sorted(files),
-                       check=True)
+        subprocess.run(["bsdtar", "--format", "xar", "--options", "xar:compression=" + compression, "-cf",
+                        os.path.abspath(out), "-C", folder] + sorted(files), check=True)
 
 
-def recovery_package(out, base_dmg, with_chunklist=True, chunklist_damage=None, decmpfs=False,
-                     catalog_loop=False, with_meta=True):
+def xar_entry_offset(archive, name):
+    """Where the stored bytes of entry `name` start in the xar file `archive`."""
+    toc_length = struct.unpack(">Q", archive[8:16])[0]
+    header_size = struct.unpack(">H", archive[4:6])[0]
+    toc = ElementTree.fromstring(zlib.decompress(archive[header_size:header_size + toc_length]))
+    for entry in toc.iter("file"):
+        if entry.findtext("name") == name:
+            return header_size + toc_length + int(entry.find("data").findtext("offset"))
+    raise KeyError(name)
+
+
+def installer_product_package(out, meta_parts):
+    """A RecoveryHDMetaDmg.pkg as the 10.13 to 10.15 installer products carry it: a xar whose
+    RecoveryHDMeta.dmg entry is stored as it is, the image's data fork and property list, and
+    whose file then ends in the koly trailer that makes the whole package a disk image."""
+    body = uw.build(meta_parts)[:-512]
+    xar(out, {"RecoveryHDMeta.dmg": body, "PackageInfo": b"<pkg-info/>\n"}, compression="none")
+    with open(out, "rb") as f:
+        archive = f.read()
+    offset = xar_entry_offset(archive, "RecoveryHDMeta.dmg")
+    image = uw.build(meta_parts, fork_offset=offset)
+    assert archive[offset:offset + len(body)] == image[:-512]
+    with open(out, "ab") as f:
+        f.write(image[-512:])
+
+
+def recovery_package(out, base_dmg, with_chunklist=True, chunklist_damage=None, decmpfs=None,
+                     catalog_loop=False, with_meta=True, installer_product=False):
+    """Returns the RecoveryHDMeta.dmg and its volume. decmpfs: the type BaseSystem.dmg is stored
+    compressed with; its chunk list then is too, in its attribute."""
     meta = hw.Volume("Recovery HD Update", node_size=512)
     meta.add_file("BaseSystem.dmg", base_dmg, fragments=12, decmpfs=decmpfs)
     if with_chunklist:
-        meta.add_file("BaseSystem.chunklist", chunklist(base_dmg, damage=chunklist_damage))
+        meta.add_file("BaseSystem.chunklist", chunklist(base_dmg, damage=chunklist_damage),
+                      decmpfs=decmpfs and 3)
     meta.add_file("com.apple.recovery.boot/PlatformSupport.plist", b"<plist/>\n")
-    meta_dmg = uw.build(gpt_layout(meta.build(catalog_loop=catalog_loop), (uw.ZLIB, uw.RAW), 128))
+    meta_volume = meta.build(catalog_loop=catalog_loop)
+    meta_parts = gpt_layout(meta_volume, (uw.ZLIB, uw.RAW), 128)
+    if installer_product:
+        installer_product_package(out, meta_parts)
+        return None, meta_volume
+    meta_dmg = uw.build(meta_parts)
     files = {"Scripts/postinstall": b"#!/bin/sh\nexit 0\n", "PackageInfo": b"<pkg-info/>\n"}
     if with_meta:
         files["RecoveryHDMeta.dmg"] = meta_dmg
     xar(out, files)
-    return meta_dmg
+    return meta_dmg, meta_volume
 
 
 def main(outdir):
@@ -133,12 +190,16 @@ def main(outdir):
 
     base = uw.build(apm_layout(volume, ALL_TYPES))
     write("BaseSystem.dmg", base)
-    meta = recovery_package(os.path.join(outdir, "RecoveryHDUpdate.pkg"), base)
+    meta, _ = recovery_package(os.path.join(outdir, "RecoveryHDUpdate.pkg"), base)
     write("RecoveryHDMeta.dmg", meta)
+    _, meta_volume = recovery_package(os.path.join(outdir, "RecoveryHDMetaDmg.pkg"), base, installer_product=True)
+    write("RecoveryHDMeta.hfs", meta_volume)
     recovery_package(os.path.join(outdir, "no-chunklist.pkg"), base, with_chunklist=False)
     recovery_package(os.path.join(outdir, "no-meta.pkg"), base, with_meta=False)
     recovery_package(os.path.join(outdir, "chunklist-mismatch.pkg"), base, chunklist_damage=2)
-    recovery_package(os.path.join(outdir, "decmpfs.pkg"), base, decmpfs=True)
+    recovery_package(os.path.join(outdir, "decmpfs.pkg"), base, decmpfs=4)
+    recovery_package(os.path.join(outdir, "decmpfs-lzfse.pkg"), base, decmpfs=12)
+    write("compressed.hfs", compressed_volume())
     recovery_package(os.path.join(outdir, "catalog-loop.pkg"), base, catalog_loop=True)
 
     # BaseSystem.dmg's list signed by the key that chunklist-keys.txt trusts, and by another.
@@ -170,7 +231,8 @@ def fuzz_seeds(corpus):
     volume = hw.Volume("Seed", node_size=512, block=512)
     volume.add_file("BaseSystem.dmg", rnd.randbytes(6000), fragments=10)
     volume.add_file("BaseSystem.chunklist", b"CNKL")
-    volume.add_file("Folder/compressed", b"", decmpfs=True)
+    volume.add_file("Folder/compressed", b"seed " * 300, decmpfs=3)
+    volume.add_file("Folder/forked", bytes(range(256)) * 3 + b"\0" * 70000, decmpfs=4)
     write("hfsplus_volume", "small.hfs", volume.build(extra_blocks=2))
 
     image = rnd.randbytes(3000)

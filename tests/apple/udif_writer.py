@@ -111,9 +111,11 @@ def mish(partition, first_sector, fork_offset, comments=False):
     return head + b"".join(entries), bytes(payload), crc
 
 
-def build(partitions, comments=False, mutate=None):
+def build(partitions, comments=False, mutate=None, fork_offset=0):
     """The whole .dmg. mutate(tables, koly_fields), when given, may change the blkx tables (a list
-    of bytearrays) and the trailer's fields before they are written."""
+    of bytearrays) and the trailer's fields before they are written. fork_offset places the data
+    fork (and the property list after it) that far into a file that holds more before them: the
+    trailer's offsets count from that file's start."""
     fork = bytearray()
     tables, crcs, sector = [], [], 0
     for partition in partitions:
@@ -133,8 +135,9 @@ def build(partitions, comments=False, mutate=None):
     blkx = [{"Attributes": "0x0050", "CFName": p.name, "Data": bytes(t), "ID": str(i - 1), "Name": p.name}
             for i, (p, t) in enumerate(zip(partitions, tables))]
     xml = plistlib.dumps({"resource-fork": {"blkx": blkx}})
-    xml_offset = len(fork)
-    koly = struct.pack(">4sIIIQQQQQIIQQ", b"koly", fields["version"], 512, 1, 0, 0, len(fork), 0, 0, 1, 1, 0, 0)
+    xml_offset = fork_offset + len(fork)
+    koly = struct.pack(">4sIIIQQQQQIIQQ", b"koly", fields["version"], 512, 1, 0, fork_offset, len(fork), 0, 0, 1, 1,
+                       0, 0)
     koly += checksum(fields["data_crc"])
     koly += struct.pack(">QQ", xml_offset, len(xml)) + b"\0" * 120
     koly += checksum(fields["master_crc"])

@@ -42,6 +42,7 @@ protected:
             ASSERT_FALSE(bytes->empty()) << arch;
         }
         packages_ = {{Bytes(x86_), x86_.size()}, {Bytes(x64_), x64_.size()}};
+        UpdateHfsDriverMenu(packages_);  // the menu of a build that carries them
     }
     void TearDown() override {
         DeleteWorkFolder();
@@ -50,13 +51,14 @@ protected:
     }
 
     static const unsigned char* Bytes(const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); }
-    static bool MenuItemDisabled(int item) {
+    static sim::MenuEntry Item(int item) {
         for (const auto& title : sim::Menu(MainMenu))
             for (const auto& entry : title.entries)
-                if (entry.item == item) return entry.disabled;
+                if (entry.item == item) return entry;
         ADD_FAILURE() << "no menu item " << item;
-        return false;
+        return {};
     }
+    static bool MenuItemDisabled(int item) { return Item(item).disabled; }
     static bool OffersInstall() {
         EXPECT_NE(MenuItemDisabled(MenuInstallHfsDrivers), MenuItemDisabled(MenuUninstallHfsDrivers));
         return !MenuItemDisabled(MenuInstallHfsDrivers);
@@ -151,7 +153,11 @@ TEST_F(HfsDrivers, CancelledOrImpossibleInstallWritesNothing) {
         EXPECT_EQ(InstallHfsDrivers(c.carried ? packages_ : HfsDriverPackages{}), c.result);
         ExpectNoServices();
         EXPECT_FALSE(plat::FolderExists(kSystemDrivers));
-        EXPECT_TRUE(OffersInstall());
+        // A build without drivers greys "Install" out and says why.
+        EXPECT_EQ(MenuItemDisabled(MenuInstallHfsDrivers), !c.carried);
+        EXPECT_TRUE(MenuItemDisabled(MenuUninstallHfsDrivers));
+        EXPECT_EQ(Item(MenuInstallHfsDrivers).toolTip,
+                  c.carried ? "" : "This copy of Velloran Utility carries no HFS+ drivers for this Windows.");
         ASSERT_EQ(sim::Messages().size(), c.boxes);
         EXPECT_EQ(sim::Messages()[0].title, c.cancel ? "Boot Camp HFS+ ReadOnly drivers" : "Error");
     }
@@ -179,7 +185,7 @@ TEST_F(HfsDrivers, FailedExtractionRemovesTheServiceKeysItCreated) {
 
 TEST_F(HfsDrivers, RemoveSucceedsOnlyWhenBothKeysWereDeleted) {
     ASSERT_TRUE(InstallHfsDrivers(packages_));
-    EXPECT_TRUE(RemoveHfsDrivers());
+    EXPECT_TRUE(RemoveHfsDrivers(packages_));
     EXPECT_EQ(Texts().back(), "To complete the remove HFS drivers, you need to restart the computer.");
     ExpectNoServices();
     EXPECT_FALSE(plat::FileExists(kSystemDrivers + "AppleHFS.sys"));
@@ -189,7 +195,7 @@ TEST_F(HfsDrivers, RemoveSucceedsOnlyWhenBothKeysWereDeleted) {
     ASSERT_TRUE(InstallHfsDrivers(packages_));
     sim::RegistryPut(AppleHfsServiceKey + "\\Enum", "Count", {true, 1, ""});  // as Windows adds it
     ASSERT_TRUE(plat::RegistryDeleteKey(AppleMntServiceKey));
-    EXPECT_FALSE(RemoveHfsDrivers());
+    EXPECT_FALSE(RemoveHfsDrivers(packages_));
     EXPECT_EQ(Texts().back(), "Failed to remove HFS+ drivers.");
     ExpectNoServices();
     EXPECT_FALSE(sim::RegistryHasKey(AppleHfsServiceKey + "\\Enum"));
@@ -214,7 +220,7 @@ TEST_F(HfsDrivers, MenuCountsADriverInstalledOnlyWithItsFileAndItsOwnKey) {
         if (c.mntFile) plat::WriteWholeFile(kSystemDrivers + "AppleMNT.sys", "x");
         if (c.hfsKey) sim::RegistryPutKey(AppleHfsServiceKey);
         if (c.mntKey) sim::RegistryPutKey(AppleMntServiceKey);
-        UpdateHfsDriverMenu();
+        UpdateHfsDriverMenu(packages_);
         EXPECT_EQ(OffersInstall(), !c.installed);
     }
 }

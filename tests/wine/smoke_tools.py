@@ -3,6 +3,7 @@ calculator, the About window, the help file, and the HFS+ driver installation, r
 the probe and `wine reg query`. Each function takes the smoke test's Results and Wine objects."""
 
 import re
+import subprocess
 import time
 
 CALCULATOR = ("--title", "Clover FixDsdtMask Calculator", "--visible")
@@ -133,8 +134,26 @@ def check_help(r, wine, main, exe):
         wine.window_gone(box, 10)
 
 
+def visible_tool_tips(wine):
+    _, windows = wine.probe("list")
+    return [w["title"] for w in windows if w["class"] == "tooltips_class32" and w["visible"]]
+
+
 def check_drivers_refused(r, wine, main, exe):
-    """A build that carries no driver files says so and writes nothing."""
+    """A build that carries no driver files greys out their installation, and the greyed item
+    says why while it is highlighted; a command that comes anyway is refused, saying so, and
+    writes nothing."""
+    r.equal("without carried drivers the menu offers neither install nor (none installed) removal",
+            driver_menu(wine, main), (False, False))
+    for key in ("F10", "Right", "Down", "Down", "", "Escape", "Escape"):  # "": look at the open menu
+        if not key:
+            tips = wait_until(lambda: visible_tool_tips(wine), 5)
+            r.equal("the highlighted greyed-out install item shows why in a tool tip", tips,
+                    ["This copy of Velloran Utility carries no HFS+ drivers for this Windows."])
+            continue
+        subprocess.run(["xdotool", "key", key], env=wine.env, check=False)
+        time.sleep(0.5)
+    r.equal("the tool tip goes with the menu", wait_until(lambda: visible_tool_tips(wine) == [], 5), True)
     wine.probe("menu", *main, 3)
     box = ("--class", "#32770", "--exe", exe.name, "--title", "Error")
     if r.check("install without carried drivers shows an error box", wine.wait_window(box, 30)):

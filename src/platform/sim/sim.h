@@ -55,6 +55,7 @@ struct MenuEntry {
     std::string text;
     int image = -1;
     bool disabled = false;
+    std::string toolTip;
 };
 struct MenuTitleInfo {
     std::string text;

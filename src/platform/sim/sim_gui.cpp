@@ -396,13 +396,13 @@ void MenuTitle(const std::string& text) {
 void MenuItem(int item, const std::string& text, int image) {
     Lock l(G().lock);
     auto& titles = G().menus[G().currentMenu];
-    if (!titles.empty()) titles.back().entries.push_back({item, text, image, false});
+    if (!titles.empty()) titles.back().entries.push_back({item, text, image, false, ""});
 }
 
 void MenuBar() {
     Lock l(G().lock);
     auto& titles = G().menus[G().currentMenu];
-    if (!titles.empty()) titles.back().entries.push_back({-1, "", -1, false});
+    if (!titles.empty()) titles.back().entries.push_back({-1, "", -1, false, ""});
 }
 
 void SetMenuTitleText(int menu, int titleIndex, const std::string& text) {
@@ -416,6 +416,13 @@ void DisableMenuItem(int menu, int item, bool disabled) {
     for (auto& t : G().menus[menu])
         for (auto& e : t.entries)
             if (e.item == item) e.disabled = disabled;
+}
+
+void SetMenuItemToolTip(int menu, int item, const std::string& text) {
+    Lock l(G().lock);
+    for (auto& t : G().menus[menu])
+        for (auto& e : t.entries)
+            if (e.item == item) e.toolTip = text;
 }
 
 bool CatchImage(int image, const unsigned char* data, size_t size) {

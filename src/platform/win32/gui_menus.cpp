@@ -1,8 +1,10 @@
 // Menu bars: titles with their items (16 x 16 icons beside items that have an image, drawn on
-// request of the window procedure),
-// separators, the rewritable title text and disabled items. Menu commands reach the program
-// through the window procedure. CreateMenu, MenuTitle, MenuItem and MenuBar belong to the main
+// request of the window procedure), separators, the rewritable title text, disabled items, and
+// item tool tips (a tracking tool tip beside the highlighted item). Menu commands reach the
+// program through the window procedure. CreateMenu, MenuTitle, MenuItem and MenuBar belong to the main
 // thread; the other calls are safe on any thread (see gui_state.h).
+#include <algorithm>
+
 #include "platform/win32/gui_state.h"
 #include "platform/win32/wide.h"
 
@@ -69,6 +71,66 @@ bool MeasureMenuIcon(MEASUREITEMSTRUCT* item) {
     item->itemWidth = 16;
     item->itemHeight = 16;
     return true;
+}
+
+// Windows menus show no tool tips: a tracking tool tip of the window stands in for them.
+void OnMenuSelect(int window, HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    auto popup = reinterpret_cast<HMENU>(lParam);
+    UINT item = LOWORD(wParam), flags = HIWORD(wParam);
+    std::wstring tip;
+    HWND tipWindow;
+    {
+        Lock l(S().lock);
+        auto* w = FindWindowModel(window);
+        if (!w || w->hwnd != hwnd) return;
+        if (popup && !(flags & MF_POPUP))
+            for (const auto& [number, menu] : S().menus)
+                for (const auto& title : menu.titles)
+                    if (menu.window == window && title.popup == popup)
+                        for (const auto& entry : title.entries)
+                            if (entry.item == int(item)) tip = Widen(entry.toolTip);
+        if (!w->menuTip && !tip.empty()) {
+            w->menuTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr,
+                                         GetModuleHandleW(nullptr), nullptr);
+            TOOLINFOW info{};
+            info.cbSize = TTTOOLINFOW_V2_SIZE;
+            info.uFlags = TTF_TRACK | TTF_ABSOLUTE;
+            info.hwnd = hwnd;
+            info.lpszText = const_cast<wchar_t*>(L"");
+            if (w->menuTip) {
+                SendMessageW(w->menuTip, TTM_SETMAXTIPWIDTH, 0, 400);
+                SendMessageW(w->menuTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+            }
+        }
+        tipWindow = w->menuTip;
+    }
+    if (!tipWindow) return;
+    TOOLINFOW info{};
+    info.cbSize = TTTOOLINFOW_V2_SIZE;
+    info.hwnd = hwnd;
+    RECT r{};
+    int count = tip.empty() ? 0 : GetMenuItemCount(popup), position = 0;
+    while (position < count && GetMenuItemID(popup, position) != item) ++position;
+    if (position >= count || !GetMenuItemRect(nullptr, popup, UINT(position), &r)) {
+        SendMessageW(tipWindow, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&info));
+        return;
+    }
+    info.lpszText = tip.data();
+    SendMessageW(tipWindow, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
+    // Beside the menu, or below it when the screen has no room on its right (the tool tip would
+    // slide over the menu to stay on the screen). Its size is known once it is shown.
+    RECT menu = r;
+    if (HWND menuWindow = FindWindowW(L"#32768", nullptr)) GetWindowRect(menuWindow, &menu);
+    int x = std::max(r.right, menu.right) + 2;
+    SendMessageW(tipWindow, TTM_TRACKPOSITION, 0, MAKELPARAM(x, r.top));
+    SendMessageW(tipWindow, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&info));
+    LRESULT size = SendMessageW(tipWindow, TTM_GETBUBBLESIZE, 0, reinterpret_cast<LPARAM>(&info));
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (GetMonitorInfoW(MonitorFromRect(&menu, MONITOR_DEFAULTTONEAREST), &monitor) &&
+        x + LOWORD(size) > monitor.rcWork.right)
+        SendMessageW(tipWindow, TTM_TRACKPOSITION, 0, MAKELPARAM(menu.left, menu.bottom + 2));
 }
 
 bool DrawMenuIcon(const DRAWITEMSTRUCT* item) {
@@ -144,9 +206,9 @@ static void AddEntry(const MenuEntryModel& entry) {
     });
 }
 
-void MenuItem(int item, const std::string& text, int image) { AddEntry({item, text, image, false}); }
+void MenuItem(int item, const std::string& text, int image) { AddEntry({item, text, image, false, ""}); }
 
-void MenuBar() { AddEntry({-1, "", -1, false}); }
+void MenuBar() { AddEntry({-1, "", -1, false, ""}); }
 
 void SetMenuTitleText(int menu, int titleIndex, const std::string& text) {
     {
@@ -177,6 +239,16 @@ void DisableMenuItem(int menu, int item, bool disabled) {
     ApplyToMenu(menu, [=](MenuModel& m) {
         EnableMenuItem(m.bar, UINT(item), MF_BYCOMMAND | (disabled ? MF_GRAYED : MF_ENABLED));
     });
+}
+
+// Only the model changes: the tip is read when the item is highlighted.
+void SetMenuItemToolTip(int menu, int item, const std::string& text) {
+    Lock l(S().lock);
+    auto it = S().menus.find(menu);
+    if (it == S().menus.end()) return;
+    for (auto& title : it->second.titles)
+        for (auto& entry : title.entries)
+            if (entry.item == item) entry.toolTip = text;
 }
 
 }  // namespace vu::plat

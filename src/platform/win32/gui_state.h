@@ -70,6 +70,7 @@ struct WindowModel {
     // Owned by the UI thread.
     HWND hwnd = nullptr;
     HWND toolTip = nullptr;
+    HWND menuTip = nullptr;  // the tracking tool tip of its menu items
     HBRUSH brush = nullptr;
     bool shown = false;
     int hoverLink = -1;
@@ -82,6 +83,7 @@ struct MenuEntryModel {
     std::string text;
     int image = -1;
     bool disabled = false;
+    std::string toolTip;
 };
 
 struct MenuTitleModel {
@@ -148,6 +150,9 @@ HICON ImageIcon(int image);
 // not a menu icon.
 bool MeasureMenuIcon(MEASUREITEMSTRUCT* item);
 bool DrawMenuIcon(const DRAWITEMSTRUCT* item);
+// Menu item tool tips (gui_menus.cpp), for WM_MENUSELECT and WM_EXITMENULOOP: shows the tip of
+// the highlighted item beside it, or hides the tip (lParam 0 hides). UI thread.
+void OnMenuSelect(int window, HWND hwnd, WPARAM wParam, LPARAM lParam);
 
 // Windows (gui_windows.cpp): grows or shrinks the frame so that the client area keeps the size
 // the program asked for (after a menu bar was attached or rewrapped). UI thread.

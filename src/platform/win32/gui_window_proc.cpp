@@ -184,6 +184,12 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         case WM_COMMAND:
             if (OnCommand(window, wParam, lParam)) return 0;
             break;
+        case WM_MENUSELECT:
+            OnMenuSelect(window, hwnd, wParam, lParam);
+            break;
+        case WM_EXITMENULOOP:
+            OnMenuSelect(window, hwnd, 0, 0);
+            break;
         case WM_NOTIFY:
             return OnNotify(window, reinterpret_cast<const NMHDR*>(lParam));
         case WM_CLOSE:
