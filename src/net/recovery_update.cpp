@@ -12,6 +12,7 @@
 #include "net/download_lists.h"
 #include "net/http_download.h"
 #include "net/recovery_catalog.h"
+#include "net/recovery_server.h"
 #include "net/xml_tree.h"
 #include "platform/gui.h"
 
@@ -119,7 +120,10 @@ void ScanCatalog(const std::string& url, std::vector<RecoveryEntry>& list) {
 }
 
 void FinishRecoveryList(std::vector<RecoveryEntry> list) {
-    RecoveryList.Replace(FinishedRecoveryEntries(std::move(list), BuiltInRecoveryEntries()));
+    // Apple's recovery server is offered beside the built-in packages, whatever the catalogs held.
+    std::vector<RecoveryEntry> builtIns = BuiltInRecoveryEntries(), server = RecoveryServerEntries();
+    builtIns.insert(builtIns.end(), server.begin(), server.end());
+    RecoveryList.Replace(FinishedRecoveryEntries(std::move(list), builtIns));
     if (plat::WindowExists(DownloadCenterWindow)) FillRecoveryCombo();
     Call(Ops.writeSettings);
 }

@@ -31,8 +31,9 @@ void UpdateRecoveryList();
 // examined for its build and titled anew. An empty address does nothing.
 void ScanCatalog(const std::string& url, std::vector<RecoveryEntry>& list);
 
-// Replaces RecoveryList by the finished list (see FinishedRecoveryEntries), refills the Download
-// Center's list while it is open and writes the settings.
+// Replaces RecoveryList by the finished list (see FinishedRecoveryEntries), the built-in entries
+// and one entry per macOS of Apple's recovery server added, refills the Download Center's list
+// while it is open and writes the settings.
 void FinishRecoveryList(std::vector<RecoveryEntry> list);
 
 }  // namespace vu

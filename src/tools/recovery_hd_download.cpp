@@ -12,9 +12,11 @@
 #include "net/download_jobs.h"
 #include "net/http_download.h"
 #include "net/recovery_download.h"
+#include "net/recovery_server.h"
 #include "platform/files.h"
 #include "platform/gui.h"
 #include "tools/recovery_package.h"
+#include "tools/recovery_server_image.h"
 
 namespace vu {
 
@@ -39,36 +41,47 @@ void HideWorkFolderEntries() {
     for (const auto& entry : plat::ListFolder(ZarnTempPath)) plat::SetHidden(ZarnTempPath + entry.name, true);
 }
 
-// The summary box after a successful run.
-std::string RecoveryHdSummaryText(const std::string& title, const std::string& imageFolder) {
-    return "\tSummary Information:\r\n\r\nDL HD Recovery file For MACOSX: \"" + title +
-           "\" ........... Success\r\nExtract HFS-Image (*.hfs) from HD Recovery file ................. Success\r\n"
+// The summary box after a successful run; `served` names what Apple's recovery server sent.
+std::string RecoveryHdSummaryText(const std::string& title, const std::string& served, const std::string& imageFolder) {
+    return "\tSummary Information:\r\n\r\nDL HD Recovery file For MACOSX: \"" + title + "\" ........... Success\r\n" +
+           (served.empty() ? "" : "Served by Apple's recovery server: " + served + "\r\n") +
+           "Extract HFS-Image (*.hfs) from HD Recovery file ................. Success\r\n"
            "Saved in the Directory: \"" + imageFolder +
            "\" ........... Success\r\n\r\nAn ZarnImage file can be restored to the required Partition\r\n"
            "using the button [Restore ...].";
 }
 
-// The download and the extraction in this run's working folder; releases the download slot once
-// the package is in. True when the image was written (its path in `image`).
-bool FetchAndExtract(const RecoveryEntry& entry, const std::string& build, std::string& image) {
+// The download into this run's working folder; releases the download slot once the file is in.
+// True with the downloaded file's path (and for a server image its verified chunk list).
+bool Fetch(const RecoveryEntry& entry, const RecoveryBoard* board, std::string& file, Chunklist& list) {
+    if (board) return FetchServerImage(*board, ZarnTempPath, ZarnImageLocalRepo, file, list);
     int32_t downloaded = RunRecoveryDownload(entry, ZarnTempPath);
     ReleaseDownloadBusy();
-    if (downloaded != WebOk) return false;  // reported by the download itself
+    file = ZarnTempPath + RecoveryPackageName;
+    return downloaded == WebOk;  // a failure was reported by the download itself
+}
 
-    std::string package = ZarnTempPath + RecoveryPackageName, name = FilePartOf(package);
+// The download and the extraction in this run's working folder. Done with the image's path.
+RecoveryHdExtraction FetchAndExtract(const RecoveryEntry& entry, const RecoveryBoard* board) {
+    std::string file;
+    Chunklist list;
+    RecoveryHdExtraction extraction;
+    if (!Fetch(entry, board, file, list)) return extraction;
+
+    std::string name = FilePartOf(file);
     ShowStatus(name + " Downloaded", 1000);
     HideWorkFolderEntries();
     ShowStatus("Extracting HFS-Image from " + name + " ...", StatusPauseMs);
-    RecoveryHdExtraction extraction = ExtractRecoveryHdPackage(package, build, ZarnTempPath, ZarnImageLocalRepo);
+    extraction = board ? ExtractServerImage(file, list, ZarnImageLocalRepo)
+                       : ExtractRecoveryHdPackage(file, RecoveryEntryBuild(entry), ZarnTempPath, ZarnImageLocalRepo);
     switch (extraction.outcome) {
         case RecoveryHdExtraction::Done:
-            image = extraction.imagePath;
             ShowStatus("Done", StatusPauseMs);
-            return true;
+            return extraction;
         case RecoveryHdExtraction::Cancelled:
             ShowStatus("Extract HFS-Image from " + name + " aborted", StatusPauseMs);
             plat::MessageBox("Information", "Extraction aborted", plat::MbIconInformation);
-            return false;
+            return extraction;
         case RecoveryHdExtraction::Failed: break;
     }
     // The error codes users know: 3 when the image folder is missing, 4 when unpacking failed.
@@ -76,32 +89,25 @@ bool FetchAndExtract(const RecoveryEntry& entry, const std::string& build, std::
     ShowStatus("Extract HFS-Image from " + name + " ErrorCode: " + std::to_string(code), StatusPauseMs);
     plat::MessageBox("Error", "Can't extract the HFS-Image from " + name + ":\r\n" + extraction.error,
                      plat::MbIconError);
-    return false;
+    return extraction;
 }
 
-// Everything between the flags: true when the image was written (its path in `image`).
-bool DownloadAndExtract(const RecoveryEntry& entry, std::string& image) {
-    const std::string cannot = "Can't download HDRecovery for MAC OS X " + entry.Title;
-    std::string build = RecoveryEntryBuild(entry);
-    if (build.empty()) {
-        plat::MessageBox("Error!", cannot + ":\r\nit names no macOS build (such as 16G29) to name its image after.",
-                         plat::MbIconError);
-        return false;
-    }
+// Everything between the flags.
+RecoveryHdExtraction DownloadAndExtract(const RecoveryEntry& entry) {
     // The slot first: a list update that holds it keeps its files in the working folder, which
     // creating ours, or deleting it, would destroy.
     if (!ClaimDownloadBusy()) {
-        plat::MessageBox("Error!", cannot, plat::MbIconError);
-        return false;
+        plat::MessageBox("Error!", "Can't download HDRecovery for MAC OS X " + entry.Title, plat::MbIconError);
+        return {};
     }
     if (!CreateWorkFolder()) {
         ReleaseDownloadBusy();
         plat::MessageBox("Error!", "Can't create TEMP folder!" + ZarnTempPath, plat::MbIconError);
-        return false;
+        return {};
     }
-    bool written = FetchAndExtract(entry, build, image);
+    RecoveryHdExtraction extraction = FetchAndExtract(entry, RecoveryBoardOf(entry));
     DeleteWorkFolder();
-    return written;
+    return extraction;
 }
 
 }  // namespace
@@ -119,11 +125,17 @@ bool DownloadRecoveryHd(const RecoveryEntry& entry, std::string* imagePath) {
     OperationBusy = 1;
     AbortRequested = 0;
     plat::SetGadgetText(DlCenterButton, "Cancel DL");
-    std::string image;
-    bool result = DownloadAndExtract(entry, image);
-    if (result)
-        plat::MessageBox("Info", RecoveryHdSummaryText(entry.Title, ZarnImageLocalRepo), plat::MbIconInformation);
-    if (imagePath) *imagePath = image;
+    RecoveryHdExtraction extraction = DownloadAndExtract(entry);
+    bool result = extraction.outcome == RecoveryHdExtraction::Done;
+    if (result) {
+        std::string served;
+        if (RecoveryBoardOf(entry))
+            served = extraction.build.empty() ? "an image that names no macOS version"
+                                              : "macOS " + extraction.version + " (" + extraction.build + ")";
+        plat::MessageBox("Info", RecoveryHdSummaryText(entry.Title, served, ZarnImageLocalRepo),
+                         plat::MbIconInformation);
+    }
+    if (imagePath) *imagePath = result ? extraction.imagePath : "";
     FillDriveList();
     OperationBusy = 0;
     AbortRequested = 0;
