@@ -11,10 +11,12 @@
 #include "disk/drive_list.h"
 #include "net/download_jobs.h"
 #include "net/http_download.h"
+#include "net/recovery_catalog.h"
 #include "net/recovery_download.h"
 #include "net/recovery_server.h"
 #include "platform/files.h"
 #include "platform/gui.h"
+#include "tools/image_extraction.h"
 #include "tools/recovery_package.h"
 #include "tools/recovery_server_image.h"
 
@@ -55,6 +57,15 @@ std::string RecoveryHdSummaryText(const std::string& title, const std::string& s
 // True with the downloaded file's path (and for a server image its verified chunk list).
 bool Fetch(const RecoveryEntry& entry, const RecoveryBoard* board, std::string& file, Chunklist& list) {
     if (board) return FetchServerImage(*board, ZarnTempPath, ZarnImageLocalRepo, file, list);
+    // A package whose size the catalog names must fit into the working folder before it is fetched.
+    std::string error;
+    int64_t size = DecimalValue(entry.Size);
+    if (size > 0 && !RoomFor(ZarnTempPath, uint64_t(size), error)) {
+        ReleaseDownloadBusy();
+        ShowStatus(error, StatusPauseMs);
+        plat::MessageBox("Error", error, plat::MbIconWarning);
+        return false;
+    }
     int32_t downloaded = RunRecoveryDownload(entry, ZarnTempPath);
     ReleaseDownloadBusy();
     file = ZarnTempPath + RecoveryPackageName;

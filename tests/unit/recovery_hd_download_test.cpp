@@ -232,6 +232,7 @@ TEST_F(RecoveryHdDownload, EveryFailureAndCancelLeavesNothing) {
         std::string cancelAt, box, boxText, status;
         bool fetched = true;
         std::string imageFolder = "D:\\Images\\";
+        char fullDrive = 0;
     } cases[] = {
         {"cancel while downloading", good, "RecoveryHD.pkg (", "Information", "Download aborted",
          "File RecoveryHD.pkg Download aborted"},
@@ -250,11 +251,13 @@ TEST_F(RecoveryHdDownload, EveryFailureAndCancelLeavesNothing) {
         {"image folder gone", good, "", "Error", "", "Extract HFS-Image from RecoveryHD.pkg ErrorCode: 3", true,
          "D:\\Gone\\"},
         {"download slot taken", good, "", "Error!", "Can't download HDRecovery for MAC OS X " + kTitle, "", false},
+        {"no room for the package", good, "", "Error", "", "", false, "D:\\Images\\", 'C'},
     };
     for (auto& c : cases) {
         Start();
         ZarnImageLocalRepo = c.imageFolder;
         cancelAt = c.cancelAt;
+        if (c.fullDrive) sim::SetFreeDiskSpace(c.fullDrive, 1000);
         bool holdSlot = std::string(c.what) == "download slot taken";
         std::string held;  // the working folder of the download that holds the slot
         if (holdSlot) {
@@ -274,6 +277,9 @@ TEST_F(RecoveryHdDownload, EveryFailureAndCancelLeavesNothing) {
         ASSERT_EQ(BoxTitles(), std::vector<std::string>{c.box}) << c.what;
         if (!c.boxText.empty()) {
             EXPECT_EQ(sim::Messages()[0].text, c.boxText) << c.what;
+        }
+        if (c.fullDrive) {
+            EXPECT_TRUE(sim::Messages()[0].text.starts_with("Not enough free space on C:\\")) << sim::Messages()[0].text;
         }
         if (!c.status.empty()) {
             EXPECT_TRUE(Saw(c.status)) << c.what << ": no " << c.status;
