@@ -108,6 +108,20 @@ def same_file(a, b):
                 return True
 
 
+def print_table(results):
+    """Prints each tool's best and median wall time, least processor time and highest peak memory
+    from its runs of timed(); returns each tool's best wall time."""
+    print("%-16s %9s %9s %10s %9s" % ("tool", "best s", "median s", "cpu s", "peak MiB"))
+    best = {}
+    for name, runs in results.items():
+        walls = [w for w, _, _ in runs]
+        best[name] = min(walls)
+        peaks = [m for _, m, _ in runs if m is not None]
+        print("%-16s %9.2f %9.2f %10.2f %9s" % (name, best[name], statistics.median(walls), min(c for _, _, c in runs),
+                                               "%.0f" % max(peaks) if peaks else "-"))
+    return best
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--runs", type=int, default=3)
@@ -138,14 +152,7 @@ def main():
         os.path.basename(dmg), args.mib, os.path.getsize(dmg) // MiB, args.runs, os.getloadavg()[0],
         os.cpu_count()))
     print("all outputs identical to the source partition")
-    print("%-16s %9s %9s %10s %9s" % ("tool", "best s", "median s", "cpu s", "peak MiB"))
-    best = {}
-    for name, runs in results.items():
-        walls = [w for w, _, _ in runs]
-        best[name] = min(walls)
-        peaks = [m for _, m, _ in runs if m is not None]
-        print("%-16s %9.2f %9.2f %10.2f %9s" % (name, best[name], statistics.median(walls), min(c for _, _, c in runs),
-                                               "%.0f" % max(peaks) if peaks else "-"))
+    best = print_table(results)
     ours = best["velloran-image"]
     for name in ("7zz", "dmg2img"):
         print("velloran-image is %.2fx as fast as %s" % (best[name] / ours, name))

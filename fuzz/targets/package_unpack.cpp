@@ -13,10 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     vu::fuzz::StartSimulatedPc();
     // Message boxes are recorded; a long run must not gather them.
     vu::sim::detail::ResetGui();
-    std::string file = vu::UnpackInternalMemoryToTempFile(data, size);
+    vu::WorkFolder folder;  // deleted with the unpacked file when the input is done
+    std::string file = vu::UnpackInternalMemoryToTempFile(data, size, folder);
     if (file.empty()) return 0;
     if (size < 4 || vu::plat::FileSize(file) != int64_t(vu::fuzz::Le32(data)))
         vu::fuzz::Fail("an unpacked package is not the size its header gives");
-    vu::plat::DeleteFile(file);
     return 0;
 }

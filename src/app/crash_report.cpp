@@ -1,8 +1,8 @@
 // The crash report; see crash_report.h. Runs on whichever thread faulted.
 #include "app/crash_report.h"
 
-#include "app/autorun_policy.h"
 #include "core/globals.h"
+#include "platform/registry.h"
 #include "platform/system.h"
 
 namespace vu {
@@ -60,9 +60,10 @@ std::string CrashReportText(const plat::FaultRecord& fault) {
 }
 
 void ShowCrashReport(const plat::FaultRecord& fault) {
-    // Before the box: a user who ends the process from the task manager instead of pressing OK
-    // must not be left with AutoRun off for good.
-    RestoreAutoRunPolicy();
+    // Before the box, through the keys opened at start and without allocating: the faulting
+    // thread may hold the heap's lock, and a user who ends the process from the task manager
+    // instead of pressing OK must not be left with AutoRun off.
+    plat::RunRegistryFaultRestores();
     // A fault early in start-up comes before the program's identity is read.
     std::string name = ProgramFileName;
     if (name.empty()) {

@@ -10,7 +10,8 @@ namespace vu {
 void InstallCrashHandler();
 // The report's text, lines ending in a single CR.
 std::string CrashReportText(const plat::FaultRecord& fault);
-// Puts the AutoRun policy back, shows the report and ends the process with exit code 0.
+// Puts back the registry values armed for a fault (the AutoRun policy), shows the report and ends
+// the process with exit code 0.
 [[noreturn]] void ShowCrashReport(const plat::FaultRecord& fault);
 
 }  // namespace vu

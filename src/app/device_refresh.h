@@ -1,11 +1,13 @@
-// The debounced drive-list refresh on device changes: a burst of notifications gives one refresh
-// about a second after the first, and none while an operation runs. Main thread only.
+// The debounced drive-list refresh on device changes: a burst of notifications (a disk, then its
+// volumes, arrive over several hundred milliseconds) gives one refresh a second after the last of
+// them, and none while an operation runs. Main thread only.
 #pragma once
 #include <cstdint>
 
 namespace vu {
 
-extern int64_t LastDeviceRefreshTick;
 constexpr int RefreshTimer = 0;
+// A device that never stops reporting holds the refresh back this long at most.
+constexpr int64_t LongestRefreshDelayMs = 5000;
 
 }  // namespace vu

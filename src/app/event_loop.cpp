@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "app/main_window.h"
+#include "app/session_end.h"
 #include "app/web_links.h"
 #include "core/globals.h"
 #include "core/operations.h"
@@ -27,18 +28,15 @@ void CloseChild(int window) {
     plat::CloseWindow(window);
 }
 
-void RefreshKeepingSelection() {
-    int selected = plat::GetGadgetState(DriveListGadget);
-    FillDriveList();
-    if (selected >= 0) plat::SetGadgetState(DriveListGadget, selected);
-}
-
 // The run counts as busy from the click on, before its thread runs: a second click (the second
-// half of a double click) then cancels it instead of starting a second run on the same disk.
-void StartOperation(void (*operation)(int), int argument) {
+// half of a double click) then cancels it instead of starting a second run on the same disk. Its
+// cancel is cleared here, not by its thread, so that such a press is not lost; the settings it
+// works from are copied here too.
+void StartOperation(Job operation, int argument) {
     if (!operation) return;
     OperationBusy = 1;
-    StartWorker(operation, argument);
+    AbortRequested = 0;
+    if (!StartJob(operation, argument)) OperationBusy = 0;
 }
 
 bool Stopped() { return Idle() && DownloadBusy == 0; }
@@ -57,8 +55,11 @@ void OnCloseMainWindow() {
                                   "An operation is still running.\r\n\r\nCancel it and quit when it has stopped?",
                                   plat::MbYesNo | plat::MbIconWarning);
     if (answer != plat::IdYes) return;
-    if (!Idle()) FormatFailed = 1;
-    AbortRequested = 1;
+    if (!Idle()) {
+        FormatFailed = 1;
+        AbortRequested = 1;
+    }
+    DownloadAbortRequested = 1;
     QuitWhenStopped = 1;
 }
 
@@ -95,7 +96,8 @@ void OnMainGadget(int gadget) {
             }
             break;
         case RefreshButton:
-            if (idle) RefreshKeepingSelection();
+            // The list keeps the chosen disk selected itself, wherever its line moves.
+            if (idle) FillDriveList();
             break;
     }
 }
@@ -140,8 +142,7 @@ void OnMenu(int item) {
             break;
         case MenuExtractHfs:
             // Busy before the thread runs, so that a second choice cannot start a second run.
-            if (idle && Ops.extractHfsFromDmg) OperationBusy = 1;
-            if (idle) StartWorker(Ops.extractHfsFromDmg, 1);
+            if (idle) StartOperation(Ops.extractHfsFromDmg, 1);
             break;
         case MenuHelp:
             if (!plat::ShellOpen(ProgramFolder + "VelloranUtility.chm"))
@@ -214,6 +215,7 @@ void StartRevisionCheck() {
     // quick check cannot clear it first, and atomically, as download jobs start on other threads.
     intptr_t free = 0;
     if (!DownloadBusy.compare_exchange_strong(free, 1)) return;
+    DownloadAbortRequested = 0;
     std::thread(Ops.checkLatestRevision, 1).detach();
 }
 
@@ -223,6 +225,12 @@ void DispatchEvent(int type, int window, int number, int kind) {
             // A refresh armed before an operation started may come due while it runs: the run
             // rescans the disks itself and refreshes the list at its end.
             if (Idle()) FillDriveList();
+            break;
+        case plat::EventWriteSettings:
+            Call(Ops.writeSettings);
+            break;
+        case plat::EventListReplaced:
+            if (Ops.downloadListReplaced) Ops.downloadListReplaced(number);
             break;
         case plat::EventGadget:
             if (number == StatusBarGadget) Call(Ops.statusBarClick);
@@ -245,8 +253,10 @@ void RunEventLoop() {
     while (!QuitRequested) {
         plat::Event e = plat::WaitEvent(100);
         if (e.type != plat::EventNone) DispatchEvent(e.type, e.window, e.number, e.kind);
+        HoldUpSessionEndWhileBusy();
         if (QuitWhenStopped && Stopped()) QuitRequested = 1;
     }
+    HoldUpSessionEndWhileBusy();
 }
 
 }  // namespace vu

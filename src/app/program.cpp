@@ -23,6 +23,7 @@ void ResetSharedFlags() {
     AbortRequested = 0;
     FormatFailed = 0;
     DownloadBusy = 0;
+    DownloadAbortRequested = 0;
     QuitRequested = 0;
     QuitWhenStopped = 0;
 }
@@ -51,6 +52,8 @@ int RunProgram() {
     }
 
     Call(Ops.readSettings);
+    // Working folders that no running copy of the program holds any more.
+    Call(Ops.removeStaleWorkFolders);
     if (Ops.loadUserDownloadList) Ops.loadUserDownloadList(1);
     SwitchAutoRunOff();
     Call(Ops.loadIcons);
@@ -67,7 +70,7 @@ int RunProgram() {
 
     RunEventLoop();
 
-    Call(Ops.deleteWorkFolder);
+    Call(Ops.removeStaleWorkFolders);
     RemoveFormatPromptGuard();
     Call(Ops.writeSettings);
     Call(Ops.writeExampleUserDownloadList);

@@ -36,7 +36,7 @@ void RegisterOperations() {
     Ops.fillDriveList = [] { FillDriveList(); };
     Ops.ejectSelectedDrive = EjectDrive;
     Ops.loadIcons = LoadIcons;
-    Ops.deleteWorkFolder = DeleteWorkFolder;
+    Ops.removeStaleWorkFolders = RemoveStaleWorkFolders;
     Ops.formatDrive = FormatDrive;
     Ops.checkHfsDrivers = [] { UpdateHfsDriverMenu(); };
     Ops.installHfsDrivers = [] { InstallHfsDrivers(); };
@@ -52,8 +52,9 @@ void RegisterOperations() {
     Ops.statusBarClick = CancelHfsExtractionFromStatusBar;
     Ops.openDownloadCenter = OpenDownloadCenter;
     Ops.downloadCenterGadget = DownloadCenterGadget;
-    Ops.updateRecoveryCatalog = [](int) { UpdateRecoveryList(); };
-    Ops.updateDownloadLists = [](int) { UpdateAdditionalList(); };
+    Ops.downloadListReplaced = DownloadListReplaced;
+    Ops.updateRecoveryCatalog = [](int, const SettingsRecord& settings) { UpdateRecoveryList(settings); };
+    Ops.updateDownloadLists = [](int, const SettingsRecord&) { UpdateAdditionalList(); };
     Ops.downloadAdditional = DownloadAdditionalJob;
     Ops.downloadRecoveryHd = DownloadRecoveryHdJob;
     Ops.loadUserDownloadList = LoadUserDownloadList;

@@ -18,8 +18,8 @@ namespace {
 
 const std::string kSeparator = std::string(78, '-');
 const std::string kNoCheckDate = "00.00.00 00:00";
-const std::string kSuCatalogExample =
-    "SUCatalogURL_User_Added=https://swscan.apple.com/content/catalogs/others/index-10.14seed.merged-1.sucatalog";
+
+using Value = std::optional<std::string>;
 
 bool OneOf(const std::string& value, std::initializer_list<const char*> allowed) {
     for (const char* a : allowed)
@@ -29,7 +29,7 @@ bool OneOf(const std::string& value, std::initializer_list<const char*> allowed)
 
 // A repository folder as held in memory: an existing folder ending with "\", else the
 // program's folder.
-std::string ReadFolder(const std::optional<std::string>& value) {
+std::string ReadFolder(const Value& value) {
     if (!value || *value == ".\\" || value->empty() || !plat::FolderExists(*value)) return ProgramFolder;
     std::string folder = *value;
     // The file names of the repository are appended to it.
@@ -39,16 +39,19 @@ std::string ReadFolder(const std::optional<std::string>& value) {
 
 std::string WrittenFolder(const std::string& folder) { return EqualsNoCase(folder, ProgramFolder) ? ".\\" : folder; }
 
-int32_t ReadFlag(const IniData& ini, const char* key, int32_t fallback) {
-    auto value = ini.Value("Data Settings", key);
+int32_t ReadFlag(const Value& value, int32_t fallback) {
     if (!value) return fallback;
     int32_t n = LeadingNumber(*value);
     return n == 0 || n == 1 ? n : fallback;
 }
 
-std::string ReadChoice(const IniData& ini, const char* key, const char* fallback,
-                       std::initializer_list<const char*> allowed) {
-    auto value = ini.Value("Data Settings", key);
+int32_t ReadRange(const Value& value, int32_t lowest, int32_t highest, int32_t fallback) {
+    if (!value) return fallback;
+    int32_t n = LeadingNumber(*value);
+    return n >= lowest && n <= highest ? n : fallback;
+}
+
+std::string ReadChoice(const Value& value, const char* fallback, std::initializer_list<const char*> allowed) {
     return value && OneOf(*value, allowed) ? *value : fallback;
 }
 
@@ -61,50 +64,133 @@ bool Digits(const std::string& s, size_t at, size_t count, int& out) {
     return true;
 }
 
-void ReadDataSettings(const IniData& ini) {
-    InstallDataSet = ReadChoice(ini, "InstallDataSet", "DL", {"Local", "DL", "Not_Install"});
-
-    CloverLastRev = ini.Value("Data Settings", "CloverLastRev").value_or("Check It!");
+bool KnownRevision() {
     int32_t revision = LeadingNumber(CloverLastRev);
-    if (revision < 906 || revision > 99999) {
-        CloverLastRev = "Check It!";
-        CloverLastRevCheckDate = kNoCheckDate;
-    } else {
-        CloverLastRevCheckDate = NormalizeCheckDate(ini.Value("Data Settings", "CloverLastRevCheckDate").value_or(""));
-        if (CloverLastRevCheckDate == kNoCheckDate) CloverLastRev = "Check It!";
-    }
-
-    CheckLatestCloverAtStartup = ReadFlag(ini, "CheckLatestCloverAtStartup", 0);
-    SaveLatestCloverAfterDL = ReadFlag(ini, "SaveLatestCloverAfterDL", 0);
-    CloverLocalRepository = ReadFolder(ini.Value("Data Settings", "CloverLocalRepository"));
-    ZarnImageLocalRepo = ReadFolder(ini.Value("Data Settings", "ZarnImageLocalRepo"));
-    VolumeLabel = ini.Value("Data Settings", "VolumeLabel").value_or("CLOVER");
-    Boot_records = ReadChoice(ini, "Boot_records", "Clover", {"Windows", "Clover", "FreeDos", "Not_Format"});
-    FileSystem = ReadChoice(ini, "FileSystem", "FAT32-LBA", {"FAT32", "FAT32-LBA", "NTFS", "exFAT", "UDF"});
-    ClusterSize = ReadChoice(ini, "ClusterSize", "0", {"0"});
-    StartLBASector = ReadChoice(ini, "StartLBASector", "63", {"63", "2048", "4096", "8192"});
-    QuickFormat = ReadFlag(ini, "QuickFormat", 1);
-    MultiPartitions = ReadFlag(ini, "MultiPartitions", 1);
-
-    BootPartitionSize = 200;
-    if (auto size = ini.Value("Data Settings", "BootPartitionSize")) {
-        int32_t n = LeadingNumber(*size);
-        if (n >= 32 && n <= 2000000) BootPartitionSize = n;
-    }
-    EnableFixedDisks = ReadFlag(ini, "EnableFixedDisks", 0);
+    return revision >= 906 && revision <= 99999;
 }
 
-void ReadDownloadSettings(const IniData& ini) {
-    ResumeMaxAttemptsNumber = 9999;
-    if (auto attempts = ini.Value("Download Settings", "ResumeMaxAttemptsNumber")) {
-        int32_t n = LeadingNumber(*attempts);
-        if (n >= 0 && n <= 9999) ResumeMaxAttemptsNumber = n;
-    }
-    SUCatalogURL_User_Added = ini.Value("Download Settings", "SUCatalogURL_User_Added").value_or("");
-    if (SUCatalogURL_User_Added.compare(0, 4, "http") != 0) SUCatalogURL_User_Added.clear();
+std::string Decimal(int32_t value) { return std::to_string(value); }
 
+// One line of the file, in the order in which it is written and read: a section, a separator, a
+// comment, a key, or the Recovery HD list. A key's `read` applies its default and rule to the
+// value found (nullopt when missing; no `read`: never read); `write` gives the value written.
+// KeyIfSet is written only when its value is not empty.
+struct Line {
+    enum Kind { Section, Separator, Comment, Key, KeyIfSet, RecoveryEntries } kind;
+    const char* text = "";  // the section, the comment or the key's name
+    void (*read)(const Value& value) = nullptr;
+    std::string (*write)() = nullptr;
+};
+
+const Line kLines[] = {
+    {Line::Section, "Application Info"},
+    {Line::Key, "ApplicationName", nullptr, [] { return std::string("Velloran Utility"); }},
+    {Line::Key, "Version", nullptr, [] { return VersionText; }},
+    {Line::Separator},
+
+    {Line::Section, "Window Settings"},
+    {Line::Key, "WinX", [](const Value& v) { WinX = v ? LeadingNumber(*v) : 400; }, [] { return Decimal(WinX); }},
+    {Line::Key, "WinY", [](const Value& v) { WinY = v ? LeadingNumber(*v) : 400; }, [] { return Decimal(WinY); }},
+    {Line::Separator},
+
+    {Line::Section, "Data Settings"},
+    {Line::Comment, "InstallDataSet: Local|DL|Not_Install"},
+    {Line::Key, "InstallDataSet",
+     [](const Value& v) { InstallDataSet = ReadChoice(v, "DL", {"Local", "DL", "Not_Install"}); },
+     [] { return InstallDataSet; }},
+    {Line::Separator},
+    {Line::Comment, "CloverLastRev: Last Clover Revision"},
+    {Line::Key, "CloverLastRev",
+     [](const Value& v) {
+         CloverLastRev = v.value_or("Check It!");
+         if (!KnownRevision()) CloverLastRev = "Check It!";
+     },
+     [] { return CloverLastRev; }},
+    {Line::Comment, "CloverLastRevCheckDate: Last Check Clover Revision Date"},
+    // Read only for a revision that passed its check; a revision without a date needs a check.
+    {Line::Key, "CloverLastRevCheckDate",
+     [](const Value& v) {
+         CloverLastRevCheckDate = KnownRevision() ? NormalizeCheckDate(v.value_or("")) : kNoCheckDate;
+         if (CloverLastRevCheckDate == kNoCheckDate) CloverLastRev = "Check It!";
+     },
+     [] { return CloverLastRevCheckDate; }},
+    {Line::Comment, "CheckLatestCloverAtStartup: 0 - #False|1 - #True"},
+    {Line::Key, "CheckLatestCloverAtStartup", [](const Value& v) { CheckLatestCloverAtStartup = ReadFlag(v, 0); },
+     [] { return Decimal(CheckLatestCloverAtStartup); }},
+    {Line::Comment, "SaveLatestCloverAfterDL: 0 - #False|1 - #True"},
+    {Line::Key, "SaveLatestCloverAfterDL", [](const Value& v) { SaveLatestCloverAfterDL = ReadFlag(v, 0); },
+     [] { return Decimal(SaveLatestCloverAfterDL); }},
+    {Line::Comment, "Clover Local Repository Path"},
+    {Line::Key, "CloverLocalRepository", [](const Value& v) { CloverLocalRepository = ReadFolder(v); },
+     [] { return WrittenFolder(CloverLocalRepository); }},
+    {Line::Comment, "Partition Backup Zarn-Image Files Local Repository Path"},
+    {Line::Key, "ZarnImageLocalRepo", [](const Value& v) { ZarnImageLocalRepo = ReadFolder(v); },
+     [] { return WrittenFolder(ZarnImageLocalRepo); }},
+    {Line::Separator},
+    {Line::Comment, "VolumeLabel: 11 letters max"},
+    {Line::Key, "VolumeLabel", [](const Value& v) { VolumeLabel = v.value_or("CLOVER"); }, [] { return VolumeLabel; }},
+    {Line::Comment, "Boot_records: Windows|Clover|FreeDos|Not_Format"},
+    {Line::Key, "Boot_records",
+     [](const Value& v) { Boot_records = ReadChoice(v, "Clover", {"Windows", "Clover", "FreeDos", "Not_Format"}); },
+     [] { return Boot_records; }},
+    {Line::Comment, "FileSystem: FAT32|FAT32-LBA|NTFS|exFAT|UDF"},
+    {Line::Key, "FileSystem",
+     [](const Value& v) { FileSystem = ReadChoice(v, "FAT32-LBA", {"FAT32", "FAT32-LBA", "NTFS", "exFAT", "UDF"}); },
+     [] { return FileSystem; }},
+    {Line::Comment, "ClusterSize: 0 - Default"},
+    {Line::Key, "ClusterSize", [](const Value& v) { ClusterSize = ReadChoice(v, "0", {"0"}); },
+     [] { return ClusterSize; }},
+    // 8192 is accepted although the comment does not list it.
+    {Line::Comment, "StartLBASector: 63|2048|4096| 63 - Default"},
+    {Line::Key, "StartLBASector",
+     [](const Value& v) { StartLBASector = ReadChoice(v, "63", {"63", "2048", "4096", "8192"}); },
+     [] { return StartLBASector; }},
+    {Line::Comment, "QuickFormat: 0 - #False|1 - #True"},
+    {Line::Key, "QuickFormat", [](const Value& v) { QuickFormat = ReadFlag(v, 1); }, [] { return Decimal(QuickFormat); }},
+    {Line::Comment, "MultiPartitions: 0 - #False|1 - #True"},
+    {Line::Key, "MultiPartitions", [](const Value& v) { MultiPartitions = ReadFlag(v, 1); },
+     [] { return Decimal(MultiPartitions); }},
+    // An out-of-range size reads as 200, not the 64 the comment names (which is what the
+    // Configuration window puts in place of a size typed out of range).
+    {Line::Comment, "BootPartitionSize: 32 - 2000000 MB | 64 - Default"},
+    {Line::Key, "BootPartitionSize", [](const Value& v) { BootPartitionSize = ReadRange(v, 32, 2000000, 200); },
+     [] { return Decimal(BootPartitionSize); }},
+    {Line::Comment, "EnableFixedDisks: 0 - #False|1 - #True"},
+    {Line::Key, "EnableFixedDisks", [](const Value& v) { EnableFixedDisks = ReadFlag(v, 0); },
+     [] { return Decimal(EnableFixedDisks); }},
+    {Line::Separator},
+
+    {Line::Section, "Download Settings"},
+    {Line::Comment, "The maximum number of attempts to resume downloading files: 9999 - max value"},
+    {Line::Key, "ResumeMaxAttemptsNumber", [](const Value& v) { ResumeMaxAttemptsNumber = ReadRange(v, 0, 9999, 9999); },
+     [] { return Decimal(ResumeMaxAttemptsNumber); }},
+    {Line::Comment, "Additional URL for Download Apple SUCatalog:"},
+    {Line::Comment,
+     "SUCatalogURL_User_Added=https://swscan.apple.com/content/catalogs/others/index-10.14seed.merged-1.sucatalog"},
+    {Line::KeyIfSet, "SUCatalogURL_User_Added",
+     [](const Value& v) {
+         SUCatalogURL_User_Added = v.value_or("");
+         if (SUCatalogURL_User_Added.compare(0, 4, "http") != 0) SUCatalogURL_User_Added.clear();
+     },
+     [] { return SUCatalogURL_User_Added; }},
+    {Line::Separator},
+
+    {Line::Section, "Download Data Settings"},
+    {Line::Comment, "Name of HD recovery = URL for Download"},
+    {Line::RecoveryEntries},
+    {Line::Separator},
+
+    {Line::Section, "Tools Data Settings"},
+    {Line::Comment, "FixDsdtMask: range 0x00000000-0xFFFFFFFF, default 0x87E7FBF1"},
+    {Line::Key, "FixDsdtMask", [](const Value& v) { FixDsdtMask = NormalizeFixDsdtMask(v.value_or("0x87E7FBF1")); },
+     [] { return "0x" + FixDsdtMask; }},
+    {Line::Separator},
+};
+
+// The section's keys, in file order, become the list (title = key, URL = value), unchecked.
+void ReadRecoveryEntries(const IniSection* section) {
     std::vector<RecoveryEntry> entries;
-    if (const IniSection* section = ini.Section("Download Data Settings"))
+    if (section)
         for (auto& key : section->keys) entries.push_back({key.name, key.value});
     RecoveryList.Replace(std::move(entries));
 }
@@ -142,11 +228,12 @@ std::string SettingsFilePath() { return ProgramFolder + ProgramBaseName + ".ini"
 
 void ReadSettings() {
     IniData ini = IniData::Load(SettingsFilePath());
-    WinX = ini.Value("Window Settings", "WinX") ? LeadingNumber(*ini.Value("Window Settings", "WinX")) : 400;
-    WinY = ini.Value("Window Settings", "WinY") ? LeadingNumber(*ini.Value("Window Settings", "WinY")) : 400;
-    ReadDataSettings(ini);
-    ReadDownloadSettings(ini);
-    FixDsdtMask = NormalizeFixDsdtMask(ini.Value("Tools Data Settings", "FixDsdtMask").value_or("0x87E7FBF1"));
+    std::string section;
+    for (const Line& line : kLines) {
+        if (line.kind == Line::Section) section = line.text;
+        if ((line.kind == Line::Key || line.kind == Line::KeyIfSet) && line.read) line.read(ini.Value(section, line.text));
+        if (line.kind == Line::RecoveryEntries) ReadRecoveryEntries(ini.Section(section));
+    }
 }
 
 void WriteSettings() {
@@ -155,78 +242,25 @@ void WriteSettings() {
         WinX = frame.x;
         WinY = frame.y;
     }
-    std::string lastRev, lastRevCheckDate;
-    {
-        std::lock_guard<std::mutex> l(RevisionSettingsLock);
-        lastRev = CloverLastRev;
-        lastRevCheckDate = CloverLastRevCheckDate;
-    }
     IniWriter ini;
-    ini.Section("Application Info");
-    ini.Key("ApplicationName", "Velloran Utility");
-    ini.Key("Version", VersionText);
-    ini.Comment(kSeparator);
-
-    ini.Section("Window Settings");
-    ini.Key("WinX", WinX);
-    ini.Key("WinY", WinY);
-    ini.Comment(kSeparator);
-
-    ini.Section("Data Settings");
-    ini.Comment("InstallDataSet: Local|DL|Not_Install");
-    ini.Key("InstallDataSet", InstallDataSet);
-    ini.Comment(kSeparator);
-    ini.Comment("CloverLastRev: Last Clover Revision");
-    ini.Key("CloverLastRev", lastRev);
-    ini.Comment("CloverLastRevCheckDate: Last Check Clover Revision Date");
-    ini.Key("CloverLastRevCheckDate", lastRevCheckDate);
-    ini.Comment("CheckLatestCloverAtStartup: 0 - #False|1 - #True");
-    ini.Key("CheckLatestCloverAtStartup", CheckLatestCloverAtStartup);
-    ini.Comment("SaveLatestCloverAfterDL: 0 - #False|1 - #True");
-    ini.Key("SaveLatestCloverAfterDL", SaveLatestCloverAfterDL);
-    ini.Comment("Clover Local Repository Path");
-    ini.Key("CloverLocalRepository", WrittenFolder(CloverLocalRepository));
-    ini.Comment("Partition Backup Zarn-Image Files Local Repository Path");
-    ini.Key("ZarnImageLocalRepo", WrittenFolder(ZarnImageLocalRepo));
-    ini.Comment(kSeparator);
-    ini.Comment("VolumeLabel: 11 letters max");
-    ini.Key("VolumeLabel", VolumeLabel);
-    ini.Comment("Boot_records: Windows|Clover|FreeDos|Not_Format");
-    ini.Key("Boot_records", Boot_records);
-    ini.Comment("FileSystem: FAT32|FAT32-LBA|NTFS|exFAT|UDF");
-    ini.Key("FileSystem", FileSystem);
-    ini.Comment("ClusterSize: 0 - Default");
-    ini.Key("ClusterSize", ClusterSize);
-    ini.Comment("StartLBASector: 63|2048|4096| 63 - Default");
-    ini.Key("StartLBASector", StartLBASector);
-    ini.Comment("QuickFormat: 0 - #False|1 - #True");
-    ini.Key("QuickFormat", QuickFormat);
-    ini.Comment("MultiPartitions: 0 - #False|1 - #True");
-    ini.Key("MultiPartitions", MultiPartitions);
-    ini.Comment("BootPartitionSize: 32 - 2000000 MB | 64 - Default");
-    ini.Key("BootPartitionSize", BootPartitionSize);
-    ini.Comment("EnableFixedDisks: 0 - #False|1 - #True");
-    ini.Key("EnableFixedDisks", EnableFixedDisks);
-    ini.Comment(kSeparator);
-
-    ini.Section("Download Settings");
-    ini.Comment("The maximum number of attempts to resume downloading files: 9999 - max value");
-    ini.Key("ResumeMaxAttemptsNumber", ResumeMaxAttemptsNumber);
-    ini.Comment("Additional URL for Download Apple SUCatalog:");
-    ini.Comment(kSuCatalogExample);
-    if (!SUCatalogURL_User_Added.empty()) ini.Key("SUCatalogURL_User_Added", SUCatalogURL_User_Added);
-    ini.Comment(kSeparator);
-
-    ini.Section("Download Data Settings");
-    ini.Comment("Name of HD recovery = URL for Download");
-    for (auto& entry : RecoveryList.Entries()) ini.Key(entry.Title, entry.Url);
-    ini.Comment(kSeparator);
-
-    ini.Section("Tools Data Settings");
-    ini.Comment("FixDsdtMask: range 0x00000000-0xFFFFFFFF, default 0x87E7FBF1");
-    ini.Key("FixDsdtMask", "0x" + FixDsdtMask);
-    ini.Comment(kSeparator);
-
+    {
+        // The revision check changes CloverLastRev and its date from its own thread.
+        std::lock_guard<std::mutex> l(RevisionSettingsLock);
+        for (const Line& line : kLines) {
+            switch (line.kind) {
+                case Line::Section: ini.Section(line.text); break;
+                case Line::Separator: ini.Comment(kSeparator); break;
+                case Line::Comment: ini.Comment(line.text); break;
+                case Line::Key: ini.Key(line.text, line.write()); break;
+                case Line::KeyIfSet:
+                    if (std::string value = line.write(); !value.empty()) ini.Key(line.text, value);
+                    break;
+                case Line::RecoveryEntries:
+                    for (auto& entry : RecoveryList.Entries()) ini.Key(entry.Title, entry.Url);
+                    break;
+            }
+        }
+    }
     ini.Save(SettingsFilePath());
 }
 

@@ -1,6 +1,7 @@
-// The settings file beside the executable (its base name + ".ini"): read once at start-up on the
-// main thread, written anew at shutdown, when the Configuration window closes and after a
-// Recovery HD list update (on that worker's thread).
+// The settings file beside the executable (its base name + ".ini"): read once at start-up,
+// written anew at shutdown, when the Configuration window closes and after a Recovery HD list
+// update (whose worker asks the loop for it). Main thread only: the Configuration window changes
+// the settings variables there. One table of the file's lines drives both reading and writing.
 #pragma once
 #include <cstdint>
 #include <string>

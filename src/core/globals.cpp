@@ -11,6 +11,7 @@ std::atomic<int32_t> OperationBusy{0};
 std::atomic<int32_t> AbortRequested{0};
 std::atomic<int32_t> FormatFailed{0};
 std::atomic<intptr_t> DownloadBusy{0};
+std::atomic<int32_t> DownloadAbortRequested{0};
 std::atomic<int32_t> QuitRequested{0};
 std::atomic<int32_t> QuitWhenStopped{0};
 

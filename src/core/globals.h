@@ -1,7 +1,7 @@
 // Process-wide state of the program: the flags shared between the main loop and the worker
 // threads, and what start-up learns about the program and the system.
 //
-// The four shared flags are written by one side and polled by the other; atomics keep that free
+// The shared flags are written by one side and polled by the other; atomics keep that free
 // of data races. Everything else is written during start-up on the main thread and only read later.
 #pragma once
 #include <atomic>
@@ -11,9 +11,15 @@
 namespace vu {
 
 extern std::atomic<int32_t> OperationBusy;   // a long operation runs on a worker thread
-extern std::atomic<int32_t> AbortRequested;  // the user asked to cancel it
+// The user asked to cancel the running operation. Cleared on the main thread when an operation
+// is started, so that a press before its thread runs is not lost.
+extern std::atomic<int32_t> AbortRequested;
 extern std::atomic<int32_t> FormatFailed;    // stop flag of the format pipeline
 extern std::atomic<intptr_t> DownloadBusy;   // the running download thread, 0 when none
+// The cancel of a download job that holds the download slot on its own (the revision check, a
+// list update), which no other job's cancel may stop. Cleared on the main thread when such a job
+// is started; set when the user quits while it runs.
+extern std::atomic<int32_t> DownloadAbortRequested;
 extern std::atomic<int32_t> QuitRequested;   // the loop ends after the current event
 // The user chose to quit while an operation ran: the loop ends once it has stopped.
 extern std::atomic<int32_t> QuitWhenStopped;

@@ -5,22 +5,29 @@
 #pragma once
 #include <string>
 
+#include "core/settings.h"
+
 namespace vu {
 
+// A job's procedure: its one integer argument and the settings it works from, copied on the main
+// thread when it was started (StartJob).
+using Job = void (*)(int argument, const SettingsRecord& settings);
+
 struct Operations {
-    // Worker threads, started with their one integer argument.
-    void (*formatDrive)(int installDataSet) = nullptr;
-    void (*backupPartition)(int arg) = nullptr;
-    void (*restorePartition)(int arg) = nullptr;
-    void (*checkLatestRevision)(int arg) = nullptr;
-    void (*updateRecoveryCatalog)(int arg) = nullptr;
-    void (*updateDownloadLists)(int arg) = nullptr;
-    void (*downloadRecoveryHd)(int entry) = nullptr;
-    void (*downloadAdditional)(int entry) = nullptr;
-    void (*extractHfsFromDmg)(int arg) = nullptr;
-    // The "DL" source of the data-set installation, on the format pipeline's thread: the revision
-    // check when needed, the download and its conversion, extracted onto the volume ("E:").
-    bool (*installDownloadedDataSet)(const std::string& volume) = nullptr;
+    // Jobs, each started on a worker thread of its own.
+    Job formatDrive = nullptr;  // the argument is installDataSet
+    Job backupPartition = nullptr;
+    Job restorePartition = nullptr;
+    Job updateRecoveryCatalog = nullptr;
+    Job updateDownloadLists = nullptr;
+    Job downloadRecoveryHd = nullptr;  // the entry chosen in the Download Center
+    Job downloadAdditional = nullptr;
+    Job extractHfsFromDmg = nullptr;
+    void (*checkLatestRevision)(int clearBusy) = nullptr;
+    // The "DL" source of the data-set installation, on the format pipeline's thread, which holds
+    // the download slot: the revision check when needed, the download and its conversion,
+    // extracted onto the volume ("E:").
+    bool (*installDownloadedDataSet)(const SettingsRecord& settings, const std::string& volume) = nullptr;
 
     // Main-thread calls.
     void (*readSettings)() = nullptr;
@@ -30,7 +37,7 @@ struct Operations {
     void (*fillDriveList)() = nullptr;
     void (*startRepositoryScan)() = nullptr;  // the scan of the local repository, on a worker
     bool (*ejectSelectedDrive)() = nullptr;
-    void (*deleteWorkFolder)() = nullptr;
+    void (*removeStaleWorkFolders)() = nullptr;
     void (*loadIcons)() = nullptr;
     void (*checkHfsDrivers)() = nullptr;         // enables or disables menu items 3 and 4
     void (*installHfsDrivers)() = nullptr;
@@ -45,6 +52,8 @@ struct Operations {
     // Gadget events of the child windows, by gadget number; return true when handled.
     bool (*configurationGadget)(int gadget, int kind) = nullptr;
     bool (*downloadCenterGadget)(int gadget, int kind) = nullptr;
+    // A list update replaced the list of the Download Center's combo box `combo`.
+    void (*downloadListReplaced)(int combo) = nullptr;
     bool (*calculatorGadget)(int gadget, int kind) = nullptr;
 };
 
@@ -55,7 +64,8 @@ inline void Call(void (*operation)()) {
     if (operation) operation();
 }
 
-// Starts `operation(argument)` on a worker thread of its own; nothing if `operation` is null.
-void StartWorker(void (*operation)(int), int argument);
+// Copies the settings (on the calling thread: the main thread) and starts job(argument, copy) on
+// a worker thread of its own; false (nothing started) when `job` is null or no thread could start.
+bool StartJob(Job job, int argument);
 
 }  // namespace vu

@@ -39,6 +39,29 @@ void SetSettingsStartValues() {
     InstallRevision = "0";
 }
 
+SettingsRecord CopySettings() {
+    SettingsRecord s;
+    {
+        std::lock_guard<std::mutex> l(RevisionSettingsLock);
+        s.InstallRevision = InstallRevision;
+    }
+    s.InstallDataSet = InstallDataSet;
+    s.CloverLocalRepository = CloverLocalRepository;
+    s.ZarnImageLocalRepo = ZarnImageLocalRepo;
+    s.VolumeLabel = VolumeLabel;
+    s.Boot_records = Boot_records;
+    s.FileSystem = FileSystem;
+    s.ClusterSize = ClusterSize;
+    s.StartLBASector = StartLBASector;
+    s.SUCatalogURL_User_Added = SUCatalogURL_User_Added;
+    s.SaveLatestCloverAfterDL = SaveLatestCloverAfterDL;
+    s.QuickFormat = QuickFormat;
+    s.MultiPartitions = MultiPartitions;
+    s.BootPartitionSize = BootPartitionSize;
+    s.ResumeMaxAttemptsNumber = ResumeMaxAttemptsNumber;
+    return s;
+}
+
 int32_t LeadingNumber(const std::string& text) {
     size_t i = 0;
     while (i < text.size() && text[i] == ' ') i++;

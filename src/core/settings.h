@@ -1,6 +1,9 @@
 // The settings variables: one global per key of the settings file, under the key's name.
-// Read at start-up and written by the settings file code; changed by the main loop's handlers
-// and by a few workers (the revision check, the catalog update).
+// Read at start-up and written by the settings file code on the main thread; changed by the main
+// loop's handlers and by the revision check (under RevisionSettingsLock). A job works from a
+// SettingsRecord copied when it was started. Other threads read only CloverLocalRepository, under
+// the repository's lock (prepare/local_repository.h), and EnableFixedDisks, in the drive-list
+// refresh at an operation's end, while the Configuration window cannot be open.
 #pragma once
 #include <cstdint>
 #include <mutex>
@@ -36,6 +39,17 @@ extern std::string InstallRevision;         // the revision chosen for download,
 // The revision check changes CloverLastRev, CloverLastRevCheckDate and InstallRevision on a worker
 // thread while the main thread may write the settings or show them: both sides hold this lock.
 extern std::mutex RevisionSettingsLock;
+
+// The settings a job works from, copied on the main thread when the job starts, so that the
+// Configuration window may change the variables while the job runs. Same names as the variables.
+struct SettingsRecord {
+    std::string InstallDataSet, InstallRevision, CloverLocalRepository, ZarnImageLocalRepo, VolumeLabel;
+    std::string Boot_records, FileSystem, ClusterSize, StartLBASector, SUCatalogURL_User_Added;
+    int32_t SaveLatestCloverAfterDL = 0, QuickFormat = 1, MultiPartitions = 1, BootPartitionSize = 200;
+    int32_t ResumeMaxAttemptsNumber = 9999;
+};
+// The variables as they are now. Main thread.
+SettingsRecord CopySettings();
 
 // Resets every settings variable to its start value (before the file is read).
 void SetSettingsStartValues();

@@ -2,6 +2,7 @@
 // (Windows 7 and later). One object per program, created with the main window; any thread may
 // call its methods.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "platform/taskbar.h"
@@ -33,8 +34,9 @@ private:
 
     int Window;
     plat::TaskbarList* Taskbar;
-    int32_t State = 0;
-    int32_t Value = 0;
+    // Jobs on several threads draw on the status bar at once (a list update beside a format run).
+    std::atomic<int32_t> State{0};
+    std::atomic<int32_t> Value{0};
     int64_t Minimum, Maximum;
 };
 

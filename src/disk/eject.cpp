@@ -64,6 +64,15 @@ bool EjectWith(plat::SetupApi* api) {
     if (deviceNumber < 0) return false;
 
     uint32_t driveType = plat::DriveTypeOf(root);
+    // The parent of any other disk is its storage controller: ejecting that would stop every disk
+    // on it, the system disk often among them.
+    if (SelectedDisk.BusTypeName != "USB" && driveType != DriveRemovable) {
+        plat::MessageBox("Warning",
+                         "Only USB and removable drives can be ejected.\r\n" + volume +
+                             " is on a fixed disk: ejecting it would stop its disk controller.",
+                         plat::MbIconWarning);
+        return false;
+    }
     auto dosName = plat::QueryDosDeviceName(volume);
     if (!dosName) return false;
     bool isFloppy = dosName->find("\\Floppy") != std::string::npos;

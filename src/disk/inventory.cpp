@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "disk/disk_names.h"
 #include "disk/drive_layout.h"
@@ -43,6 +44,7 @@ void ReadDescriptor(plat::DeviceHandle handle, DiskRecord& disk) {
     disk.BusTypeName = NameBusType(busType);
     disk.ProductId = DescriptorText(descriptor, Read32(descriptor + DescriptorProductIdOffsetAt));
     disk.VendorId = DescriptorText(descriptor, Read32(descriptor + DescriptorVendorIdOffsetAt));
+    disk.SerialNumber = DescriptorText(descriptor, Read32(descriptor + DescriptorSerialNumberOffsetAt));
 }
 
 void ReadGeometry(plat::DeviceHandle handle, DiskRecord& disk) {
@@ -79,7 +81,7 @@ void ReadLayout(plat::DeviceHandle handle, DiskRecord& disk) {
     }
 }
 
-void ProbeDisk(int number) {
+void ProbeDisk(int number, const std::map<uint32_t, std::string>& devicePaths) {
     plat::DeviceHandle handle = OpenDisk(number, "", false, false);
     if (handle == plat::NoDevice) return;
     if (QueryDiskLength(handle) == 0) {
@@ -97,6 +99,7 @@ void ProbeDisk(int number) {
     ReadGeometry(handle, disk);
     ReadLayout(handle, disk);
     plat::CloseDevice(handle);
+    if (auto path = devicePaths.find(uint32_t(number)); path != devicePaths.end()) disk.DevicePath = path->second;
 }
 
 // Gives the volume at `root` ("E:\") to the partition slot it lives on.
@@ -132,7 +135,8 @@ int32_t ScanDisks() {
     DiskList.clear();
     DiskCount = 0;
     LogicalDriveCount = 0;
-    for (int number = 0; number <= MaxDiskNumber; ++number) ProbeDisk(number);
+    const std::map<uint32_t, std::string> devicePaths = plat::DiskInterfacePaths();
+    for (int number = 0; number <= MaxDiskNumber; ++number) ProbeDisk(number, devicePaths);
 
     std::string strings;
     if (!plat::LogicalDriveStrings(strings)) return 0;
@@ -151,6 +155,19 @@ std::string GetFileSystemName(const std::string& root) {
     std::string name;
     if (root.empty() || !plat::VolumeInformation(RootPath(root), nullptr, &name)) return "";
     return name;
+}
+
+bool IdentifyDisk(int number, DiskRecord& disk) {
+    plat::DeviceHandle handle = OpenDisk(number, "", false, false);
+    if (handle == plat::NoDevice) return false;
+    disk = DiskRecord{};
+    disk.DiskNumber = number;
+    disk.DiskLength = QueryDiskLength(handle);
+    ReadDescriptor(handle, disk);
+    plat::CloseDevice(handle);
+    auto paths = plat::DiskInterfacePaths();
+    if (auto path = paths.find(uint32_t(number)); path != paths.end()) disk.DevicePath = path->second;
+    return disk.DiskLength != 0;
 }
 
 int64_t QueryDiskLength(plat::DeviceHandle handle) {

@@ -40,6 +40,8 @@ struct DiskRecord {
     std::string BusTypeName;
     std::string ProductId;
     std::string VendorId;
+    std::string SerialNumber;    // from the descriptor, "" when the device has none
+    std::string DevicePath;      // the device interface path, "" when it could not be had
     int64_t DiskLength = 0;
     int64_t TotalSectors = 0;
     int64_t ChsSectors = 0;
@@ -54,6 +56,10 @@ extern DiskRecord SelectedDisk;
 // Rebuilds DiskList; returns DiskCount, or 0 when the logical drive strings cannot be read (the
 // disks found stay listed).
 int32_t ScanDisks();
+
+// What tells the disk at `number` from another that may take its number: its length, descriptor
+// and device interface path. False when the disk cannot be opened or reports no length.
+bool IdentifyDisk(int number, DiskRecord& disk);
 
 // GetVolumeInformationW on a root ("E:" or "E:\"); "" on failure or for an empty root.
 std::string GetVolumeLabel(const std::string& root);

@@ -36,7 +36,7 @@ int BackupCommand(int argc, char** argv) {
     }
     if (!session.SelectPartition(int(part))) return Usage(std::string(argv[1]) + " has no Part" + argv[2], BackupUsage);
     sim::AnswerNextRequesters({session.WindowsPathOf(argv[3])});
-    BackupPartition(1);
+    BackupPartition(1, CopySettings());
     return session.SawStatusEnding(" Done") && !session.SawStatus("Backup Cancelled") ? 0 : 1;
 }
 

@@ -63,7 +63,7 @@ int ExtractHfsCommand(int argc, char** argv) {
     BuildMainWindow();
     sim::AnswerNextRequesters({dmg, "O:\\"});
     sim::AnswerNextMessages({overwrite ? plat::IdYes : plat::IdNo});
-    ExtractHfsFromDmg(1);
+    ExtractHfsFromDmg(1, CopySettings());
     for (const auto& image : ExtractedHfsImages) PrintImage(image);
     return ExtractedHfsImages.empty() ? 1 : 0;
 }
@@ -77,19 +77,20 @@ int ExtractHfsPackageCommand(int argc, char** argv) {
     Session session;
     std::string path = MapFolders(package, output);
     BuildMainWindow();
-    if (!CreateWorkFolder()) {
+    WorkFolder work;
+    if (!work.Create()) {
         std::fprintf(stderr, "velloran-image: no working folder\n");
         return 1;
     }
-    RecoveryHdExtraction result = ExtractRecoveryHdPackage(path, build, ZarnTempPath, "O:\\");
+    RecoveryHdExtraction result = ExtractRecoveryHdPackage(path, build, work.Path(), "O:\\");
     int status = result.outcome == RecoveryHdExtraction::Done ? 0 : 1;
     if (result.outcome == RecoveryHdExtraction::Failed) std::fprintf(stderr, "velloran-image: %s\n", result.error.c_str());
     if (result.outcome == RecoveryHdExtraction::Cancelled) std::fprintf(stderr, "velloran-image: cancelled\n");
-    for (const auto& entry : plat::ListFolder(ZarnTempPath)) {
+    for (const auto& entry : plat::ListFolder(work.Path())) {
         std::fprintf(stderr, "velloran-image: left in the working folder: %s\n", entry.name.c_str());
         status = 1;
     }
-    DeleteWorkFolder();
+    work.Delete();
     if (status == 0) PrintImage(result.imagePath);
     return status;
 }

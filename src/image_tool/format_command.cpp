@@ -135,7 +135,7 @@ int FormatCommand(int argc, char** argv) {
 
     InstallRevision = args.revision;
     session.SelectDriveLine(0);
-    FormatDrive(FormatInstallArgument());
+    FormatDrive(FormatInstallArgument(), CopySettings());
 
     bool synced = sim::SyncVolumes(&error);
     if (!synced) {

@@ -131,7 +131,7 @@ int RecoveryHdCommand(int argc, char** argv) {
     Session session(settings);
     BuildMainWindow();  // its status bar shows the progress
     Transcript transcript;
-    UpdateRecoveryList();
+    UpdateRecoveryList(CopySettings());
     std::vector<RecoveryEntry> entries = RecoveryList.Entries();
     if (!get) {
         for (const RecoveryEntry& entry : entries) std::printf("%s\n", entry.Title.c_str());
@@ -148,7 +148,7 @@ int RecoveryHdCommand(int argc, char** argv) {
     sim::SetDriveRoot('O', fs::absolute(args[2]).string());
     ZarnImageLocalRepo = "O:\\";
     std::string image;
-    if (!DownloadRecoveryHd(entry, &image)) return 1;
+    if (!DownloadRecoveryHd(entry, CopySettings(), &image)) return 1;
     std::printf("%s\n", sim::HostPath(image).c_str());
     std::fflush(stdout);
     return 0;

@@ -40,7 +40,7 @@ int RestoreCommand(int argc, char** argv) {
     if (!session.SelectPartition(int(part))) return Usage(std::string(argv[1]) + " has no Part" + argv[2], RestoreUsage);
     sim::AnswerNextRequesters({session.WindowsPathOf(argv[3])});
     VerifyRestoredImage = verify;
-    RestorePartition(1);
+    RestorePartition(1, CopySettings());
     return session.SawStatusEnding(" Done") && !session.SawStatus("Restore Cancelled") ? 0 : 1;
 }
 

@@ -11,7 +11,6 @@
 #include "core/globals.h"
 #include "core/settings.h"
 #include "core/status_bar.h"
-#include "core/work_folder.h"
 #include "disk/drive_list.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_disk_model.h"
@@ -55,7 +54,6 @@ Session::Session(const std::string& settingsFile) {
 }
 
 Session::~Session() {
-    DeleteWorkFolder();
     sim::Reset();
     std::error_code ec;
     fs::remove_all(simRoot_, ec);

@@ -5,9 +5,9 @@
 
 #include "core/gadget_numbers.h"
 #include "core/globals.h"
-#include "core/settings.h"
 #include "core/status_bar.h"
 #include "core/transfer_progress.h"
+#include "disk/chosen_disk.h"
 #include "disk/drive_list.h"
 #include "disk/raw_access.h"
 #include "images/chunk_io.h"
@@ -21,7 +21,7 @@ namespace vu {
 const char* const ImageFilePattern =
     "Binary (*.bin)|*.bin|HFS/HFS+ (*.hfs)|*.hfs|HFS/HFS+/Binary (*.hfs;*.bin)|*.hfs;*.bin|All files (*.*)|*.*";
 
-std::string DefaultImagePath() { return ZarnImageLocalRepo + "PartSave.bin"; }
+std::string DefaultImagePath(const SettingsRecord& settings) { return settings.ZarnImageLocalRepo + "PartSave.bin"; }
 
 namespace {
 
@@ -32,9 +32,9 @@ struct Backup {
 };
 
 // The image file chosen and confirmed; "" when the user stepped back.
-std::string AskImageFile() {
-    std::string path =
-        plat::SaveFileRequester("Save to ZarnImage file:", DefaultImagePath(), ImageFilePattern, ImagePatternIndex);
+std::string AskImageFile(const SettingsRecord& settings) {
+    std::string path = plat::SaveFileRequester("Save to ZarnImage file:", DefaultImagePath(settings), ImageFilePattern,
+                                               ImagePatternIndex, MainWindow);
     if (path.empty() || plat::FolderExists(path)) return "";
     int answer = plat::FileExists(path)
                      ? plat::MessageBox("Warning", "The selected file:\n" + path + "\nalready exists. Overwrite it?",
@@ -74,7 +74,7 @@ void Copy(Backup& run, int64_t begin, int64_t end, int64_t partitionLength) {
                          HighResTicks() - timing.startTicks);
 }
 
-void Run(Backup& run) {
+void Run(Backup& run, const SettingsRecord& settings) {
     if (!GetSelectedDrive()) return;
     if (SelectedDisk.SelectedPartition == 0) return ShowStatus("For BackUp select Partition only", 0);
     const PartitionSlot& slot = SelectedDisk.Partitions[SelectedDisk.SelectedPartition - 1];
@@ -97,8 +97,9 @@ void Run(Backup& run) {
     run.buffers[1] = ChunkBuffer(TransferChunkBytes);
     if (!run.buffers[0] || !run.buffers[1]) return;
 
-    std::string path = AskImageFile();
-    if (path.empty()) return;
+    std::string path = AskImageFile(settings);
+    // Cancelled before the copy: an existing file is not truncated for nothing.
+    if (path.empty() || AbortRequested || !SelectedDiskStillThere()) return;
     run.image = plat::CreateImageFile(path);
     if (!run.image) return ShowStatus("Unable to create file " + path, 1000);
     Copy(run, firstSector * bytesPerSector, (firstSector + sectorCount) * bytesPerSector, slot.Info.PartitionLength);
@@ -106,13 +107,12 @@ void Run(Backup& run) {
 
 }  // namespace
 
-void BackupPartition(int) {
+void BackupPartition(int, const SettingsRecord& settings) {
     OperationBusy = 1;
-    AbortRequested = 0;
     plat::DisableGadget(DriveListGadget, true);
 
     Backup run;
-    Run(run);
+    Run(run, settings);
 
     run.buffers[0] = ChunkBuffer();
     run.buffers[1] = ChunkBuffer();
@@ -126,8 +126,10 @@ void BackupPartition(int) {
     plat::SetGadgetText(BackupButton, "Backup Partition");
     plat::DisableGadget(DriveListGadget, false);
     AbortRequested = 0;
-    OperationBusy = 0;
+    // Rebuilt while the run still counts as busy: once the flag is clear the loop may rebuild the
+    // list on its own thread, and two rebuilds of DiskList at once would race.
     FillDriveList();
+    OperationBusy = 0;
 }
 
 }  // namespace vu

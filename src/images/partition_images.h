@@ -5,20 +5,24 @@
 //
 // Each runs on a worker thread of its own while OperationBusy keeps a second disk operation out;
 // the main thread only sets AbortRequested, through the Backup or Restore button, which reads
-// "Backup Cancel" or "Restore Cancel" while the copy runs. The start argument is not used.
+// "Backup Cancel" or "Restore Cancel" while the copy runs. A cancel before the copy begins writes
+// nothing. The file dialogs are the main window's: it takes no clicks while they are open. The
+// start argument is not used; the image folder comes from the settings copied at the start.
 #pragma once
 #include <cstdint>
 #include <string>
 
+#include "core/settings.h"
+
 namespace vu {
 
-void BackupPartition(int arg);
-void RestorePartition(int arg);
+void BackupPartition(int arg, const SettingsRecord& settings);
+void RestorePartition(int arg, const SettingsRecord& settings);
 
 // What the file dialogs of both offer: HFS/HFS+/Binary preselected, in the image folder.
 extern const char* const ImageFilePattern;
 constexpr int ImagePatternIndex = 2;
-std::string DefaultImagePath();  // ZarnImageLocalRepo + "PartSave.bin"
+std::string DefaultImagePath(const SettingsRecord& settings);  // ZarnImageLocalRepo + "PartSave.bin"
 
 // A restore reads the written range back and compares it with the image before it records the
 // partition; on unless a tool switches it off to time the copy alone. Set before a run starts.

@@ -15,6 +15,7 @@
 #include "core/globals.h"
 #include "core/status_bar.h"
 #include "core/transfer_progress.h"
+#include "disk/chosen_disk.h"
 #include "disk/drive_list.h"
 #include "disk/raw_access.h"
 #include "images/chunk_io.h"
@@ -159,9 +160,9 @@ void Transfer(Restore& run, int64_t firstSector) {
 }
 
 // The image file chosen, checked against the partition and confirmed; "" when the run stops.
-std::string AskImageFile(int64_t capacity, int64_t& size) {
-    std::string path = plat::OpenFileRequester("Select ZarnImage file to Restore", DefaultImagePath(),
-                                               ImageFilePattern, ImagePatternIndex);
+std::string AskImageFile(const SettingsRecord& settings, int64_t capacity, int64_t& size) {
+    std::string path = plat::OpenFileRequester("Select ZarnImage file to Restore", DefaultImagePath(settings),
+                                               ImageFilePattern, ImagePatternIndex, MainWindow);
     if (path.empty()) return "";
     size = plat::FileSize(path);
     if (size > 0 && size > capacity) {
@@ -178,7 +179,7 @@ std::string AskImageFile(int64_t capacity, int64_t& size) {
     return "";
 }
 
-void Run(Restore& run) {
+void Run(Restore& run, const SettingsRecord& settings) {
     if (!GetSelectedDrive()) return;
     if (SelectedDisk.SelectedPartition == 0) return ShowStatus("For Restore select Partition only", 0);
     const PartitionSlot& slot = SelectedDisk.Partitions[SelectedDisk.SelectedPartition - 1];
@@ -204,8 +205,9 @@ void Run(Restore& run) {
     for (ChunkBuffer& buffer : run.buffers) buffer = ChunkBuffer(TransferChunkBytes);
     if (!run.buffers[0] || !run.buffers[1] || !run.buffers[2]) return;
 
-    std::string path = AskImageFile(sectorCount * run.bytesPerSector, run.imageSize);
-    if (path.empty()) return;
+    std::string path = AskImageFile(settings, sectorCount * run.bytesPerSector, run.imageSize);
+    // Cancelled before the copy: not one sector of the partition is overwritten.
+    if (path.empty() || AbortRequested || !SelectedDiskStillThere()) return;
     run.image = plat::OpenImageFile(path);
     if (!run.image) return ShowStatus("Unable to open file " + path, 1000);
     Transfer(run, firstSector);
@@ -213,13 +215,12 @@ void Run(Restore& run) {
 
 }  // namespace
 
-void RestorePartition(int) {
+void RestorePartition(int, const SettingsRecord& settings) {
     OperationBusy = 1;
-    AbortRequested = 0;
     plat::DisableGadget(DriveListGadget, true);
 
     Restore run;
-    Run(run);
+    Run(run, settings);
 
     for (ChunkBuffer& buffer : run.buffers) buffer = ChunkBuffer();
     if (run.image) plat::CloseFile(run.image);

@@ -8,7 +8,6 @@
 
 #include "core/gadget_numbers.h"
 #include "core/globals.h"
-#include "core/settings.h"
 #include "core/status_bar.h"
 #include "core/work_folder.h"
 #include "disk/drive_list.h"
@@ -90,10 +89,10 @@ std::string UrlFileName(const std::string& url) {
     return address.substr(address.rfind('/') + 1);
 }
 
-AdditionalDownload RunAdditionalDownload(const AdditionalEntry& entry) {
+AdditionalDownload RunAdditionalDownload(const AdditionalEntry& entry, const SettingsRecord& settings) {
     AdditionalDownload download;
     download.result = WebBadParameters;
-    std::string folder = CloverLocalRepository, sub;
+    std::string folder = settings.CloverLocalRepository, sub;
     if (!folder.empty() && folder.back() != '\\') folder += '\\';
     if (!CatalogFolder(entry.Catalog, sub)) {
         Refuse(entry, "the Catalog \"" + entry.Catalog + "\" is not a folder inside the Clover Local Repository.");
@@ -117,7 +116,8 @@ AdditionalDownload RunAdditionalDownload(const AdditionalEntry& entry) {
     request.Url = entry.Url;
     request.Destination = DownloadToFile;
     request.ChunkSize = 1048576;
-    request.MaxAttempts = ResumeMaxAttemptsNumber;
+    request.MaxAttempts = settings.ResumeMaxAttemptsNumber;
+    request.Cancel = &AbortRequested;
     request.OnOpened = ShowConnecting;
     request.OnProgress = ShowDownloadProgress;
     // The digest is checked before the file replaces an earlier copy of the same name, which a
@@ -141,13 +141,12 @@ std::string DownloadSummaryText(const AdditionalEntry& entry, const std::string&
            entry.Catalog + "\" ........... Success\r\nin the Clover Local Repository: \r\n\"" + repository + "\"\r\n";
 }
 
-int32_t DownloadAdditionalItem(const AdditionalEntry& entry) {
+int32_t DownloadAdditionalItem(const AdditionalEntry& entry, const SettingsRecord& settings) {
     int32_t result = 0;
     OperationBusy = 1;
-    AbortRequested = 0;
     plat::SetGadgetText(DlCenterButton, "Cancel DL");
     if (ClaimDownloadBusy()) {
-        AdditionalDownload download = RunAdditionalDownload(entry);
+        AdditionalDownload download = RunAdditionalDownload(entry, settings);
         ReleaseDownloadBusy();
         if (download.result == WebOk) {
             result = 1;
@@ -157,10 +156,10 @@ int32_t DownloadAdditionalItem(const AdditionalEntry& entry) {
         plat::MessageBox("Error!", "Can't download " + entry.Name, plat::MbIconError);
     }
     if (result == 1)
-        plat::MessageBox("Info", DownloadSummaryText(entry, CloverLocalRepository), plat::MbIconInformation);
+        plat::MessageBox("Info", DownloadSummaryText(entry, settings.CloverLocalRepository), plat::MbIconInformation);
     FillDriveList();
-    OperationBusy = 0;
     AbortRequested = 0;
+    OperationBusy = 0;
     plat::SetGadgetText(DlCenterButton, "DL Center");
     return result;
 }
@@ -170,13 +169,13 @@ void SetChosenAdditionalEntry(const AdditionalEntry& entry) {
     chosen = entry;
 }
 
-void DownloadAdditionalJob(int) {
+void DownloadAdditionalJob(int, const SettingsRecord& settings) {
     AdditionalEntry entry;
     {
         std::lock_guard<std::mutex> l(chosenLock);
         entry = chosen;
     }
-    DownloadAdditionalItem(entry);
+    DownloadAdditionalItem(entry, settings);
 }
 
 }  // namespace vu

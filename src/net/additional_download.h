@@ -1,6 +1,6 @@
 // The download of an item of the download lists into the Clover local repository, in the item's
 // Catalog sub-folder when it names one, on a worker thread that holds OperationBusy while the main
-// window's "DL Center" button reads "Cancel DL".
+// window's "DL Center" button reads "Cancel DL" (which sets AbortRequested, the job's cancel).
 //
 // The lists come from the network, so what they name is checked before anything is written: a
 // Catalog must stay inside the repository (no "..", no absolute path, no drive letter, no UNC
@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/settings.h"
 #include "net/download_lists.h"
 
 namespace vu {
@@ -33,20 +34,20 @@ struct AdditionalDownload {
     std::string fileName;  // the target, written only on WebOk
 };
 
-// The download job: the item's URL into the repository (+ Catalog) + the URL's file name, with
-// the standard callbacks and the digest check; a refused Catalog or file name is reported in a box
-// and nothing is written. The caller holds the download slot.
-AdditionalDownload RunAdditionalDownload(const AdditionalEntry& entry);
+// The download job: the item's URL into the settings' repository (+ Catalog) + the URL's file
+// name, with the standard callbacks and the digest check; a refused Catalog or file name is
+// reported in a box and nothing is written. The caller holds the download slot.
+AdditionalDownload RunAdditionalDownload(const AdditionalEntry& entry, const SettingsRecord& settings);
 
 // The worker procedure: marks the operation busy, runs the job when no other download runs and
 // shows the summary. 1 on success, 0 otherwise.
-int32_t DownloadAdditionalItem(const AdditionalEntry& entry);
+int32_t DownloadAdditionalItem(const AdditionalEntry& entry, const SettingsRecord& settings);
 
 // The text of the summary box.
 std::string DownloadSummaryText(const AdditionalEntry& entry, const std::string& repository);
 
 // The entry "DL" chose, and the worker that downloads it (its argument is the entry's line).
 void SetChosenAdditionalEntry(const AdditionalEntry& entry);
-void DownloadAdditionalJob(int line);
+void DownloadAdditionalJob(int line, const SettingsRecord& settings);
 
 }  // namespace vu

@@ -5,9 +5,8 @@
 #include <system_error>
 #include <thread>
 
-#include "core/settings.h"
+#include "core/globals.h"
 #include "net/download_callbacks.h"
-#include "net/download_jobs.h"
 #include "net/http_download.h"
 #include "net/revision_check.h"
 
@@ -33,12 +32,13 @@ std::string DataSetDownload::FileName() const {
     return fileName_;
 }
 
-void DataSetDownload::Run(const std::string& revision, const std::string& folder) {
+void DataSetDownload::Run(const std::string& revision, const std::string& folder, int32_t maxAttempts) {
     DownloadRequest request;
     request.Url = CloverArchiveAddress(revision);
     request.Destination = DownloadToFile;
     request.ChunkSize = 524288;
-    request.MaxAttempts = ResumeMaxAttemptsNumber;
+    request.MaxAttempts = maxAttempts;
+    request.Cancel = &AbortRequested;
     request.OnOpened = ShowConnecting;
     request.OnProgress = [this](DownloadRequest& r, int64_t received, int64_t total, int64_t seconds) {
         {
@@ -50,7 +50,6 @@ void DataSetDownload::Run(const std::string& revision, const std::string& folder
     request.OnDone = ReportDownloadResult;
     request.FileName = folder + "CloverISO-" + revision + ".tar.lzma";
     HttpDownload(request);
-    ReleaseDownloadBusy();
     std::lock_guard<std::mutex> l(lock_);
     result_ = request.Result;
     fileName_ = request.FileName;
@@ -58,13 +57,12 @@ void DataSetDownload::Run(const std::string& revision, const std::string& folder
     ended_.notify_all();
 }
 
-std::shared_ptr<DataSetDownload> StartDataSetDownload(const std::string& revision, const std::string& folder) {
-    if (!ClaimDownloadBusy()) return nullptr;
+std::shared_ptr<DataSetDownload> StartDataSetDownload(const std::string& revision, const std::string& folder,
+                                                      int32_t maxAttempts) {
     auto job = std::shared_ptr<DataSetDownload>(new DataSetDownload);
     try {
-        std::thread([job, revision, folder] { job->Run(revision, folder); }).detach();
+        std::thread([job, revision, folder, maxAttempts] { job->Run(revision, folder, maxAttempts); }).detach();
     } catch (const std::system_error&) {
-        ReleaseDownloadBusy();
         return nullptr;
     }
     return job;

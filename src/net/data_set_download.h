@@ -1,6 +1,7 @@
 // The job that downloads a bootloader data-set archive, "CloverISO-<revision>.tar.lzma", from the
 // bootloader project's download host into the working folder, with the standard progress on the
-// status bar. It runs on a thread of its own while the data-set installation waits for it.
+// status bar. It runs on a thread of its own while the data-set installation waits for it, under
+// the download slot of the format run it belongs to, whose cancel (AbortRequested) stops it.
 #pragma once
 #include <condition_variable>
 #include <cstdint>
@@ -21,8 +22,8 @@ public:
     std::string FileName() const;
 
 private:
-    friend std::shared_ptr<DataSetDownload> StartDataSetDownload(const std::string&, const std::string&);
-    void Run(const std::string& revision, const std::string& folder);
+    friend std::shared_ptr<DataSetDownload> StartDataSetDownload(const std::string&, const std::string&, int32_t);
+    void Run(const std::string& revision, const std::string& folder, int32_t maxAttempts);
 
     mutable std::mutex lock_;
     std::condition_variable ended_;
@@ -31,9 +32,10 @@ private:
     std::string fileName_;
 };
 
-// Starts the download of `revision` (digits) into `folder` (the working folder, ending in "\")
-// when no other download job runs; nullptr (nothing started) otherwise. The job holds the
-// download slot until it ends.
-std::shared_ptr<DataSetDownload> StartDataSetDownload(const std::string& revision, const std::string& folder);
+// Starts the download of `revision` (digits) into `folder` (the run's working folder, ending in
+// "\"), resuming up to `maxAttempts` times; nullptr when no thread could be started. The caller
+// holds the download slot.
+std::shared_ptr<DataSetDownload> StartDataSetDownload(const std::string& revision, const std::string& folder,
+                                                      int32_t maxAttempts);
 
 }  // namespace vu

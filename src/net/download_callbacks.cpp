@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/globals.h"
 #include "core/status_bar.h"
 #include "core/transfer_progress.h"
 #include "platform/clock.h"
@@ -34,7 +33,7 @@ void ShowConnecting(DownloadRequest&, plat::InternetHandle) {
 bool ShowDownloadProgress(DownloadRequest& request, int64_t received, int64_t total, int64_t seconds) {
     DownloadProgress line = DownloadProgressLine(request.FileName, received, total, seconds);
     DrawProgressBar(StatusBarGadget, line.text, line.percent);
-    if (AbortRequested) {
+    if (request.Cancel && *request.Cancel) {
         DrawProgressBar(StatusBarGadget, "File " + FilePartOf(request.FileName) + " Download aborted", 0);
         return false;
     }

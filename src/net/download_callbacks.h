@@ -12,7 +12,7 @@ namespace vu {
 void ShowConnecting(DownloadRequest& request, plat::InternetHandle requestHandle);
 
 // OnProgress: "42% file.zip (4.2 MB/10 MB) 1.4 MB/s Remain: 4 s " with the bar at the percent;
-// false (stop) once AbortRequested is set.
+// false (stop) once the request's Cancel flag is set.
 bool ShowDownloadProgress(DownloadRequest& request, int64_t received, int64_t total, int64_t seconds);
 
 // OnDone: after a 3-second pause clears the bar; a failure is shown for two seconds and then in

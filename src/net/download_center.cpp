@@ -39,6 +39,11 @@ const GadgetSpec kGadgets[] = {
     {DcDlButton, GadgetKind::Button, {320, ButtonY, 100, 20}, "DL", "DL selected Item"},
 };
 
+// The lists the two combo boxes were last filled from, line for line: "DL" takes the entry the
+// user saw, also when a list update has replaced the list since. Main thread.
+std::vector<RecoveryEntry> shownRecovery;
+std::vector<AdditionalEntry> shownAdditional;
+
 bool Checked(int gadget) { return plat::GetGadgetState(gadget) == 1; }
 
 void Close() {
@@ -55,30 +60,34 @@ void ChooseList(bool recovery) {
     plat::DisableGadget(AdditionalCombo, recovery);
 }
 
-// The list updates hold the download slot like every download, so that no two share a request.
-void StartUpdate(void (*update)(int)) {
+// The list updates hold the download slot like every download, so that no two share a request;
+// while another download holds it, "Update" is refused with a status text.
+void StartUpdate(Job update) {
     if (!update) return;
     if (!StartDownloadJob(update, 0)) DrawProgressBar(StatusBarGadget, UpdateWhileDownloadingText, 0);
+}
+
+// Busy before the thread runs, so that "DL Center" cannot reopen the window meanwhile, and the
+// cancel cleared here, so that a press of "Cancel DL" before the thread runs counts.
+void StartDownload(Job job, int line) {
+    OperationBusy = 1;
+    AbortRequested = 0;
+    if (!StartJob(job, line)) OperationBusy = 0;
 }
 
 // "DL": the chosen entry's download starts on a worker; the window closes in every case.
 void OnDl() {
     if (Checked(RecoveryOption)) {
         int line = plat::GetGadgetState(RecoveryCombo);
-        std::vector<RecoveryEntry> entries = RecoveryList.Entries();
-        if (line >= 0 && line < int(entries.size()) && Ops.downloadRecoveryHd) {
-            SetChosenRecoveryEntry(entries[size_t(line)]);
-            OperationBusy = 1;
-            StartWorker(Ops.downloadRecoveryHd, line);
+        if (line >= 0 && line < int(shownRecovery.size()) && Ops.downloadRecoveryHd) {
+            SetChosenRecoveryEntry(shownRecovery[size_t(line)]);
+            StartDownload(Ops.downloadRecoveryHd, line);
         }
     } else if (Checked(AdditionalOption)) {
         int line = plat::GetGadgetState(AdditionalCombo);
-        std::vector<AdditionalEntry> entries = AdditionalList.Entries();
-        if (line >= 0 && line < int(entries.size()) && Ops.downloadAdditional) {
-            SetChosenAdditionalEntry(entries[size_t(line)]);
-            // Busy before the thread runs, so that "DL Center" cannot reopen the window meanwhile.
-            OperationBusy = 1;
-            StartWorker(Ops.downloadAdditional, line);
+        if (line >= 0 && line < int(shownAdditional.size()) && Ops.downloadAdditional) {
+            SetChosenAdditionalEntry(shownAdditional[size_t(line)]);
+            StartDownload(Ops.downloadAdditional, line);
         }
     }
     Close();
@@ -94,17 +103,25 @@ std::string AdditionalLine(const AdditionalEntry& entry) {
 }
 
 void FillRecoveryCombo() {
+    shownRecovery = RecoveryList.Entries();
     plat::ClearGadgetItems(RecoveryCombo);
-    for (const RecoveryEntry& entry : RecoveryList.Entries()) plat::AddGadgetItem(RecoveryCombo, entry.Title);
+    for (const RecoveryEntry& entry : shownRecovery) plat::AddGadgetItem(RecoveryCombo, entry.Title);
     plat::SetGadgetState(RecoveryCombo, 0);
     FitComboDropWidth(DownloadCenterWindow, RecoveryCombo, 0);
 }
 
 void FillAdditionalCombo() {
+    shownAdditional = AdditionalList.Entries();
     plat::ClearGadgetItems(AdditionalCombo);
-    for (const AdditionalEntry& entry : AdditionalList.Entries()) plat::AddGadgetItem(AdditionalCombo, AdditionalLine(entry));
+    for (const AdditionalEntry& entry : shownAdditional) plat::AddGadgetItem(AdditionalCombo, AdditionalLine(entry));
     plat::SetGadgetState(AdditionalCombo, 0);
     FitComboDropWidth(DownloadCenterWindow, AdditionalCombo, 0);
+}
+
+void DownloadListReplaced(int combo) {
+    if (!plat::WindowExists(DownloadCenterWindow)) return;
+    if (combo == RecoveryCombo) FillRecoveryCombo();
+    if (combo == AdditionalCombo) FillAdditionalCombo();
 }
 
 void OpenDownloadCenter() {
@@ -135,6 +152,7 @@ bool DownloadCenterGadget(int gadget, int) {
             return true;
         case DcClearButton:
             RecoveryList.Clear();
+            shownRecovery.clear();
             plat::ClearGadgetItems(RecoveryCombo);
             return true;
         case DcDlButton:

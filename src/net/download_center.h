@@ -1,6 +1,7 @@
 // The Download Center (window 2): a Recovery HD package or an item of the download lists is
 // chosen, either list is updated from the network, and "DL" starts the chosen item's download.
-// Opened and served on the main thread; the list updates refill its lists from their threads.
+// Opened and served on the main thread, which alone fills its lists: a list update replaces a list
+// on its thread and asks the main thread to show it (EventListReplaced).
 #pragma once
 #include <string>
 
@@ -31,9 +32,12 @@ std::string DownloadCenterTitle();
 void OpenDownloadCenter();
 
 // Gadget 67: the titles of RecoveryList, the first selected, the drop-down as wide as the widest.
+// Main thread; "DL" then takes its entry from the list shown here.
 void FillRecoveryCombo();
 // Gadget 68: one line per entry of AdditionalList, the first selected, widened the same way.
 void FillAdditionalCombo();
+// A list update replaced the list of `combo` (67 or 68): refilled while the window is open.
+void DownloadListReplaced(int combo);
 // "Name 46.82 KB: Description", or "Name: Description" without a size.
 std::string AdditionalLine(const AdditionalEntry& entry);
 

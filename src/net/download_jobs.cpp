@@ -1,11 +1,11 @@
 // The download slot; see download_jobs.h.
 #include "net/download_jobs.h"
 
-#include <chrono>
 #include <system_error>
 #include <thread>
 
 #include "core/globals.h"
+#include "platform/clock.h"
 
 namespace vu {
 
@@ -16,20 +16,21 @@ bool ClaimDownloadBusy() {
 
 void ReleaseDownloadBusy() { DownloadBusy = 0; }
 
-bool WaitAndClaimDownloadBusy(int milliseconds) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+bool WaitForDownloadSlot(int milliseconds, const std::atomic<int32_t>& cancel) {
+    int64_t deadline = plat::TickCount() + milliseconds;
     while (!ClaimDownloadBusy()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (cancel || plat::TickCount() >= deadline) return false;
+        plat::Sleep(100);
     }
     return true;
 }
 
-bool StartDownloadJob(void (*job)(int), int argument) {
+bool StartDownloadJob(Job job, int argument) {
     if (!job || !ClaimDownloadBusy()) return false;
+    DownloadAbortRequested = 0;
     try {
-        std::thread([job, argument] {
-            job(argument);
+        std::thread([job, argument, settings = CopySettings()] {
+            job(argument, settings);
             ReleaseDownloadBusy();
         }).detach();
     } catch (const std::system_error&) {

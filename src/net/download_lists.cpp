@@ -4,7 +4,7 @@
 #include <cctype>
 
 #include "core/gadget_numbers.h"
-#include "core/gadget_updates.h"
+#include "core/globals.h"
 #include "core/ini_file.h"
 #include "core/status_bar.h"
 #include "core/work_folder.h"
@@ -81,17 +81,17 @@ void UpdateAdditionalList() {
         ShowStatus(NoHostText(DownloadHost::List), StatusPauseMs);
         return;
     }
-    std::string folder = ZarnTempPath;
-    if (folder.empty() || !plat::FolderExists(folder)) folder = CreateWorkFolder() ? ZarnTempPath : "";
-    if (!folder.empty()) {
+    WorkFolder work;
+    if (work.Create()) {
         DownloadRequest request;
         request.Url = address;
         request.Destination = DownloadToFile;
         request.ChunkSize = 1048576;
         request.MaxAttempts = 10;
+        request.Cancel = &DownloadAbortRequested;
         request.OnOpened = ShowConnecting;
         request.OnProgress = ShowDownloadProgress;
-        request.FileName = folder + "DLList.ini";
+        request.FileName = work.Path() + "DLList.ini";
         ShowStatus("Checking for Updates ... Wait Please", StatusPauseMs);
         if (HttpDownload(request) != WebOk) {
             ShowStatus("CheckAdditionalDownloadsThread ... Error: Get DlFileList", StatusPauseMs);
@@ -102,13 +102,10 @@ void UpdateAdditionalList() {
             std::vector<AdditionalEntry> published = ReadDownloadList(request.FileName, 0);
             entries.insert(entries.end(), published.begin(), published.end());
             AdditionalList.Replace(std::move(entries));
-            if (plat::WindowExists(DownloadCenterWindow)) FillAdditionalCombo();
+            // The combo box belongs to the main thread.
+            plat::PostEvent({plat::EventListReplaced, DownloadCenterWindow, AdditionalCombo, plat::GadgetEventDefault});
         }
-        // Only the folder this update used: another operation may have made a new one meanwhile.
-        plat::DeleteTree(folder);
-        if (ZarnTempPath == folder) ZarnTempPath.clear();
     }
-    if (plat::WindowExists(DownloadCenterWindow)) FitComboDropWidth(DownloadCenterWindow, AdditionalCombo, 0);
 }
 
 std::vector<std::string> UserListExampleTexts() {

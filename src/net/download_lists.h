@@ -55,10 +55,11 @@ void LoadUserDownloadList(int isUser);
 // The published list's address; "" when the list host is not configured.
 std::string PublishedListAddress();
 
-// The update's worker procedure: fetches the published list into the working folder and, when
-// that worked, rebuilds AdditionalList from "UserDL.ini" and the published list; refills the
-// Download Center's list while it is open. The working folder is removed at the end. The caller
-// holds the download slot.
+// The update's worker procedure: fetches the published list into a working folder of its own and,
+// when that worked, rebuilds AdditionalList from "UserDL.ini" and the published list and asks the
+// main thread to refill the Download Center's list. The working folder is removed at the end. The
+// caller holds the download slot; its cancel, DownloadAbortRequested, stops the fetch, and a
+// stopped update keeps the list it had.
 void UpdateAdditionalList();
 
 // At program end: writes the example "UserDL.ini" (comment lines only) when none exists.

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <new>
 
-#include "core/globals.h"
 #include "core/status_bar.h"
 #include "net/url_parts.h"
 #include "platform/clock.h"
@@ -78,7 +77,7 @@ private:
             // The resume step: the file, the buffer, the block size and the total stay.
             rq_.Attempt++;
             if (rq_.Attempt > rq_.MaxAttempts) return WebResumeLimit;
-            if (AbortRequested) {
+            if (rq_.Cancel && *rq_.Cancel) {
                 DrawProgressBar(StatusBarGadget, "File " + FilePartOf(rq_.FileName) + " Download aborted", 0);
                 return outcome.result;
             }

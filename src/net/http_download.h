@@ -41,8 +41,11 @@
 // after the server answered 401, once. Every request also carries EngineRequestFlags.
 //
 // Callbacks run on the calling thread. OnProgress is called after every non-empty block and
-// stops the transfer (WebAborted) when it returns false. AbortRequested is read between attempts.
+// stops the transfer (WebAborted) when it returns false. The job's own cancel flag, Cancel, is
+// read between attempts (and by the standard progress callback): a job is stopped by its own
+// cancel only, never by another job's.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -106,6 +109,7 @@ struct DownloadRequest {
     std::string Verb;                // "" = "GET"
     std::string Headers;             // added to every attempt: "Name: value" lines joined by "\r\n"
     std::string Body;                // sent with every attempt as it is; "" = none
+    const std::atomic<int32_t>* Cancel = nullptr;  // the job's cancel flag; null: none
 
     // Filled by the engine.
     int64_t TotalSize = 0;           // the length the first response announced, 0 = none

@@ -3,7 +3,7 @@
 
 #include <mutex>
 
-#include "core/settings.h"
+#include "core/globals.h"
 #include "core/status_bar.h"
 #include "net/download_callbacks.h"
 #include "net/download_hosts.h"
@@ -31,13 +31,14 @@ RecoveryEntry ChosenRecoveryEntry() {
     return chosen;
 }
 
-int32_t RunRecoveryDownload(const RecoveryEntry& entry, const std::string& folder) {
+int32_t RunRecoveryDownload(const RecoveryEntry& entry, const std::string& folder, int32_t maxAttempts) {
     int64_t size = DecimalValue(entry.Size);
     DownloadRequest request;
     request.Url = OnDownloadHost(DownloadHost::Apple, entry.Url);
     request.Destination = DownloadToFile;
     request.ChunkSize = 1048576;
-    request.MaxAttempts = ResumeMaxAttemptsNumber;
+    request.MaxAttempts = maxAttempts;
+    request.Cancel = &AbortRequested;
     request.OnOpened = ShowConnecting;
     request.OnProgress = ShowDownloadProgress;
     request.OnDone = [size](DownloadRequest& r, int32_t result, int64_t received, int64_t total, int64_t seconds) {

@@ -18,10 +18,11 @@ RecoveryEntry ChosenRecoveryEntry();
 constexpr const char* RecoveryPackageName = "RecoveryHD.pkg";
 
 // Downloads the entry's package (moved onto VU_APPLE_HOST when that is set) into
-// `folder` + "RecoveryHD.pkg" with the standard callbacks, resuming as the settings allow. A
+// `folder` + "RecoveryHD.pkg" with the standard callbacks, resuming up to `maxAttempts` times, and
+// stopped by AbortRequested (the Download Center's "Cancel DL"). A
 // package whose length differs from the entry's Size (when the entry has one) is a failed download
 // (WebFileWriteError), reported and deleted. Returns the DownloadResult. The caller holds the
 // download slot and the working folder (`folder` ends in "\").
-int32_t RunRecoveryDownload(const RecoveryEntry& entry, const std::string& folder);
+int32_t RunRecoveryDownload(const RecoveryEntry& entry, const std::string& folder, int32_t maxAttempts);
 
 }  // namespace vu

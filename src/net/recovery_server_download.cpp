@@ -6,7 +6,6 @@
 #include <random>
 
 #include "core/globals.h"
-#include "core/settings.h"
 #include "core/status_bar.h"
 #include "net/download_callbacks.h"
 #include "net/download_hosts.h"
@@ -29,6 +28,7 @@ DownloadRequest ServerRequest(const std::string& url, const std::string& label, 
     if (!cookie.empty()) request.Headers += "\r\nCookie: " + cookie;
     request.Destination = DownloadToMemory;
     request.MaxAttempts = 10;
+    request.Cancel = &AbortRequested;  // the Download Center's "Cancel DL"
     request.OnOpened = ShowConnecting;
     request.FileName = label;
     return request;
@@ -137,11 +137,12 @@ bool FetchRecoveryImagePart(const RecoveryAnswer& answer, uint64_t first, uint64
     return true;
 }
 
-int32_t FetchRecoveryImage(const RecoveryBoard& board, RecoveryAnswer& answer, const std::string& fileName) {
+int32_t FetchRecoveryImage(const RecoveryBoard& board, RecoveryAnswer& answer, const std::string& fileName,
+                           int32_t maxAttempts) {
     DownloadRequest request = ServerRequest(answer.AU, fileName, TokenCookie(answer.AT));
     request.Destination = DownloadToFile;
     request.ChunkSize = 1048576;
-    request.MaxAttempts = ResumeMaxAttemptsNumber;
+    request.MaxAttempts = maxAttempts;
     request.OnProgress = ShowDownloadProgress;
     bool renewalReported = false;
     request.OnDone = [&](DownloadRequest& r, int32_t result, int64_t received, int64_t total, int64_t seconds) {

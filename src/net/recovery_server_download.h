@@ -25,10 +25,11 @@ bool FetchRecoveryImagePart(const RecoveryAnswer& answer, uint64_t first, uint64
                             uint64_t& length);
 
 // The image (AU, with the token AT) into `fileName`, with the standard progress and resumed with
-// ranges. A resume refused with 403 (the token expired) asks for a new session and answer and goes
+// ranges up to `maxAttempts` times. A resume refused with 403 (the token expired) asks for a new session and answer and goes
 // on with its token, which `answer` then holds; an answer that names another image ends the
 // download. Returns the DownloadResult.
-int32_t FetchRecoveryImage(const RecoveryBoard& board, RecoveryAnswer& answer, const std::string& fileName);
+int32_t FetchRecoveryImage(const RecoveryBoard& board, RecoveryAnswer& answer, const std::string& fileName,
+                           int32_t maxAttempts);
 
 // The name a file of the server is kept under: the address's last path part ("BaseSystem.dmg")
 // when it is a plain file name, `fallback` otherwise.

@@ -3,8 +3,6 @@
 
 #include "core/gadget_numbers.h"
 #include "core/globals.h"
-#include "core/operations.h"
-#include "core/settings.h"
 #include "core/status_bar.h"
 #include "net/download_callbacks.h"
 #include "net/download_center.h"
@@ -19,8 +17,6 @@
 namespace vu {
 
 namespace {
-
-constexpr const char* WindowsCatalogPath = "/content/catalogs/others/index-windows-1.sucatalog";
 
 struct FetchTexts {
     const char* failed;      // the fetch failed
@@ -40,6 +36,7 @@ bool FetchDocument(const std::string& url, const std::string& label, int32_t chu
     request.Destination = DownloadToMemory;
     request.ChunkSize = chunkSize;
     request.MaxAttempts = 10;
+    request.Cancel = &DownloadAbortRequested;
     request.OnOpened = ShowConnecting;
     request.OnProgress = ShowDownloadProgress;
     request.FileName = label;
@@ -84,18 +81,10 @@ const std::vector<CatalogSource>& CatalogSeries() {
     return series;
 }
 
-std::string CatalogKind(const std::string& url) {
-    for (const CatalogSource& source : CatalogSeries())
-        if (url == HostAddress(DownloadHost::Catalog, source.path)) return source.kind;
-    if (url == HostAddress(DownloadHost::Catalog, WindowsCatalogPath)) return "WINDOWS";
-    if (!SUCatalogURL_User_Added.empty() && url == SUCatalogURL_User_Added) return "User_Added";
-    return "SUCatalog";
-}
-
-void ScanCatalog(const std::string& url, std::vector<RecoveryEntry>& list) {
+void ScanCatalog(const std::string& url, const std::string& kind, std::vector<RecoveryEntry>& list) {
     if (url.empty()) return;
     XmlElement catalog;
-    if (!FetchDocument(url, "Download " + CatalogKind(url), 262144, kCatalogTexts, catalog)) return;
+    if (!FetchDocument(url, "Download " + kind, 262144, kCatalogTexts, catalog)) return;
     CollectRecoveryPackages(catalog, "RecoveryHD", list);
     catalog = XmlElement();
     if (list.empty()) {
@@ -124,16 +113,23 @@ void FinishRecoveryList(std::vector<RecoveryEntry> list) {
     std::vector<RecoveryEntry> builtIns = BuiltInRecoveryEntries(), server = RecoveryServerEntries();
     builtIns.insert(builtIns.end(), server.begin(), server.end());
     RecoveryList.Replace(FinishedRecoveryEntries(std::move(list), builtIns));
-    if (plat::WindowExists(DownloadCenterWindow)) FillRecoveryCombo();
-    Call(Ops.writeSettings);
+    // The combo box and the settings belong to the main thread, where the Configuration window
+    // may be changing the settings right now.
+    plat::PostEvent({plat::EventListReplaced, DownloadCenterWindow, RecoveryCombo, plat::GadgetEventDefault});
+    plat::PostEvent({plat::EventWriteSettings, MainWindow, 0, plat::GadgetEventDefault});
 }
 
-void UpdateRecoveryList() {
+void UpdateRecoveryList(const SettingsRecord& settings) {
     ShowStatus("Checking for Updates ... Wait Please", StatusPauseMs);
     std::vector<RecoveryEntry> list;
-    for (const CatalogSource& source : CatalogSeries()) ScanCatalog(HostAddress(DownloadHost::Catalog, source.path), list);
-    if (!SUCatalogURL_User_Added.empty()) ScanCatalog(SUCatalogURL_User_Added, list);
-    FinishRecoveryList(std::move(list));
+    for (const CatalogSource& source : CatalogSeries()) {
+        if (DownloadAbortRequested) break;
+        ScanCatalog(HostAddress(DownloadHost::Catalog, source.path), source.kind, list);
+    }
+    if (!settings.SUCatalogURL_User_Added.empty() && !DownloadAbortRequested)
+        ScanCatalog(settings.SUCatalogURL_User_Added, "User_Added", list);
+    // A stopped update found only part of the list: the previous one stays.
+    if (!DownloadAbortRequested) FinishRecoveryList(std::move(list));
     ShowStatus("Update RecoveryHD List ... Ended", StatusPauseMs);
     // The drive list belongs to the main thread and to the operation that holds OperationBusy.
     if (OperationBusy == 0) plat::PostEvent({plat::EventRefresh, MainWindow, 0, plat::GadgetEventDefault});

@@ -9,6 +9,7 @@
 
 #include "core/gadget_numbers.h"
 #include "core/gadget_updates.h"
+#include "core/globals.h"
 #include "core/settings.h"
 #include "core/status_bar.h"
 #include "net/download_hosts.h"
@@ -136,8 +137,9 @@ void ParseRevisionPage(DownloadRequest& request, int32_t result, int64_t, int64_
     ShowStatus(message, StatusPauseMs);
 }
 
-int32_t RunRevisionCheck(int32_t clearBusy) {
+int32_t RunRevisionCheck(int32_t clearBusy, const std::atomic<int32_t>& cancel) {
     DownloadRequest request;
+    request.Cancel = &cancel;
     request.Url = CloverPageAddress();
     request.Destination = DownloadToMemory;
     request.ChunkSize = 1048576;
@@ -148,6 +150,6 @@ int32_t RunRevisionCheck(int32_t clearBusy) {
     return request.Result;
 }
 
-void RevisionCheckJob(int clearBusy) { RunRevisionCheck(clearBusy); }
+void RevisionCheckJob(int clearBusy) { RunRevisionCheck(clearBusy, DownloadAbortRequested); }
 
 }  // namespace vu

@@ -6,6 +6,7 @@
 // The check runs on a worker thread (start-up, "Check Now") or on the format pipeline's thread
 // (the data-set installation), always holding the download slot (net/download_jobs.h).
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -38,11 +39,12 @@ std::string RevisionCheckResultText(const DownloadRequest& request, int32_t resu
 void ParseRevisionPage(DownloadRequest& request, int32_t result, int64_t received, int64_t total, int64_t seconds);
 
 // The check itself, on the calling thread; the caller holds the download slot, which a non-zero
-// clearBusy frees at the end. Returns the request's Result: WebOk when CloverLastRev holds the
-// found revision.
-int32_t RunRevisionCheck(int32_t clearBusy);
+// clearBusy frees at the end. `cancel` is the cancel of the job the check runs for. Returns the
+// request's Result: WebOk when CloverLastRev holds the found revision.
+int32_t RunRevisionCheck(int32_t clearBusy, const std::atomic<int32_t>& cancel);
 
-// RunRevisionCheck as a worker thread's procedure (the argument is clearBusy).
+// RunRevisionCheck as a worker thread's procedure of its own (the argument is clearBusy), with
+// the download slot's own cancel, DownloadAbortRequested.
 void RevisionCheckJob(int clearBusy);
 
 }  // namespace vu

@@ -24,7 +24,8 @@ void InstallFaultHandler(FaultReporter reporter);
 // stands apart from the window layer: the faulting thread may hold that layer's state, and the
 // main thread, which owns the program's windows, may be the one that faulted.
 void ShowFaultBox(const std::string& title, const std::string& text);
-// Ends the process at once through the runtime's clean-up.
+// Ends the process at once, without the runtime's or the libraries' clean-up, which could wait for
+// a lock the faulting thread holds and keep the program's disks locked meanwhile.
 [[noreturn]] void ExitProcessNow(int code);
 
 }  // namespace vu::plat

@@ -35,6 +35,7 @@ constexpr uint32_t DriveLayoutBufferSize = 8 + LayoutEntryCapacity * 32;  // 160
 // STORAGE_DEVICE_DESCRIPTOR: byte offsets of the fields that the inventory reads.
 constexpr uint32_t DescriptorVendorIdOffsetAt = 12;
 constexpr uint32_t DescriptorProductIdOffsetAt = 16;
+constexpr uint32_t DescriptorSerialNumberOffsetAt = 24;
 constexpr uint32_t DescriptorBusTypeAt = 28;
 
 // STORAGE_DEVICE_NUMBER.

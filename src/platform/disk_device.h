@@ -4,6 +4,7 @@
 // parses the buffers. Callable from any thread; a handle is used by one thread at a time.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
 
 namespace vu::plat {
@@ -31,6 +32,11 @@ bool SeekDevice(DeviceHandle device, int64_t offset);
 // or -1 when the call failed.
 int64_t ReadDevice(DeviceHandle device, void* buffer, uint32_t length);
 int64_t WriteDevice(DeviceHandle device, const void* buffer, uint32_t length);
+
+// The device interface path of every present disk (SetupAPI, GUID_DEVINTERFACE_DISK) by its
+// IOCTL_STORAGE_GET_DEVICE_NUMBER. Unlike the number, which passes to another disk once this one
+// is gone, the path names the device itself. A disk whose path cannot be had is left out.
+std::map<uint32_t, std::string> DiskInterfacePaths();
 
 // GetDriveTypeW of a path.
 uint32_t DriveTypeOf(const std::string& path);

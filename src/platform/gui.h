@@ -30,6 +30,9 @@ enum EventType : int {
     EventCloseWindow = 3,
     EventLeftClick = 4, // a left click on the window itself (not on a gadget)
     EventRefresh = 65537,  // the program's private drive-list refresh event
+    // Private events of worker threads, for work that belongs to the main thread:
+    EventWriteSettings = 65538,  // write the settings file
+    EventListReplaced = 65539,   // number = the Download Center combo box whose list was replaced
 };
 
 // Gadget event subtypes, where a gadget reports more than one kind of change.
@@ -188,12 +191,15 @@ enum MessageResult : int { IdOk = 1, IdCancel = 2, IdYes = 6, IdNo = 7 };
 
 int MessageBox(const std::string& title, const std::string& text, unsigned flags);
 
-// Each returns the chosen path, or "" when the user cancelled.
-std::string PathRequester(const std::string& title, const std::string& initialPath);
+// Each returns the chosen path, or "" when the user cancelled. A requester is modal to the window
+// `owner`, which takes no input while it is open, also when a worker thread asks (the window
+// thread then shows it, and the worker waits for the answer). Without an owner (-1) it belongs
+// to the caller's active window on the main thread and to no window on a worker.
+std::string PathRequester(const std::string& title, const std::string& initialPath, int owner = -1);
 std::string OpenFileRequester(const std::string& title, const std::string& defaultFile,
-                              const std::string& pattern, int patternIndex);
+                              const std::string& pattern, int patternIndex, int owner = -1);
 std::string SaveFileRequester(const std::string& title, const std::string& defaultFile,
-                              const std::string& pattern, int patternIndex);
+                              const std::string& pattern, int patternIndex, int owner = -1);
 
 // ---- Timers, cursor and desktop -----------------------------------------------------------
 
@@ -203,5 +209,12 @@ void StopWindowTimer(int window, int timer);
 
 Point CursorPosition();
 Rect DesktopRect();  // the primary desktop
+
+// ---- The end of the session ---------------------------------------------------------------
+
+// While a reason is set, Windows shows it when the user shuts down or logs off and lets them
+// choose to wait (ShutdownBlockReasonCreate and ShutdownBlockReasonDestroy on the window).
+void SetShutdownBlockReason(int window, const std::string& reason);
+void ClearShutdownBlockReason(int window);
 
 }  // namespace vu::plat

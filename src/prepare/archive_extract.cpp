@@ -65,9 +65,11 @@ bool ExtractArchive(const unsigned char* start, std::size_t length, std::string 
     if (FormatFailed || destFolder.empty()) return false;
     if (destFolder.back() != '\\' && destFolder.back() != '/') destFolder += '\\';
 
+    // An unpacked package lives in a working folder of this extraction alone, gone when it ends.
+    WorkFolder unpacked;
     if (fromPackage) {
         if (!start || length == 0) return false;
-        archivePath = UnpackInternalMemoryToTempFile(start, length);
+        archivePath = UnpackInternalMemoryToTempFile(start, length, unpacked);
         if (archivePath.empty()) return false;
     }
 

@@ -8,7 +8,8 @@
 namespace vu {
 
 // Extracts every entry of a ZIP archive below destFolder. With fromPackage the archive is the
-// package (start, length), unpacked first into the working folder; otherwise it is the file
+// package (start, length), unpacked first into a working folder of the extraction's own (deleted
+// when it ends); otherwise it is the file
 // archivePath. showProgress draws "Extracted (i/n) files to <destFolder>" per entry; deleteArchive
 // deletes the archive file afterwards.
 //

@@ -3,7 +3,6 @@
 
 #include "core/globals.h"
 #include "core/operations.h"
-#include "core/settings.h"
 #include "core/status_bar.h"
 #include "embedded.h"
 #include "platform/files.h"
@@ -14,11 +13,11 @@ namespace vu {
 
 namespace {
 
-bool InstallClover(const std::string& volume) {
-    if (InstallDataSet == "Local")
+bool InstallClover(const SettingsRecord& settings, const std::string& volume) {
+    if (settings.InstallDataSet == "Local")
         return ExtractArchive(nullptr, 0, volume, false, RepositoryDataSetPath(), true, false);
     // Downloads belong to the network subsystem; a build without it installs nothing from there.
-    return Ops.installDownloadedDataSet && Ops.installDownloadedDataSet(volume);
+    return Ops.installDownloadedDataSet && Ops.installDownloadedDataSet(settings, volume);
 }
 
 // A stick without the data set it was asked for is no finished stick: the run must not end with
@@ -37,8 +36,8 @@ void WriteVolumeMarkers(const std::string& volume) {
     if (plat::WriteWholeFile(root + ".fseventsd\\no_log", "")) plat::SetHidden(root + ".fseventsd\\no_log", true);
 }
 
-void InstallDataSetPhase(int32_t installDataSet, const std::string& volume) {
-    if (Boot_records == "FreeDos") {
+void InstallDataSetPhase(int32_t installDataSet, const SettingsRecord& settings, const std::string& volume) {
+    if (settings.Boot_records == "FreeDos") {
         EmbeddedSpan package = FreeDosPackage();
         // The extraction stops at a cancel and still answers true: a cancelled set is no set.
         bool ok = !package.empty() && ExtractArchive(package.data, package.size, volume, true, "", true, false) &&
@@ -48,8 +47,8 @@ void InstallDataSetPhase(int32_t installDataSet, const std::string& volume) {
         return;
     }
     if (installDataSet != 1) return;
-    if (InstallDataSet != "Local" && InstallDataSet != "DL") return;
-    if (!InstallClover(volume) || FormatFailed) return NotInstalled("Clover Data set files Not Installed");
+    if (settings.InstallDataSet != "Local" && settings.InstallDataSet != "DL") return;
+    if (!InstallClover(settings, volume) || FormatFailed) return NotInstalled("Clover Data set files Not Installed");
     WriteVolumeMarkers(volume);
     ShowStatus("Clover Data set files Installed", StatusPauseMs);
 }

@@ -11,12 +11,14 @@
 #include "core/settings.h"
 #include "core/status_bar.h"
 #include "core/transfer_progress.h"
+#include "disk/chosen_disk.h"
 #include "disk/drive_list.h"
 #include "disk/inventory.h"
 #include "disk/raw_access.h"
 #include "disk/system_drive.h"
 #include "disk/volume_letters.h"
 #include "embedded.h"
+#include "net/download_jobs.h"
 #include "platform/clock.h"
 #include "platform/common/exfat_boot.h"
 #include "platform/device_layouts.h"
@@ -37,6 +39,8 @@ constexpr int ExFatChecksumSector = 11;
 
 struct Run {
     int32_t installDataSet = 0;
+    SettingsRecord s;  // the settings as they were when the run was started
+    bool holdsDownloadSlot = false;
     BootRecordPlan plan;
     plat::DeviceHandle drive = plat::NoDevice;
     plat::DeviceHandle volume = plat::NoDevice;
@@ -60,29 +64,49 @@ void Release(plat::DeviceHandle& handle) {
     handle = plat::NoDevice;
 }
 
-bool IsOnlyFormat() { return Boot_records == "Not_Format"; }
+bool IsOnlyFormat(const Run& run) { return run.s.Boot_records == "Not_Format"; }
+
+// The run installs the downloaded data set (see InstallDataSetPhase).
+bool DownloadsDataSet(const Run& run) {
+    return run.s.Boot_records != "FreeDos" && run.installDataSet == 1 && run.s.InstallDataSet == "DL";
+}
 
 std::string FileNameOf(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
 
-PartitionTableInput TableInput() {
+PartitionTableInput TableInput(const Run& run) {
     PartitionTableInput input;
     input.diskSize = SelectedDisk.Geometry.DiskSize;
     input.bytesPerSector = SelectedDisk.Geometry.BytesPerSector;
     input.sectorsPerTrack = SelectedDisk.Geometry.SectorsPerTrack;
     input.chsSectors = SelectedDisk.ChsSectors;
-    input.requestedStart = LeadingNumber(StartLBASector);
-    input.multiPartitions = MultiPartitions != 0;
-    input.bootPartitionMiB = BootPartitionSize;
+    input.requestedStart = LeadingNumber(run.s.StartLBASector);
+    input.multiPartitions = run.s.MultiPartitions != 0;
+    input.bootPartitionMiB = run.s.BootPartitionSize;
     return input;
 }
 
 // The drive cannot hold the planned partitions (a boot partition larger than the stick, a disk
 // beyond what an MBR can describe, an unreadable geometry): refused before anything is written.
-bool LayoutFits() {
+bool LayoutFits(const Run& run) {
     uint32_t sectorBytes = SelectedDisk.Geometry.BytesPerSector;
     if (sectorBytes < 512 || sectorBytes % 512 != 0) return false;
-    PartitionTableInput input = TableInput();
+    PartitionTableInput input = TableInput(run);
     return PlanFitsDisk(input, PlanPartitions(input));
+}
+
+// The downloaded data set needs the download slot, which the revision check or a list update may
+// hold: the run waits for it before anything is asked or written, and is refused with nothing
+// written when it stays taken (or the run is cancelled meanwhile).
+bool TakeDownloadSlot(Run& run) {
+    if (!ClaimDownloadBusy()) {
+        ShowStatus(WaitingForDownloadText, 0);
+        if (!WaitForDownloadSlot(DownloadSlotWaitMs, AbortRequested)) {
+            if (!AbortRequested) plat::MessageBox("Error!", "Can't download Latest Clover.", plat::MbIconError);
+            return false;
+        }
+    }
+    run.holdsDownloadSlot = true;
+    return true;
 }
 
 // Steps up to the confirmation: the guards, the plan, the summary and the question.
@@ -100,19 +124,20 @@ bool Confirm(Run& run) {
         return Stop();
 
     // Without its files a FreeDos stick cannot boot: nothing is written for it.
-    if (Boot_records == "FreeDos" && !HasFreeDosPackage()) {
+    if (run.s.Boot_records == "FreeDos" && !HasFreeDosPackage()) {
         plat::MessageBox("Error",
                          "Sorry, FreeDos is not available:\r\nthis build of the program carries no FreeDOS files.",
                          plat::MbIconError);
         return Stop();
     }
-    if (Boot_records == "FreeDos" && FileSystem != "FAT32-LBA") FileSystem = "FAT32-LBA";
-    auto plan = PlanBootRecords(Boot_records, FileSystem);
+    // FreeDos boots from FAT32-LBA only; the run's copy changes, the setting stays.
+    if (run.s.Boot_records == "FreeDos") run.s.FileSystem = "FAT32-LBA";
+    auto plan = PlanBootRecords(run.s.Boot_records, run.s.FileSystem);
     if (!plan) return Stop("Error : Select FileSystem : FAT32-LBA Or exFAT only!", ErrorPauseMs);
     run.plan = *plan;
 
     std::string localPath;
-    if (Boot_records == "Clover" && InstallDataSet == "Local") {
+    if (run.s.Boot_records == "Clover" && run.s.InstallDataSet == "Local") {
         WaitForRepositoryScans();
         localPath = RepositoryDataSetPath();
         if (!localPath.empty() && plat::FileSize(localPath) > 0) {
@@ -121,7 +146,7 @@ bool Confirm(Run& run) {
             ShowStatus("Can't Read Local Data set", StatusPauseMs);
             plat::MessageBox("Warning",
                              "WARNING: Sorry, Not Found Any Clover Distr in Local Repository: \r\n" +
-                                 CloverLocalRepository,
+                                 run.s.CloverLocalRepository,
                              plat::MbIconWarning);
             return Stop();
         }
@@ -129,11 +154,11 @@ bool Confirm(Run& run) {
 
     TaskSummaryInput summary;
     summary.installDataSet = run.installDataSet != 0;
-    summary.bootRecords = Boot_records;
-    summary.fileSystem = FileSystem;
-    summary.startLbaSector = StartLBASector;
-    summary.installDataSetSource = InstallDataSet;
-    summary.installRevision = InstallRevision;
+    summary.bootRecords = run.s.Boot_records;
+    summary.fileSystem = run.s.FileSystem;
+    summary.startLbaSector = run.s.StartLBASector;
+    summary.installDataSetSource = run.s.InstallDataSet;
+    summary.installRevision = run.s.InstallRevision;
     summary.localDataSetRevision = LocalDataSetRevision();
     summary.localDataSetFileName = FileNameOf(localPath);
     std::string task = TaskSummary(summary);
@@ -141,10 +166,11 @@ bool Confirm(Run& run) {
     std::string drive = SelectedDisk.ProductId + " " + SelectedDisk.VendorId + " " + SizeText(SelectedDisk.DiskLength, 0);
     if (!SelectedDisk.Letters.empty()) {
         drive += " (" + SelectedDisk.Letters + ")";
-    } else if (IsOnlyFormat()) {
+    } else if (IsOnlyFormat(run)) {
         return Stop("Error : Can't copy Boot Data Set Files - Dest Disk Don't Have a Letter!", ErrorPauseMs);
     }
-    if (!IsOnlyFormat() && !LayoutFits()) return Stop("Error : The Partitions don't fit on the Disk!", ErrorPauseMs);
+    if (!IsOnlyFormat(run) && !LayoutFits(run)) return Stop("Error : The Partitions don't fit on the Disk!", ErrorPauseMs);
+    if (DownloadsDataSet(run) && !TakeDownloadSlot(run)) return Stop();
 
     int answer = plat::MessageBox("WARNING",
                                   "ALL DATA ON DEVICE:\r\n" + drive + "\r\nWILL BE DESTROYED.\r\n\r\n" + task +
@@ -190,7 +216,7 @@ bool WritePartitionTable(Run& run) {
     DrawProgressBar(StatusBarGadget, "Create PartitionTable", 0);
     ClearDiskStructures(run.drive, SelectedDisk.Geometry.DiskSize, sectorBytes);
 
-    PartitionTableInput input = TableInput();
+    PartitionTableInput input = TableInput(run);
     auto table = BuildPartitionTable(input);
     std::memcpy(sector.data() + PartitionTableOffset, table.data(), table.size());
     uint32_t signature = uint32_t(plat::TickCount());
@@ -238,10 +264,11 @@ bool FormatFirstPartition(Run& run) {
     Release(volume);
 
     ShowStatus("Formatting Drive " + letter.substr(0, 2) + "...", StatusPauseMs);
-    std::string fileSystemName = FileSystem == "FAT32-LBA" ? "FAT32" : FileSystem;
-    if (!CreateFileSystem(letter, fileSystemName, VolumeLabel, QuickFormat, LeadingNumber(ClusterSize))) return Stop();
+    std::string fileSystemName = run.s.FileSystem == "FAT32-LBA" ? "FAT32" : run.s.FileSystem;
+    if (!CreateFileSystem(letter, fileSystemName, run.s.VolumeLabel, run.s.QuickFormat, LeadingNumber(run.s.ClusterSize)))
+        return Stop();
 
-    if (FileSystem == "FAT32-LBA") {
+    if (run.s.FileSystem == "FAT32-LBA") {
         std::vector<uint8_t> mbr(run.bytesPerSector, 0);
         // A table that cannot be read back is not written over with a zeroed one.
         if (ReadSectors(run.drive, run.bytesPerSector, 0, 1, mbr.data()) == 0)
@@ -267,14 +294,14 @@ bool MergePartitionBootRecord(Run& run) {
     if (ReadSectors(run.volume, sectorBytes, 0, count, formatted.data()) == 0)
         return Stop("Error reading the volume " + letter);
     std::memcpy(merged.data(), run.plan.PbrImage, size_t(count) * 512);
-    MergeBootRecord(formatted.data(), merged.data(), FileSystem);
+    MergeBootRecord(formatted.data(), merged.data(), run.s.FileSystem);
 
     if (!WriteOrStop(run.volume, sectorBytes, 0, count, merged.data())) return false;
     // FAT32 keeps a copy of its boot sector; a copy that differs is a damaged file system to fsck.
-    if (uint32_t backup = Fat32BackupBootSector(formatted.data(), FileSystem);
+    if (uint32_t backup = Fat32BackupBootSector(formatted.data(), run.s.FileSystem);
         backup != 0 && !WriteOrStop(run.volume, sectorBytes, backup, count, merged.data()))
         return false;
-    if (FileSystem == "exFAT") {
+    if (run.s.FileSystem == "exFAT") {
         if (!WriteOrStop(run.volume, sectorBytes, ExFatBackupBootSector, count, merged.data())) return false;
         std::vector<uint8_t> region(size_t(sectorBytes) * 12);
         if (ReadSectors(run.volume, sectorBytes, 0, 12, region.data()) == 0)
@@ -297,17 +324,22 @@ void Prepare(Run& run) {
     // The button pressed again since the click that started the run (also while the question was
     // open) is a cancel: clearing FormatFailed below would lose it, and nothing is written yet.
     if (AbortRequested) return void(Stop());
+    // The stick may have been swapped for another while the questions were open.
+    if (!SelectedDiskStillThere()) {
+        FormatFailed = 1;
+        return;
+    }
     plat::SetGadgetText(FormatButton, "Format Cancel");
     FormatFailed = 0;
-    if (!IsOnlyFormat()) {
+    if (!IsOnlyFormat(run)) {
         run.bytesPerSector = SelectedDisk.Geometry.BytesPerSector;
         if (!WritePartitionTable(run) || !FormatFirstPartition(run)) return;
         if (run.plan.PbrSectors != 0 && !MergePartitionBootRecord(run)) return;
         RemountVolume(SelectedDisk.Partitions[0].Letter);
-        DrawProgressBar(StatusBarGadget, Boot_records + " boot records installed", 0);
+        DrawProgressBar(StatusBarGadget, run.s.Boot_records + " boot records installed", 0);
         plat::Sleep(1000);
     }
-    InstallDataSetPhase(run.installDataSet, SelectedDisk.Partitions[0].Letter);
+    InstallDataSetPhase(run.installDataSet, run.s, SelectedDisk.Partitions[0].Letter);
 }
 
 }  // namespace
@@ -330,26 +362,26 @@ int32_t ClearDiskStructures(plat::DeviceHandle diskHandle, int64_t diskSizeBytes
     return 1;
 }
 
-void FormatDrive(int32_t installDataSet) {
-    int rememberedRow = plat::GetGadgetState(DriveListGadget);
+void FormatDrive(int32_t installDataSet, const SettingsRecord& settings) {
     plat::DisableGadget(DriveListGadget, true);
     OperationBusy = 1;
 
     Run run;
     run.installDataSet = installDataSet;
+    run.s = settings;
     if (Confirm(run)) Prepare(run);
 
     Release(run.volume);
     ReleaseOldVolumes(run);
     Release(run.drive);
+    if (run.holdsDownloadSlot) ReleaseDownloadBusy();
     if (!FormatFailed) ShowStatus("All done", StatusPauseMs);
     plat::SetGadgetText(FormatButton, "Format Disk");
     plat::DisableGadget(DriveListGadget, false);
     FillDriveList();
-    if (rememberedRow != 0) plat::SetGadgetState(DriveListGadget, rememberedRow);
     FormatFailed = 0;
-    OperationBusy = 0;
     AbortRequested = 0;
+    OperationBusy = 0;
 }
 
 }  // namespace vu

@@ -4,11 +4,10 @@
 #include <mutex>
 #include <vector>
 
-#include "core/settings.h"
+#include "core/globals.h"
 #include "core/status_bar.h"
 #include "core/work_folder.h"
 #include "net/data_set_download.h"
-#include "net/download_jobs.h"
 #include "net/http_download.h"
 #include "net/revision_check.h"
 #include "platform/clock.h"
@@ -21,18 +20,13 @@ namespace vu {
 
 namespace {
 
-std::string RevisionToInstall() {
-    std::lock_guard<std::mutex> l(RevisionSettingsLock);
-    return RevisionNumberText(InstallRevision);
-}
-
 bool ErrorBox(const std::string& title, const std::string& text) {
     plat::MessageBox(title, text, plat::MbIconError);
     return false;
 }
 
-void HideWorkFolderEntries() {
-    for (const auto& entry : plat::ListFolder(ZarnTempPath, "*.*")) plat::SetHidden(ZarnTempPath + entry.name, true);
+void HideWorkFolderEntries(const std::string& folder) {
+    for (const auto& entry : plat::ListFolder(folder, "*.*")) plat::SetHidden(folder + entry.name, true);
 }
 
 // Streams `from` into `to` (replacing it); a partial copy is removed again.
@@ -53,8 +47,8 @@ bool CopyFileData(const std::string& from, const std::string& to) {
     return ok;
 }
 
-void SaveToLocalRepository(const std::string& zipPath, const std::string& zipName) {
-    if (CopyFileData(zipPath, CloverLocalRepository + zipName)) {
+void SaveToLocalRepository(const std::string& repository, const std::string& zipPath, const std::string& zipName) {
+    if (CopyFileData(zipPath, repository + zipName)) {
         DrawProgressBar(StatusBarGadget, zipName + " Saved to Clover Local Repo", 0);
         plat::Sleep(4000);
     } else {
@@ -62,50 +56,45 @@ void SaveToLocalRepository(const std::string& zipPath, const std::string& zipNam
     }
 }
 
-// The working folder goes however InstallLatestClover returns.
-struct WorkFolderScope {
-    ~WorkFolderScope() { DeleteWorkFolder(); }
-};
-
 }  // namespace
 
-bool InstallDownloadedDataSet(const std::string& volume) {
-    if (RevisionToInstall().empty()) {
-        // The check needs the download slot; a check started at start-up may still hold it.
-        int32_t result = WaitAndClaimDownloadBusy(RevisionCheckSlotWaitMs) ? RunRevisionCheck(1) : 0;
-        if (result != WebOk) {
+bool InstallDownloadedDataSet(const SettingsRecord& settings, const std::string& volume) {
+    std::string revision = RevisionNumberText(settings.InstallRevision);
+    if (revision.empty()) {
+        // The check records the revision it found (CloverLastRev and InstallRevision).
+        if (RunRevisionCheck(0, AbortRequested) != WebOk) {
             ShowStatus("Error Check Clover Last Revision", StatusPauseMs);
             return false;
         }
         std::lock_guard<std::mutex> l(RevisionSettingsLock);
-        InstallRevision = CloverLastRev;
+        revision = RevisionNumberText(CloverLastRev);
     }
-    return InstallLatestClover(volume);
+    return InstallLatestClover(settings, revision, volume);
 }
 
-bool InstallLatestClover(const std::string& destination) {
-    std::string revision = RevisionToInstall();
+bool InstallLatestClover(const SettingsRecord& settings, const std::string& revision, const std::string& destination) {
     if (revision.empty()) return false;
     std::string zipName = "CloverISO-" + revision + ".zip";
-    WorkFolderScope scope;
-    if (!CreateWorkFolder()) return ErrorBox("Error!", "Can't create TEMP folder!" + ZarnTempPath);
-    std::string zipPath = ZarnTempPath + zipName;
+    WorkFolder work;
+    if (!work.Create()) return ErrorBox("Error!", "Can't create TEMP folder!" + work.Path());
+    const std::string& folder = work.Path();
+    std::string zipPath = folder + zipName;
 
-    auto download = StartDataSetDownload(revision, ZarnTempPath);
+    auto download = StartDataSetDownload(revision, folder, settings.ResumeMaxAttemptsNumber);
     if (!download) return ErrorBox("Error!", "Can't download Latest Clover.");
     if (!download->WaitFor(DataSetDownloadTimeoutMs)) {
         ErrorBox("Error!", "Can't download Latest Clover: Timeout " + std::to_string(DataSetDownloadTimeoutMs / 1000) +
                                " secs.");
         // Stopped and waited for, so that it does not write into the folder being deleted.
         download->Stop();
-        download->WaitFor(RevisionCheckSlotWaitMs);
+        download->WaitFor(StoppedDownloadWaitMs);
         return false;
     }
     if (download->Result() != WebOk) return false;  // the download reported it itself
 
     DrawProgressBar(StatusBarGadget, "Clover r" + revision + " Downloaded", 0);
     plat::Sleep(300);
-    HideWorkFolderEntries();
+    HideWorkFolderEntries(folder);
 
     switch (ConvertCloverIso(download->FileName(), zipPath)) {
         case ConvertResult::CannotStart:
@@ -116,11 +105,11 @@ bool InstallLatestClover(const std::string& destination) {
             break;
     }
     plat::DeleteFile(download->FileName());
-    plat::SetHidden(ZarnTempPath, true);
+    plat::SetHidden(folder, true);
 
     if (plat::FileSize(zipPath) <= 0 || !ExtractArchive(nullptr, 0, destination, false, zipPath, true, false))
         return ErrorBox("Error!", "Error Copy the Latest Clover Data Set to Selected Drive.");
-    if (SaveLatestCloverAfterDL) SaveToLocalRepository(zipPath, zipName);
+    if (settings.SaveLatestCloverAfterDL) SaveToLocalRepository(settings.CloverLocalRepository, zipPath, zipName);
     return true;
 }
 

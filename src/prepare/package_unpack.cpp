@@ -9,7 +9,6 @@
 #include <memory>
 #include <new>
 
-#include "core/work_folder.h"
 #include "platform/files.h"
 #include "platform/gui.h"
 
@@ -74,9 +73,9 @@ void ShowError(const char* what) {
 
 }  // namespace
 
-std::string UnpackInternalMemoryToTempFile(const unsigned char* start, std::size_t length) {
+std::string UnpackInternalMemoryToTempFile(const unsigned char* start, std::size_t length, WorkFolder& folder) {
     if (!start || length == 0) return "";
-    if (ZarnTempPath.empty() && !CreateWorkFolder()) return "";
+    if (folder.Path().empty() && !folder.Create()) return "";
     if (length < kHeaderSize + kPropertiesSize) return "";
 
     uint32_t unpackedSize = Le32(start);
@@ -94,7 +93,7 @@ std::string UnpackInternalMemoryToTempFile(const unsigned char* start, std::size
         return "";
     }
 
-    std::string name = NewTempFileName(ZarnTempPath);
+    std::string name = NewTempFileName(folder.Path());
     plat::FileHandle file = plat::OpenFile(name, plat::FileMode::Create);
     bool written = file && plat::WriteFileData(file, buffer.get(), unpackedSize) == int64_t(unpackedSize);
     if (file) plat::CloseFile(file);

@@ -1,4 +1,4 @@
-// Unpacking of the packed packages the program carries into a temporary file of the working
+// Unpacking of the packed packages the program carries into a temporary file of a working
 // folder. A package is one block, little-endian:
 //
 //   0   4   unpacked size (non-zero)
@@ -13,11 +13,14 @@
 #include <cstddef>
 #include <string>
 
+#include "core/work_folder.h"
+
 namespace vu {
 
-// Unpacks the package (start, length) into a new temporary file of the working folder (created
-// when there is none yet) and returns the file's full name, or "" on any failure. A checksum
-// mismatch and a failed write also show their own "Error" box; nothing is left on disk then.
-std::string UnpackInternalMemoryToTempFile(const unsigned char* start, std::size_t length);
+// Unpacks the package (start, length) into a new temporary file of the caller's working folder
+// `folder` (created when it has none yet) and returns the file's full name, or "" on any failure.
+// A checksum mismatch and a failed write also show their own "Error" box; nothing is left on disk
+// then.
+std::string UnpackInternalMemoryToTempFile(const unsigned char* start, std::size_t length, WorkFolder& folder);
 
 }  // namespace vu

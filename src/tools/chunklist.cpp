@@ -70,6 +70,7 @@ ChunklistCheck CheckAgainstChunklist(const Chunklist& list, ByteSource& image,
     bool cancelled = false;
 
     PipelineStages stages;
+    stages.bytes = [&](size_t index) { return uint64_t(list.chunks[index].size); };
     stages.prepare = [&](size_t index, size_t s) {
         slots[s].bytes.resize(list.chunks[index].size);
         if (!image.ReadAt(offset, slots[s].bytes.data(), slots[s].bytes.size()))
@@ -84,6 +85,7 @@ ChunklistCheck CheckAgainstChunklist(const Chunklist& list, ByteSource& image,
         slots[s].digest = digest.Finish();
     };
     stages.finish = [&](size_t index, size_t s) {
+        std::vector<uint8_t>().swap(slots[s].bytes);  // what the budget counts is what is held
         if (slots[s].digest.empty()) return error = "its chunk " + std::to_string(index) + " cannot be hashed", false;
         if (!std::equal(slots[s].digest.begin(), slots[s].digest.end(), list.chunks[index].sha256.begin()))
             return error = "its chunk " + std::to_string(index) + " differs from its chunk list", false;
@@ -91,8 +93,13 @@ ChunklistCheck CheckAgainstChunklist(const Chunklist& list, ByteSource& image,
         if (progress && !progress(done)) return cancelled = true, false;
         return true;
     };
-    if (RunOrdered(list.chunks.size(), threads, window, stages)) return ChunklistCheck::Match;
-    return cancelled ? ChunklistCheck::Cancelled : ChunklistCheck::Mismatch;
+    switch (RunOrdered(list.chunks.size(), threads, window, PipelineBudget, stages)) {
+        case PipelineEnd::Done: return ChunklistCheck::Match;
+        case PipelineEnd::Stopped: return cancelled ? ChunklistCheck::Cancelled : ChunklistCheck::Mismatch;
+        case PipelineEnd::OutOfMemory: break;
+    }
+    error = "there is not enough memory to check its chunks";
+    return ChunklistCheck::Mismatch;
 }
 
 }  // namespace vu

@@ -2,7 +2,9 @@
 #include "tools/hfs_from_dmg.h"
 
 #include <atomic>
+#include <new>
 
+#include "core/gadget_numbers.h"
 #include "core/globals.h"
 #include "core/status_bar.h"
 #include "core/work_folder.h"
@@ -30,14 +32,15 @@ std::string Stem(const std::string& fileName) {
 void ErrorBox(const std::string& text) { plat::MessageBox("Error", text, plat::MbIconError); }
 
 bool Extract() {
-    if (!CreateWorkFolder()) {
-        ErrorBox("Can't create TEMP folder!" + ZarnTempPath);
+    WorkFolder work;
+    if (!work.Create()) {
+        ErrorBox("Can't create TEMP folder!" + work.Path());
         return false;
     }
     std::string dmg = plat::OpenFileRequester("Select DMG-file for extraction", "",
-                                              "dmg (*.dmg)|*.dmg|All files (*.*)|*.*", 0);
+                                              "dmg (*.dmg)|*.dmg|All files (*.*)|*.*", 0, MainWindow);
     if (dmg.empty()) return false;
-    std::string folder = plat::PathRequester("Select path to save image file:", FolderOf(dmg));
+    std::string folder = plat::PathRequester("Select path to save image file:", FolderOf(dmg), MainWindow);
     if (folder.empty()) return false;
     if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
 
@@ -97,14 +100,18 @@ void CancelHfsExtractionFromStatusBar() {
     if (StatusBarCancels) AbortRequested = 1;
 }
 
-void ExtractHfsFromDmg(int) {
+void ExtractHfsFromDmg(int, const SettingsRecord&) {
     OperationBusy = 1;
-    AbortRequested = 0;
     ExtractedHfsImages.clear();
     StatusBarCancels = true;
-    Extract();
+    // A partial image removes itself; what is left to say is why the run ended.
+    try {
+        Extract();
+    } catch (const std::bad_alloc&) {
+        ShowStatus("HFS extraction failed", 0);
+        ErrorBox("Can't extract the HFS volume:\r\nthere is not enough memory.");
+    }
     StatusBarCancels = false;
-    if (!ZarnTempPath.empty()) DeleteWorkFolder();
     AbortRequested = 0;
     OperationBusy = 0;
 }

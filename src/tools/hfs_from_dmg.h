@@ -9,11 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
+
 namespace vu {
 
-// The worker thread of the menu item (its argument is not used). Sets OperationBusy for the
-// run and clears it, with AbortRequested, at the end; the working folder it makes is removed.
-void ExtractHfsFromDmg(int arg);
+// The worker thread of the menu item (its argument and the settings are not used). Sets
+// OperationBusy for the run and clears it, with AbortRequested, at the end; the working folder it
+// makes is removed. Its dialogs are owned by the main window.
+void ExtractHfsFromDmg(int arg, const SettingsRecord& settings);
 
 // A click on the status bar: cancels a running DMG extraction, and does nothing otherwise.
 void CancelHfsExtractionFromStatusBar();

@@ -2,6 +2,7 @@
 #include "tools/image_extraction.h"
 
 #include <functional>
+#include <new>
 
 #include "core/globals.h"
 #include "core/status_bar.h"
@@ -42,8 +43,12 @@ DecodeOutcome WritePartitionImage(ByteSource& source, const UdifImage& image, co
     FileSink sink(path);
     if (!sink.IsOpen()) return error = "\"" + path + "\" cannot be created", DecodeOutcome::Failed;
     bool staleFork = false;
-    DecodeOutcome outcome =
-        DecodeUdifPartition(source, image, partition, sink, std::ref(progress), error, 0, &staleFork);
+    DecodeOutcome outcome;
+    try {
+        outcome = DecodeUdifPartition(source, image, partition, sink, std::ref(progress), error, 0, &staleFork);
+    } catch (const std::bad_alloc&) {
+        error = "there is not enough memory to decode it", outcome = DecodeOutcome::Failed;
+    }
     sink.Close();
     if (outcome != DecodeOutcome::Done) {
         plat::DeleteFile(path);

@@ -28,9 +28,10 @@ private:
 };
 
 // Writes the partition to the new file `path` (created or truncated). Anything but Done leaves
-// no file behind. A stale master or data fork checksum is harmless when the partition's own
-// checksum matches its data: the image is then written, and `notice` names what was stale
-// ("stale master checksum ignored, the partition's checksum matches"); otherwise it stays empty.
+// no file behind, also when memory runs out. A stale master or data fork checksum is harmless
+// when the partition's own checksum matches its data: the image is then written, and `notice`
+// names what was stale ("stale master checksum ignored, the partition's checksum matches");
+// otherwise it stays empty.
 DecodeOutcome WritePartitionImage(ByteSource& source, const UdifImage& image, const UdifPartition& partition,
                                   const std::string& path, StatusProgress& progress, std::string& error,
                                   std::string& notice);

@@ -5,7 +5,6 @@
 
 #include "core/gadget_numbers.h"
 #include "core/globals.h"
-#include "core/settings.h"
 #include "core/status_bar.h"
 #include "core/work_folder.h"
 #include "disk/drive_list.h"
@@ -39,8 +38,8 @@ bool IsBuildCode(const std::string& text) {
     return at == text.size();
 }
 
-void HideWorkFolderEntries() {
-    for (const auto& entry : plat::ListFolder(ZarnTempPath)) plat::SetHidden(ZarnTempPath + entry.name, true);
+void HideWorkFolderEntries(const std::string& folder) {
+    for (const auto& entry : plat::ListFolder(folder)) plat::SetHidden(folder + entry.name, true);
 }
 
 // The summary box after a successful run; `served` names what Apple's recovery server sent.
@@ -53,38 +52,43 @@ std::string RecoveryHdSummaryText(const std::string& title, const std::string& s
            "using the button [Restore ...].";
 }
 
-// The download into this run's working folder; releases the download slot once the file is in.
-// True with the downloaded file's path (and for a server image its verified chunk list).
-bool Fetch(const RecoveryEntry& entry, const RecoveryBoard* board, std::string& file, Chunklist& list) {
-    if (board) return FetchServerImage(*board, ZarnTempPath, ZarnImageLocalRepo, file, list);
+// The download into the run's working folder `folder`; releases the download slot once the file
+// is in. True with the downloaded file's path (and for a server image its verified chunk list).
+bool Fetch(const RecoveryEntry& entry, const RecoveryBoard* board, const SettingsRecord& settings,
+           const std::string& folder, std::string& file, Chunklist& list) {
+    if (board)
+        return FetchServerImage(*board, folder, settings.ZarnImageLocalRepo, settings.ResumeMaxAttemptsNumber, file,
+                                list);
     // A package whose size the catalog names must fit into the working folder before it is fetched.
     std::string error;
     int64_t size = DecimalValue(entry.Size);
-    if (size > 0 && !RoomFor(ZarnTempPath, uint64_t(size), error)) {
+    if (size > 0 && !RoomFor(folder, uint64_t(size), error)) {
         ReleaseDownloadBusy();
         ShowStatus(error, StatusPauseMs);
         plat::MessageBox("Error", error, plat::MbIconWarning);
         return false;
     }
-    int32_t downloaded = RunRecoveryDownload(entry, ZarnTempPath);
+    int32_t downloaded = RunRecoveryDownload(entry, folder, settings.ResumeMaxAttemptsNumber);
     ReleaseDownloadBusy();
-    file = ZarnTempPath + RecoveryPackageName;
+    file = folder + RecoveryPackageName;
     return downloaded == WebOk;  // a failure was reported by the download itself
 }
 
-// The download and the extraction in this run's working folder. Done with the image's path.
-RecoveryHdExtraction FetchAndExtract(const RecoveryEntry& entry, const RecoveryBoard* board) {
+// The download and the extraction in the run's working folder `folder`. Done with the image's path.
+RecoveryHdExtraction FetchAndExtract(const RecoveryEntry& entry, const RecoveryBoard* board,
+                                     const SettingsRecord& settings, const std::string& folder) {
     std::string file;
     Chunklist list;
     RecoveryHdExtraction extraction;
-    if (!Fetch(entry, board, file, list)) return extraction;
+    if (!Fetch(entry, board, settings, folder, file, list)) return extraction;
 
     std::string name = FilePartOf(file);
     ShowStatus(name + " Downloaded", 1000);
-    HideWorkFolderEntries();
+    HideWorkFolderEntries(folder);
     ShowStatus("Extracting HFS-Image from " + name + " ...", StatusPauseMs);
-    extraction = board ? ExtractServerImage(file, list, ZarnImageLocalRepo)
-                       : ExtractRecoveryHdPackage(file, RecoveryEntryBuild(entry), ZarnTempPath, ZarnImageLocalRepo);
+    const std::string& images = settings.ZarnImageLocalRepo;
+    extraction = board ? ExtractServerImage(file, list, images)
+                       : ExtractRecoveryHdPackage(file, RecoveryEntryBuild(entry), folder, images);
     switch (extraction.outcome) {
         case RecoveryHdExtraction::Done:
             ShowStatus("Done", StatusPauseMs);
@@ -96,7 +100,7 @@ RecoveryHdExtraction FetchAndExtract(const RecoveryEntry& entry, const RecoveryB
         case RecoveryHdExtraction::Failed: break;
     }
     // The error codes users know: 3 when the image folder is missing, 4 when unpacking failed.
-    int code = plat::FolderExists(ZarnImageLocalRepo) ? 4 : 3;
+    int code = plat::FolderExists(images) ? 4 : 3;
     ShowStatus("Extract HFS-Image from " + name + " ErrorCode: " + std::to_string(code), StatusPauseMs);
     plat::MessageBox("Error", "Can't extract the HFS-Image from " + name + ":\r\n" + extraction.error,
                      plat::MbIconError);
@@ -104,21 +108,18 @@ RecoveryHdExtraction FetchAndExtract(const RecoveryEntry& entry, const RecoveryB
 }
 
 // Everything between the flags.
-RecoveryHdExtraction DownloadAndExtract(const RecoveryEntry& entry) {
-    // The slot first: a list update that holds it keeps its files in the working folder, which
-    // creating ours, or deleting it, would destroy.
+RecoveryHdExtraction DownloadAndExtract(const RecoveryEntry& entry, const SettingsRecord& settings) {
     if (!ClaimDownloadBusy()) {
         plat::MessageBox("Error!", "Can't download HDRecovery for MAC OS X " + entry.Title, plat::MbIconError);
         return {};
     }
-    if (!CreateWorkFolder()) {
+    WorkFolder work;
+    if (!work.Create()) {
         ReleaseDownloadBusy();
-        plat::MessageBox("Error!", "Can't create TEMP folder!" + ZarnTempPath, plat::MbIconError);
+        plat::MessageBox("Error!", "Can't create TEMP folder!" + work.Path(), plat::MbIconError);
         return {};
     }
-    RecoveryHdExtraction extraction = FetchAndExtract(entry, RecoveryBoardOf(entry));
-    DeleteWorkFolder();
-    return extraction;
+    return FetchAndExtract(entry, RecoveryBoardOf(entry), settings, work.Path());
 }
 
 }  // namespace
@@ -132,28 +133,27 @@ std::string RecoveryEntryBuild(const RecoveryEntry& entry) {
     return IsBuildCode(build) ? build : "";
 }
 
-bool DownloadRecoveryHd(const RecoveryEntry& entry, std::string* imagePath) {
+bool DownloadRecoveryHd(const RecoveryEntry& entry, const SettingsRecord& settings, std::string* imagePath) {
     OperationBusy = 1;
-    AbortRequested = 0;
     plat::SetGadgetText(DlCenterButton, "Cancel DL");
-    RecoveryHdExtraction extraction = DownloadAndExtract(entry);
+    RecoveryHdExtraction extraction = DownloadAndExtract(entry, settings);
     bool result = extraction.outcome == RecoveryHdExtraction::Done;
     if (result) {
         std::string served;
         if (RecoveryBoardOf(entry))
             served = extraction.build.empty() ? "an image that names no macOS version"
                                               : "macOS " + extraction.version + " (" + extraction.build + ")";
-        plat::MessageBox("Info", RecoveryHdSummaryText(entry.Title, served, ZarnImageLocalRepo),
+        plat::MessageBox("Info", RecoveryHdSummaryText(entry.Title, served, settings.ZarnImageLocalRepo),
                          plat::MbIconInformation);
     }
     if (imagePath) *imagePath = result ? extraction.imagePath : "";
     FillDriveList();
-    OperationBusy = 0;
     AbortRequested = 0;
+    OperationBusy = 0;
     plat::SetGadgetText(DlCenterButton, "DL Center");
     return result;
 }
 
-void DownloadRecoveryHdJob(int) { DownloadRecoveryHd(ChosenRecoveryEntry()); }
+void DownloadRecoveryHdJob(int, const SettingsRecord& settings) { DownloadRecoveryHd(ChosenRecoveryEntry(), settings); }
 
 }  // namespace vu

@@ -2,6 +2,7 @@
 #include "tools/recovery_package.h"
 
 #include <cctype>
+#include <new>
 #include <vector>
 
 #include "core/status_bar.h"
@@ -94,10 +95,8 @@ RecoveryHdExtraction PartitionToFile(const std::string& dmgPath, const std::stri
     return result;
 }
 
-}  // namespace
-
-RecoveryHdExtraction ExtractRecoveryHdPackage(const std::string& packagePath, const std::string& build,
-                                              const std::string& workFolder, const std::string& imageFolder) {
+RecoveryHdExtraction ExtractPackage(const std::string& packagePath, const std::string& build,
+                                    const std::string& workFolder, const std::string& imageFolder) {
     std::string package = FileNameOf(packagePath), error;
     std::string folder = imageFolder;
     if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
@@ -178,6 +177,18 @@ RecoveryHdExtraction ExtractRecoveryHdPackage(const std::string& packagePath, co
     }
 
     return WriteRecoveryImage(baseDmg, folder, build);
+}
+
+}  // namespace
+
+RecoveryHdExtraction ExtractRecoveryHdPackage(const std::string& packagePath, const std::string& build,
+                                              const std::string& workFolder, const std::string& imageFolder) {
+    // The intermediate files remove themselves while the exception unwinds.
+    try {
+        return ExtractPackage(packagePath, build, workFolder, imageFolder);
+    } catch (const std::bad_alloc&) {
+        return Fail("there is not enough memory to extract " + FileNameOf(packagePath));
+    }
 }
 
 }  // namespace vu

@@ -80,7 +80,7 @@ bool RoomForImage(const std::string& workFolder, uint64_t imageBytes, const std:
 
 // Everything up to the image on disk, with the download slot held.
 bool Fetch(const RecoveryBoard& board, const std::string& workFolder, const std::string& imageFolder,
-           std::string& dmgPath, Chunklist& list) {
+           int32_t maxAttempts, std::string& dmgPath, Chunklist& list) {
     RecoveryAnswer answer;
     std::string bytes, error;
     if (!AskRecoveryServer(board, answer) || !FetchRecoveryChunklist(answer, bytes)) return false;
@@ -97,14 +97,14 @@ bool Fetch(const RecoveryBoard& board, const std::string& workFolder, const std:
         return false;
     }
     dmgPath = workFolder + ServedFileName(answer.AU, "BaseSystem.dmg");
-    return FetchRecoveryImage(board, answer, dmgPath) == WebOk;
+    return FetchRecoveryImage(board, answer, dmgPath, maxAttempts) == WebOk;
 }
 
 }  // namespace
 
 bool FetchServerImage(const RecoveryBoard& board, const std::string& workFolder, const std::string& imageFolder,
-                      std::string& dmgPath, Chunklist& list) {
-    bool fetched = Fetch(board, workFolder, imageFolder, dmgPath, list);
+                      int32_t maxAttempts, std::string& dmgPath, Chunklist& list) {
+    bool fetched = Fetch(board, workFolder, imageFolder, maxAttempts, dmgPath, list);
     ReleaseDownloadBusy();
     return fetched;
 }

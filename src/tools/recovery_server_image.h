@@ -8,6 +8,7 @@
 //
 // Runs on the Download Center's worker thread; AbortRequested cancels every step.
 #pragma once
+#include <cstdint>
 #include <string>
 
 #include "net/recovery_server.h"
@@ -17,11 +18,12 @@
 namespace vu {
 
 // Asks the server for `board`'s image and downloads its chunk list and the image into
-// `workFolder` (ending in "\"), once it and `imageFolder` have room. True with the image's path
+// `workFolder` (ending in "\"), once it and `imageFolder` have room, resuming up to `maxAttempts`
+// times. True with the image's path
 // and its verified list; false once the failure or the cancel was reported. The caller holds the
 // download slot; it is released once this returns.
 bool FetchServerImage(const RecoveryBoard& board, const std::string& workFolder, const std::string& imageFolder,
-                      std::string& dmgPath, Chunklist& list);
+                      int32_t maxAttempts, std::string& dmgPath, Chunklist& list);
 
 // True when `bytes` is a chunk list signed by a trusted key; otherwise false with why not.
 bool TrustServerChunklist(const std::string& bytes, Chunklist& list, std::string& error);

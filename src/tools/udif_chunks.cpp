@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "tools/udif_image.h"
+#include "tools/lzfse_decode.h"
 
 namespace vu {
 
@@ -113,9 +113,7 @@ bool DecodeBzip2(const uint8_t* in, size_t inLength, uint8_t* out, size_t outLen
 
 bool DecodeLzma(const uint8_t* in, size_t inLength, uint8_t* out, size_t outLength, std::string& error) {
     lzma_stream s = LZMA_STREAM_INIT;
-    // The dictionary of a chunk's stream never needs more than this; a stream asking for more
-    // is refused rather than allowed to take the memory.
-    if (lzma_auto_decoder(&s, 128ull << 20, 0) != LZMA_OK) return error = "LZMA cannot start", false;
+    if (lzma_auto_decoder(&s, ChunkDecoderMemory(UdifLzma), 0) != LZMA_OK) return error = "LZMA cannot start", false;
     s.next_in = in;
     s.avail_in = inLength;
     s.next_out = out;
@@ -137,7 +135,7 @@ bool DecodeLzma(const uint8_t* in, size_t inLength, uint8_t* out, size_t outLeng
     lzma_end(&s);
     if (status == LZMA_STREAM_END && produced == outLength && left == 0 && !overflow) return true;
     if (overflow) error = TooLong(outLength);
-    else if (status == LZMA_MEMLIMIT_ERROR) error = "LZMA data needs more than 128 MiB of memory";
+    else if (status == LZMA_MEMLIMIT_ERROR) error = "LZMA data needs more than 65 MiB of memory";
     else if (status == LZMA_STREAM_END && left) error = "LZMA data goes on past its end of stream";
     else if (status == LZMA_STREAM_END) error = TooShort(outLength);
     else if (status == LZMA_BUF_ERROR) error = "LZMA data ends early";
@@ -148,7 +146,7 @@ bool DecodeLzma(const uint8_t* in, size_t inLength, uint8_t* out, size_t outLeng
 }  // namespace
 
 bool IsCompressedChunkType(uint32_t type) {
-    return type == UdifAdc || type == UdifZlib || type == UdifBzip2 || type == UdifLzma;
+    return type == UdifAdc || type == UdifZlib || type == UdifBzip2 || type == UdifLzfse || type == UdifLzma;
 }
 
 bool DecodeChunk(uint32_t type, const uint8_t* in, size_t inLength, uint8_t* out, size_t outLength,
@@ -157,6 +155,7 @@ bool DecodeChunk(uint32_t type, const uint8_t* in, size_t inLength, uint8_t* out
         case UdifAdc: return DecodeAdc(in, inLength, out, outLength, error);
         case UdifZlib: return DecodeZlib(in, inLength, out, outLength, error);
         case UdifBzip2: return DecodeBzip2(in, inLength, out, outLength, error);
+        case UdifLzfse: return DecodeLzfse(in, inLength, out, outLength, error);
         case UdifLzma: return DecodeLzma(in, inLength, out, outLength, error);
     }
     error = UdifChunkTypeName(type) + " chunks are not supported";

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "tools/ordered_pipeline.h"
@@ -25,14 +26,23 @@ struct Item {
     uint64_t outLength = 0;
 };
 
+// An item's buffers live from its prepare to its finish, so that what the slots hold is what
+// the pipeline's budget counts.
 struct Slot {
     Item item;
     uint32_t type = 0;
-    std::vector<uint8_t> in, out;
+    std::unique_ptr<uint8_t[]> in, out;
     uint32_t crc = 0;
     bool ok = true;
     std::string error;
 };
+
+static_assert(MaxStoredChunk + MaxDecodedChunk + ChunkDecoderMemory(UdifLzma) <= PipelineBudget,
+              "the largest chunk fits the pipeline's budget");
+
+std::unique_ptr<uint8_t[]> Buffer(uint64_t length) {
+    return length ? std::make_unique_for_overwrite<uint8_t[]>(size_t(length)) : nullptr;
+}
 
 // The items of a partition: one per chunk, raw chunks cut into pieces.
 std::vector<Item> Plan(const UdifPartition& partition) {
@@ -131,12 +141,15 @@ bool CheckUdifPartitionChunks(const UdifPartition& partition, std::string& error
         const UdifChunk& chunk = partition.chunks[c];
         bool known = chunk.type == UdifZero || chunk.type == UdifIgnore || chunk.type == UdifRaw ||
                      IsCompressedChunkType(chunk.type);
-        if (chunk.type == UdifLzfse)
-            return error = "chunk " + std::to_string(c) + " is LZFSE-compressed, which this reader does not decode", false;
         if (!known) return error = "chunk " + std::to_string(c) + " has the unknown type " + Hex32(chunk.type), false;
-        if (IsCompressedChunkType(chunk.type) &&
-            (chunk.sectors * UdifSectorSize > MaxDecodedChunk || chunk.length > MaxStoredChunk))
-            return error = "chunk " + std::to_string(c) + " is larger than a chunk may be (16 MiB)", false;
+        if (IsCompressedChunkType(chunk.type) && chunk.sectors * UdifSectorSize > MaxDecodedChunk)
+            return error = "chunk " + std::to_string(c) + " declares " + std::to_string(chunk.sectors) +
+                           " sectors, more than a chunk may hold (16 MiB)",
+                   false;
+        if (IsCompressedChunkType(chunk.type) && chunk.length > MaxStoredChunk)
+            return error = "chunk " + std::to_string(c) + " stores " + std::to_string(chunk.length) +
+                           " bytes, more than a chunk may store",
+                   false;
     }
     return true;
 }
@@ -149,6 +162,7 @@ DecodeOutcome DecodeUdifPartition(ByteSource& source, const UdifImage& image, co
     std::vector<Item> items = Plan(partition);
     size_t window = 2 * size_t(threads) + 2;
     std::vector<Slot> slots(window);
+    auto chunkType = [&](size_t index) { return partition.chunks[items[index].chunk].type; };
     ForkCrc forkCrc(source, image);
     bool checkFork = image.dataChecksum.IsCrc32();
     uint32_t partitionCrc = 0;
@@ -156,29 +170,35 @@ DecodeOutcome DecodeUdifPartition(ByteSource& source, const UdifImage& image, co
     bool cancelled = false;
 
     PipelineStages stages;
+    stages.bytes = [&](size_t index) {
+        const Item& item = items[index];
+        if (!IsCompressedChunkType(chunkType(index))) return item.length;
+        return item.length + item.outLength + ChunkDecoderMemory(chunkType(index));
+    };
     stages.prepare = [&](size_t index, size_t s) {
         Slot& slot = slots[s];
         slot.item = items[index];
-        slot.type = partition.chunks[slot.item.chunk].type;
+        slot.type = chunkType(index);
         slot.ok = true;
-        slot.in.resize(size_t(slot.item.length));
+        slot.in = Buffer(slot.item.length);
         if (slot.item.length == 0) return true;
-        if (!source.ReadAt(slot.item.offset, slot.in.data(), slot.in.size()))
+        if (!source.ReadAt(slot.item.offset, slot.in.get(), size_t(slot.item.length)))
             return error = "chunk " + std::to_string(slot.item.chunk) + " cannot be read", false;
-        if (checkFork && !forkCrc.Add(slot.item.offset, slot.in.data(), slot.item.length))
+        if (checkFork && !forkCrc.Add(slot.item.offset, slot.in.get(), slot.item.length))
             return error = "the data fork cannot be read", false;
         return true;
     };
     stages.work = [&](size_t s) {
         Slot& slot = slots[s];
         if (slot.type == UdifRaw) {
-            slot.crc = libdeflate_crc32(0, slot.in.data(), slot.in.size());
+            slot.crc = libdeflate_crc32(0, slot.in.get(), size_t(slot.item.length));
         } else if (IsCompressedChunkType(slot.type)) {
-            slot.out.resize(size_t(slot.item.outLength));
+            size_t outLength = size_t(slot.item.outLength);
+            slot.out = Buffer(outLength);
             std::string why;
-            slot.ok = DecodeChunk(slot.type, slot.in.data(), slot.in.size(), slot.out.data(), slot.out.size(), why);
+            slot.ok = DecodeChunk(slot.type, slot.in.get(), size_t(slot.item.length), slot.out.get(), outLength, why);
             if (!slot.ok) slot.error = UdifChunkTypeName(slot.type) + " chunk " + std::to_string(slot.item.chunk) + ": " + why;
-            else slot.crc = libdeflate_crc32(0, slot.out.data(), slot.out.size());
+            else slot.crc = libdeflate_crc32(0, slot.out.get(), outLength);
         }
     };
     stages.finish = [&](size_t, size_t s) {
@@ -190,16 +210,23 @@ DecodeOutcome DecodeUdifPartition(ByteSource& source, const UdifImage& image, co
             if (slot.type == UdifZero) partitionCrc = AppendZeros(partitionCrc, slot.item.outLength);
         } else {
             const auto& bytes = slot.type == UdifRaw ? slot.in : slot.out;
-            written = sink.Write(bytes.data(), bytes.size());
+            written = sink.Write(bytes.get(), size_t(slot.item.outLength));
             partitionCrc = uint32_t(crc32_combine(partitionCrc, slot.crc, z_off_t(slot.item.outLength)));
         }
+        slot.in.reset();
+        slot.out.reset();
         if (!written) return error = "the image cannot be written", false;
         done += slot.item.outLength;
         if (progress && !progress(done)) return cancelled = true, false;
         return true;
     };
 
-    if (!RunOrdered(items.size(), threads, window, stages)) return cancelled ? DecodeOutcome::Cancelled : DecodeOutcome::Failed;
+    switch (RunOrdered(items.size(), threads, window, PipelineBudget, stages)) {
+        case PipelineEnd::Done: break;
+        case PipelineEnd::Stopped: return cancelled ? DecodeOutcome::Cancelled : DecodeOutcome::Failed;
+        case PipelineEnd::OutOfMemory:
+            return error = "there is not enough memory to decode its chunks", DecodeOutcome::Failed;
+    }
     if (!sink.Finish()) return error = "the image cannot be written", DecodeOutcome::Failed;
     if (partition.checksum.IsCrc32() && partitionCrc != partition.checksum.Crc32())
         return error = "the checksum of partition " + std::to_string(partition.index) + " does not match its data",

@@ -1,7 +1,8 @@
 // Writing one partition of a UDIF disk image: its chunks are read in order on the calling thread,
-// decoded on worker threads (every core), and written in order, so memory stays bounded by the
-// chunk sizes times the threads whatever the image's size. The partition's checksum and the data
-// fork's are checked on the way. Runs on the calling thread plus its workers.
+// decoded on worker threads (every core), and written in order, the chunks in flight holding no
+// more than the pipeline's budget whatever the image's size or the number of cores. The
+// partition's checksum and the data fork's are checked on the way. Runs on the calling thread
+// plus its workers.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -12,18 +13,18 @@
 
 namespace vu {
 
-// False with `error` naming the first chunk this reader cannot decode ("LZFSE chunks are not
-// supported") or that is larger than a chunk may be. Nothing needs to be read for it.
+// False with `error` naming the first chunk this reader cannot decode ("chunk 3 has the unknown
+// type 0x80000009") or that is larger than a chunk may be. Nothing needs to be read for it.
 bool CheckUdifPartitionChunks(const UdifPartition& partition, std::string& error);
 
 enum class DecodeOutcome { Done, Failed, Cancelled };
 
 // Writes the partition's bytes to `sink`. `progress(doneBytes)` is called after every chunk
 // written; returning false cancels the run. Failed with `error` when a chunk cannot be read or
-// decoded, decodes to another size than its sectors, a checksum does not match, or the sink
-// refuses a write. `threads` 0 means PipelineThreads(). Given `staleForkChecksum`, a data fork
-// checksum that does not match is forgiven (and reported there) when the partition's own CRC-32
-// matched.
+// decoded, decodes to another size than its sectors, a checksum does not match, the sink
+// refuses a write, or memory runs out. `threads` 0 means PipelineThreads(). Given
+// `staleForkChecksum`, a data fork checksum that does not match is forgiven (and reported there)
+// when the partition's own CRC-32 matched.
 DecodeOutcome DecodeUdifPartition(ByteSource& source, const UdifImage& image, const UdifPartition& partition,
                                   ByteSink& sink, const std::function<bool(uint64_t)>& progress,
                                   std::string& error, unsigned threads = 0, bool* staleForkChecksum = nullptr);

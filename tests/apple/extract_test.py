@@ -10,6 +10,7 @@ Usage: extract_test.py --tool VELLORAN-IMAGE --fixtures DIR --work DIR
 import argparse
 import filecmp
 import glob
+import hashlib
 import os
 import shutil
 import subprocess
@@ -47,7 +48,11 @@ BAD_DMGS = [
     ("mish-count.dmg", "chunks but holds"),
     ("bad-partition-crc.dmg", "checksum of partition 4 does not match"),
     ("unknown-chunk.dmg", "chunk 3 has the unknown type 0x80000009"),
-    ("lzfse-chunk.dmg", "chunk 3 is LZFSE-compressed"),
+    ("lzfse-chunk.dmg", "LZFSE chunk 3: LZFSE block 1: its header size 0 does not fit the data"),
+    ("lzfse-table.dmg", "LZFSE chunk 2: LZFSE block 1: its frequency table for match lengths does not sum"),
+    ("lzfse-payload.dmg", "LZFSE chunk 2: LZFSE block 1: its literal stream is damaged"),
+    ("lzfse-truncated.dmg", "LZFSE chunk 2: LZFSE block 7: the data ends inside it"),
+    ("lzfse-overclaim.dmg", "LZFSE chunk 2: LZFSE block 1: it claims 4194304 bytes, more than the 1048576 left"),
     ("short-chunk.dmg", "zlib chunk 3: decodes to fewer bytes than its 64 sectors"),
     ("long-chunk.dmg", "zlib chunk 3: decodes to more bytes than its 64 sectors"),
     ("corrupt-zlib.dmg", "zlib chunk 3: zlib data is damaged"),
@@ -95,6 +100,20 @@ def dmg_path(tool, fixtures, work):
     subprocess.run(["dmg2img", "-s", "-p", "4", os.path.join(fixtures, "dmg2img-types.dmg"), d2i], check=True,
                    stdout=subprocess.DEVNULL)
     check(filecmp.cmp(d2i, volume, shallow=False), "dmg2img-types.dmg: dmg2img's image differs from ours")
+
+    # LZFSE chunks: 7-Zip's image, and the volume once the reference streams' digests match.
+    out, seven = fresh(os.path.join(work, "lzfse")), fresh(os.path.join(work, "lzfse.7zz"))
+    code, text = run([tool, "extract-hfs", os.path.join(fixtures, "lzfse.dmg"), out])
+    subprocess.run(["7zz", "e", "-tdmg", os.path.join(fixtures, "lzfse.dmg"), "*.hfs", "-o" + seven], check=True,
+                   stdout=subprocess.DEVNULL)
+    ours = os.path.join(out, "lzfse.hfs")
+    check(code == 0 and filecmp.cmp(ours, os.path.join(seven, "4.hfs"), shallow=False), "lzfse.dmg: " + text)
+    data = bytearray(open(ours, "rb").read() if code == 0 else b"")
+    for line in open(os.path.join(fixtures, "lzfse-streams.txt")):
+        at, digest = int(line.split()[0]), line.split()[1]
+        check(hashlib.sha256(data[at:at + (1 << 20)]).hexdigest() == digest, "lzfse.dmg: a stream at %d" % at)
+        data[at:at + (1 << 20)] = bytes(1 << 20)
+    check(data == open(os.path.join(fixtures, "lzfse-volume.hfs"), "rb").read(), "lzfse.dmg: not the volume")
 
     out = fresh(os.path.join(work, "two"))
     code, _ = run([tool, "extract-hfs", os.path.join(fixtures, "two-hfs.dmg"), out])

@@ -7,6 +7,7 @@ the key file that trusts one of them. Deterministic but for those keys and signa
 Usage: make_fixtures.py OUTDIR
        make_fixtures.py --fuzz-seeds FUZZ_CORPUS_DIR   (small seeds of the fuzz targets)
 """
+import json
 import os
 import random
 import struct
@@ -21,6 +22,7 @@ import hfsplus_writer as hw  # noqa: E402
 import udif_writer as uw  # noqa: E402
 from chunklist_writer import TestKey, chunklist, signed  # noqa: E402
 
+LZFSE_VECTORS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures", "lzfse")
 ALL_TYPES = (uw.ZLIB, uw.RAW, uw.ADC, uw.BZIP2, uw.XZ)
 DMG2IMG_TYPES = (uw.ZLIB, uw.RAW, uw.ADC, uw.BZIP2)  # dmg2img decodes no XZ
 
@@ -168,6 +170,88 @@ def recovery_package(out, base_dmg, with_chunklist=True, chunklist_damage=None, 
     return meta_dmg, meta_volume
 
 
+def lzfse_vector(name):
+    with open(os.path.join(LZFSE_VECTORS, name), "rb") as f:
+        return f.read()
+
+
+def lzfse_manifest():
+    """name -> {"decoded_size", "decoded_sha256", ...} of every reference stream."""
+    with open(os.path.join(LZFSE_VECTORS, "manifest.json")) as f:
+        return {v["name"]: v for v in json.load(f)}
+
+
+def plain_tables(stream):
+    """The stream with its "bvx2" blocks rewritten as "bvx1" blocks (plain tables), which the
+    reference encoder never writes."""
+    out, at = bytearray(), 0
+    while stream[at:at + 4] != b"bvx$":
+        magic, raw = stream[at:at + 4], struct.unpack_from("<I", stream, at + 4)[0]
+        if magic != b"bvx2":
+            size = 8 + raw if magic == b"bvx-" else 12 + struct.unpack_from("<I", stream, at + 8)[0]
+            out += stream[at:at + size]
+            at += size
+            continue
+        w0, w1, w2 = struct.unpack_from("<QQQ", stream, at + 8)
+        f = lambda w, lsb, n: (w >> lsb) & ((1 << n) - 1)  # noqa: E731
+        codes, frequencies = int.from_bytes(stream[at + 32:at + (w2 & 0xFFFFFFFF)], "little"), []
+        for _ in range(360):
+            ones = next(i for i in range(5) if i == 4 or not codes >> i & 1)
+            size, value = [(2, codes >> 1 & 1), (3, 2 + (codes >> 2 & 1)), (5, 4 + (codes >> 3 & 3)),
+                           (8, 8 + (codes >> 4 & 15)), (14, 24 + (codes >> 4 & 1023))][ones]
+            frequencies.append(value)
+            codes >>= size
+        literal_bytes, lmd_bytes = f(w0, 20, 20), f(w1, 40, 20)
+        out += struct.pack("<4s6Ii4HiHHH", b"bvx1", raw, literal_bytes + lmd_bytes, f(w0, 0, 20), f(w0, 40, 20),
+                           literal_bytes, lmd_bytes, f(w0, 60, 3) - 7, *(f(w1, 10 * i, 10) for i in range(4)),
+                           f(w1, 60, 3) - 7, f(w2, 32, 10), f(w2, 42, 10), f(w2, 52, 10))
+        out += struct.pack("<360H", *frequencies) + b"\0\0"
+        at += (w2 & 0xFFFFFFFF)
+        out += stream[at:at + literal_bytes + lmd_bytes]
+        at += literal_bytes + lmd_bytes
+    return bytes(out) + b"bvx$"
+
+
+def stream_chunks(image, placeholders, grid=64):
+    """Chunk starts for a volume cut every `grid` sectors, except that each placeholder of 1 MiB
+    (found in the order the volume holds them) becomes one chunk of 2048 sectors, where a reference
+    stream will go; those are zeroed in `image`. Returns the starts and the placeholders' offsets."""
+    sectors, cuts, offsets, at = len(image) // 512, set(range(0, len(image) // 512, grid)), [], 0
+    for placeholder in placeholders:
+        at = image.find(placeholder[:1024], at)
+        assert at % 512 == 0
+        offsets.append(at)
+        image[at:at + (1 << 20)] = bytes(1 << 20)
+        cuts = {c for c in cuts if not at // 512 < c < at // 512 + 2048} | {at // 512, at // 512 + 2048}
+    return sorted(c for c in cuts if c < sectors), offsets
+
+
+def lzfse_dmg(edit=lambda stream: stream):
+    """A "ULFO" image whose HFS volume has two files that are each one chunk of 2048 sectors holding
+    a reference stream, zeros.lzfse and mixed-1mib.lzfse (`edit` may damage the second); our own
+    LZVN blocks hold the rest. The decoded streams are known only by their digests, so the
+    partition has no checksum. Returns the image, the volume with zeros in place of the two files,
+    and the two files' offsets in it by stream name."""
+    volume = hw.Volume("LZFSE", node_size=512)
+    volume.add_file("notes.txt", b"The files beside this one come from LZFSE streams.\n" * 300)
+    names = ("zeros.lzfse", "mixed-1mib.lzfse")
+    placeholders = [name.encode().ljust(64, b"#") * (1 << 14) for name in names]
+    for name, placeholder in zip(names, placeholders):
+        volume.add_file(name[:-6] + ".bin", placeholder)
+    image = bytearray(volume.build())
+    starts, offsets = stream_chunks(image, placeholders)
+    streams = {starts.index(at // 512): lzfse_vector(name) for name, at in zip(names, offsets)}
+    streams[starts.index(offsets[1] // 512)] = edit(streams[starts.index(offsets[1] // 512)])
+    parts = gpt_layout(bytes(image), (uw.LZFSE,), starts,
+                       lambda i, kind, data: (uw.LZFSE, streams[i]) if i in streams else None)
+    parts[4].crc = False
+    return uw.build(parts), bytes(image), dict(zip(names, offsets))
+
+
+def flip(data, at):
+    return data[:at] + bytes([data[at] ^ 0x01]) + data[at + 1:]
+
+
 def main(outdir):
     os.makedirs(outdir, exist_ok=True)
 
@@ -192,10 +276,10 @@ def main(outdir):
             edit(tables[4], fields)
         return uw.build(gpt_layout(volume, ALL_TYPES), mutate=mutate)
 
-    def flip(table, at):
+    def flip_table(table, at):
         table[at] ^= 0x01
 
-    write("bad-partition-crc.dmg", table_edit(lambda t, f: flip(t, 64 + 11)))
+    write("bad-partition-crc.dmg", table_edit(lambda t, f: flip_table(t, 64 + 11)))
     write("bad-data-crc.dmg", table_edit(lambda t, f: f.update(data_crc=f["data_crc"] ^ 1)))
     write("bad-master-crc.dmg", table_edit(lambda t, f: f.update(master_crc=0x12345678)))
     write("bad-koly-version.dmg", table_edit(lambda t, f: f.update(version=3)))
@@ -213,6 +297,18 @@ def main(outdir):
     write("long-chunk.dmg", chunk_fault(3, lambda k, d: (uw.ZLIB, uw.encode(uw.ZLIB, d + b"\1" * 512))))
     write("corrupt-zlib.dmg", chunk_fault(3, lambda k, d: (uw.ZLIB, (lambda z: z[:20] + bytes([z[20] ^ 0xFF]) + z[21:])(
         uw.encode(uw.ZLIB, bytes(range(256)) * 128)))))
+
+    # LZFSE chunks, whole and damaged in a table, in a payload, cut short, claiming too much.
+    dmg, lzfse_volume, offsets = lzfse_dmg()
+    write("lzfse.dmg", dmg)
+    write("lzfse-volume.hfs", lzfse_volume)
+    write("lzfse-streams.txt", "".join("%d %s\n" % (at, lzfse_manifest()[name]["decoded_sha256"])
+                                       for name, at in offsets.items()).encode())
+    write("lzfse-table.dmg", lzfse_dmg(lambda s: flip(s, 40))[0])
+    write("lzfse-payload.dmg", lzfse_dmg(lambda s: flip(s, 2000))[0])
+    write("lzfse-truncated.dmg", lzfse_dmg(lambda s: s[:-100])[0])
+    write("lzfse-overclaim.dmg", lzfse_dmg(lambda s: s[:4] + struct.pack("<I", 4 << 20) + s[8:])[0])
+    write("text-plain.lzfse", plain_tables(lzfse_vector("text.lzfse")))
 
     base = uw.build(apm_layout(volume, ALL_TYPES))
     write("BaseSystem.dmg", base)
@@ -251,7 +347,7 @@ def fuzz_seeds(corpus):
 
     mixed = rnd.randbytes(2048) + b"\0" * 2048 + b"text " * 819 + b"\1"
     mixed = mixed[:6144]
-    for kind, name in ((uw.ZLIB, "zlib"), (uw.ADC, "adc"), (uw.BZIP2, "bzip2"), (uw.XZ, "lzma")):
+    for kind, name in ((uw.ZLIB, "zlib"), (uw.ADC, "adc"), (uw.BZIP2, "bzip2"), (uw.XZ, "lzma"), (uw.LZFSE, "lzfse")):
         parts = [uw.Partition("disk image (Apple_HFS : 0)", mixed, (kind, uw.RAW, uw.ZERO), 4),
                  uw.Partition(" (Apple_Free : 1)", b"\0" * 1024, (uw.IGNORE,))]
         write("udif_image", name + ".dmg", uw.build(parts, comments=kind == uw.ZLIB))
@@ -262,6 +358,13 @@ def fuzz_seeds(corpus):
     volume.add_file("Folder/compressed", b"seed " * 300, decmpfs=3)
     volume.add_file("Folder/forked", bytes(range(256)) * 3 + b"\0" * 70000, decmpfs=4)
     write("hfsplus_volume", "small.hfs", volume.build(extra_blocks=2))
+
+    # The decoded size (32 bits, little-endian) and the stream, as the LZFSE target reads them.
+    sizes = {name: v["decoded_size"] for name, v in lzfse_manifest().items()}
+    for name in ("one-byte.lzfse", "small-text.lzfse", "incompressible.lzfse", "records.lzfse"):
+        write("lzfse_decode", name[:-6] + ".bin", struct.pack("<I", sizes[name]) + lzfse_vector(name))
+    write("lzfse_decode", "incompressible-plain.bin", struct.pack("<I", sizes["incompressible.lzfse"]) +
+          plain_tables(lzfse_vector("incompressible.lzfse")))
 
     image = rnd.randbytes(3000)
     for method, name in ((2, "digest"), (1, "signed")):

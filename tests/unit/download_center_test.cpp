@@ -24,6 +24,7 @@
 #include "net/file_digest.h"
 #include "net/http_download.h"
 #include "net/recovery_download.h"
+#include "net/recovery_update.h"
 #include "platform/files.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_files.h"
@@ -82,6 +83,10 @@ protected:
         sim::Click(gadget);
         plat::Event e = plat::WaitEvent(0);
         DispatchEvent(e.type, e.window, e.number, e.kind);
+    }
+    // What workers asked of the main thread, handed to the loop's dispatch.
+    static void ServePending() {
+        for (plat::Event e; (e = plat::WaitEvent(0)).type != plat::EventNone;) DispatchEvent(e.type, e.window, e.number, e.kind);
     }
     static void WaitForIdle() {
         for (int i = 0; i < 3000 && (OperationBusy != 0 || DownloadBusy != 0); i++)
@@ -186,16 +191,15 @@ TEST_F(DownloadCenter, TheExampleListIsWrittenOnlyWhenMissing) {
 TEST_F(DownloadCenter, AnUpdateReadsBothListsInItsOwnWorkingFolder) {
     fs::create_directories(root_ + "/files/AdditionalDL");
     std::ofstream(root_ + PublishedListPath) << "[Pack]\r\nURL=" << server_->Url("/files/pack.bin") << "\r\n";
-    ASSERT_TRUE(ZarnTempPath.empty());
     OpenDownloadCenter();
     UpdateAdditionalList();
+    ServePending();
     std::vector<AdditionalEntry> entries = AdditionalList.Entries();
     ASSERT_EQ(entries.size(), 2u);  // no UserDL.ini: the published list alone
     EXPECT_EQ(entries[0].Name, " -- Zarn Additional Downloads");
     EXPECT_EQ(entries[1].Name, "Pack");
     EXPECT_EQ(sim::Gadget(68)->items[1], "Pack: ");
     EXPECT_TRUE(Saw("Download Latest Additional Downloads List ... OK"));
-    EXPECT_TRUE(ZarnTempPath.empty());
     EXPECT_TRUE(plat::ListFolder(plat::TempDirectory(), "ZarnTemp*").empty());
 
     // A failed fetch changes nothing.
@@ -210,7 +214,7 @@ TEST_F(DownloadCenter, AnUpdateReadsBothListsInItsOwnWorkingFolder) {
     EXPECT_TRUE(Saw("Download list host not configured: set VU_LIST_HOST"));
 }
 
-TEST_F(DownloadCenter, UpdateWaitsForTheDownloadSlot) {
+TEST_F(DownloadCenter, UpdateIsRefusedWhileAnotherDownloadHoldsTheSlot) {
     OpenDownloadCenter();
     DownloadBusy = 1;  // another download job
     Do(DcUpdateButton);
@@ -262,7 +266,7 @@ TEST_F(DownloadCenter, CatalogsAndNamesThatCannotBeStoredAreRefused) {
         Item("Empty", server_->Url("/files/")), Item("Reserved", server_->Url("/files/a%3Ab|c")),
     };
     for (const auto& entry : refused) {
-        EXPECT_EQ(DownloadAdditionalItem(entry), 0) << entry.Name;
+        EXPECT_EQ(DownloadAdditionalItem(entry, CopySettings()), 0) << entry.Name;
         ASSERT_FALSE(sim::Messages().empty());
         EXPECT_EQ(sim::Messages().back().title, "Error!");
         EXPECT_EQ(sim::Messages().back().text.rfind("Can't download " + entry.Name + ":\r\n", 0), 0u) << entry.Name;
@@ -271,12 +275,12 @@ TEST_F(DownloadCenter, CatalogsAndNamesThatCannotBeStoredAreRefused) {
     EXPECT_EQ(plat::ListFolder("D:\\").size(), 1u);  // Repo alone
     EXPECT_TRUE(plat::ListFolder("D:\\Repo\\").empty());
     EXPECT_EQ(UrlFileName("http://h/a/b.zip?x=/y#z/w"), "b.zip");
-    EXPECT_EQ(DownloadAdditionalItem(Item("Fine", pack, "A/B")), 1);
+    EXPECT_EQ(DownloadAdditionalItem(Item("Fine", pack, "A/B"), CopySettings()), 1);
     EXPECT_EQ(HostFile("D:\\Repo\\A\\B\\pack.bin"), kPack);
 }
 
 TEST_F(DownloadCenter, AHeaderLineFailsWithoutASummary) {
-    EXPECT_EQ(DownloadAdditionalItem(ParseDownloadList("", 0)[0]), 0);
+    EXPECT_EQ(DownloadAdditionalItem(ParseDownloadList("", 0)[0], CopySettings()), 0);
     ASSERT_EQ(BoxTitles(), std::vector<std::string>{"Error"});
     EXPECT_EQ(sim::Messages()[0].text, "Check download procedure parameters");
 }
@@ -294,7 +298,7 @@ TEST_F(DownloadCenter, CancellingShowsAbortedAndGivesTheButtonBack) {
                 DispatchEvent(plat::EventGadget, MainWindow, DlCenterButton, 0);  // "Cancel DL"
         }
     });
-    EXPECT_EQ(DownloadAdditionalItem(Item("Big", server_->Url("/big.bin"))), 0);
+    EXPECT_EQ(DownloadAdditionalItem(Item("Big", server_->Url("/big.bin")), CopySettings()), 0);
     ASSERT_EQ(BoxTitles(), std::vector<std::string>{"Information"});
     EXPECT_EQ(sim::Messages()[0].text, "Download aborted");
     EXPECT_TRUE(Saw("File big.bin Download aborted"));
@@ -317,7 +321,7 @@ TEST_F(DownloadCenter, ADigestFromTheListIsChecked) {
         AdditionalEntry entry = Item("Pack", pack);
         entry.Md5Digest = c.digest;
         plat::WriteWholeFile("D:\\Repo\\pack.bin", "an earlier copy");
-        EXPECT_EQ(DownloadAdditionalItem(entry), c.ok ? 1 : 0) << c.digest;
+        EXPECT_EQ(DownloadAdditionalItem(entry, CopySettings()), c.ok ? 1 : 0) << c.digest;
         EXPECT_EQ(HostFile("D:\\Repo\\pack.bin"), c.ok ? kPack : "an earlier copy") << c.digest;
         ASSERT_EQ(BoxTitles(), std::vector<std::string>{c.ok ? "Info" : "Error!"}) << c.digest;
         if (!c.ok) {
@@ -331,7 +335,7 @@ TEST_F(DownloadCenter, ADigestFromTheListIsChecked) {
     for (char& ch : upper) ch = char(std::toupper(static_cast<unsigned char>(ch)));
     AdditionalEntry entry = Item("Pack", pack);
     entry.Md5Digest = upper;
-    EXPECT_EQ(DownloadAdditionalItem(entry), 1);
+    EXPECT_EQ(DownloadAdditionalItem(entry, CopySettings()), 1);
 }
 
 TEST(FileDigest, KindByLength) {
@@ -352,7 +356,7 @@ TEST_F(DownloadCenter, RecoveryDlStartsTheExtractionWithTheChosenEntry) {
     entry.Build = "16G29";
     entry.Digest = "D2";
     RecoveryList.Replace({{"(15C50) El Capitan", "http://h/x.pkg"}, entry});
-    Ops.downloadRecoveryHd = [](int line) {
+    Ops.downloadRecoveryHd = [](int line, const SettingsRecord&) {
         recoveryLine = line;
         ++recoveryStarts;
         OperationBusy = 0;
@@ -371,16 +375,30 @@ TEST_F(DownloadCenter, RecoveryDlStartsTheExtractionWithTheChosenEntry) {
     EXPECT_EQ(chosen.Digest, "D2");
 }
 
+// A catalog update ends while the user picks an entry: it replaces the list at once, and its
+// refill of the window comes after the user's clicks. "DL" takes the entry the user saw.
+TEST_F(DownloadCenter, DlTakesTheEntryTheUserSaw) {
+    RecoveryList.Replace({{"(15C50) El Capitan", "http://h/a.pkg"}, {"(16G29) Sierra", "http://h/b.pkg"}});
+    Ops.downloadRecoveryHd = [](int, const SettingsRecord&) { OperationBusy = 0; };
+    OpenDownloadCenter();
+    sim::SelectItem(RecoveryCombo, 1);
+    sim::Click(DcDlButton);
+    FinishRecoveryList({});  // the update's end, on its thread
+    ServePending();
+    WaitForIdle();
+    EXPECT_EQ(ChosenRecoveryEntry().Url, "http://h/b.pkg");
+}
+
 TEST_F(DownloadCenter, ARecoveryPackageOfAnotherSizeThanTheCatalogsFails) {
     plat::CreateFolder("D:\\Work");
     RecoveryEntry entry{"x", server_->Url("/files/pack.bin")};
     entry.Size = std::to_string(kPack.size() + 1);
-    EXPECT_EQ(RunRecoveryDownload(entry, "D:\\Work\\"), WebFileWriteError);
+    EXPECT_EQ(RunRecoveryDownload(entry, "D:\\Work\\", 3), WebFileWriteError);
     EXPECT_FALSE(plat::FileExists("D:\\Work\\RecoveryHD.pkg"));
     ASSERT_EQ(BoxTitles(), std::vector<std::string>{"Error"});
     EXPECT_NE(sim::Messages()[0].text.find(std::to_string(kPack.size()) + " bytes received"), std::string::npos);
     entry.Size = std::to_string(kPack.size());
-    EXPECT_EQ(RunRecoveryDownload(entry, "D:\\Work\\"), WebOk);
+    EXPECT_EQ(RunRecoveryDownload(entry, "D:\\Work\\", 3), WebOk);
     EXPECT_EQ(HostFile("D:\\Work\\RecoveryHD.pkg"), kPack);
 }
 

@@ -9,6 +9,7 @@
 #include "core/settings.h"
 #include "core/status_bar.h"
 #include "disk/drive_list.h"
+#include "platform/gui.h"
 #include "unit/disk_scenario.h"
 
 namespace vu {
@@ -157,17 +158,39 @@ TEST_F(DriveList, DeviceChangeEventRebuildsTheList) {
     EXPECT_EQ(Lines(), (std::vector<std::string>{"USB: Kingmax 32 MB ()", "Part1: 31 MB FAT16 <NONAME> "}));
 }
 
-TEST_F(DriveList, RefreshKeepsTheSelectedLineNumber) {
-    test::BuildOfficePc(folder);
-    FillDriveList();
-    Select(1);
-    PullStick(folder);
-    DispatchEvent(plat::EventGadget, MainWindow, RefreshButton, 0);
-    // The same line number, now the Kingmax partition.
-    EXPECT_EQ(Lines().size(), 2u);
-    EXPECT_EQ(Selected(), 1);
-    ASSERT_EQ(GetSelectedDrive(), 1);
-    EXPECT_EQ(SelectedDisk.DiskNumber, 49);
+// A PC whose stick (disk 2, two partitions as E: F:) has a USB backup drive beside it that is not
+// plugged in yet: Windows gives it the free number 1, so its lines come above the stick's.
+void BuildHotPlugPc(const test::ScratchFolder& folder) {
+    test::LoadPcText(folder, "system-drive = C\n[disk 0]\nimage = " + test::OfficeImage("system.img") +
+                                 "\nbus = 11\ndrive-type = 3\nletters = C:1\n[disk 2]\nimage = " +
+                                 test::OfficeImage("stick.img") +
+                                 "\nbus = 7\nvendor = Acme\nproduct = Stick\nserial = A1\nletters = E:1 F:2\n"
+                                 "[disk 1]\nimage = " + test::OfficeImage("kingmax.img") +
+                                 "\nbus = 7\nvendor = Kingmax\nletters = G:1\npresent = no\n");
+}
+
+// The chosen line follows its disk when another arrives above it, after the Refresh button or a
+// device change; once the disk is gone no line is selected (another disk is never chosen for the
+// user), and the disk coming back is chosen again.
+TEST_F(DriveList, TheSelectionFollowsTheChosenDisk) {
+    for (int refresh : {plat::EventGadget, plat::EventRefresh}) {
+        SCOPED_TRACE(refresh);
+        BuildHotPlugPc(folder);
+        FillDriveList();
+        Select(1);  // the stick's first partition
+        ASSERT_TRUE(sim::PlugDisk(1));
+        DispatchEvent(refresh, MainWindow, RefreshButton, 0);
+        EXPECT_EQ(Lines()[0], "USB: Kingmax 32 MB (G:)");
+        ASSERT_EQ(GetSelectedDrive(), 1);
+        EXPECT_EQ(SelectedDisk.DiskNumber, 2);
+        EXPECT_EQ(SelectedDisk.SelectedPartition, 1);
+        ASSERT_TRUE(sim::UnplugDisk(2));
+        DispatchEvent(refresh, MainWindow, RefreshButton, 0);
+        EXPECT_EQ(Selected(), -1);
+        ASSERT_TRUE(sim::PlugDisk(2));
+        DispatchEvent(refresh, MainWindow, RefreshButton, 0);
+        EXPECT_EQ(Selected(), 3);
+    }
 }
 
 TEST_F(DriveList, EjectRefreshesWhateverItsResultAndNothingWhileBusy) {

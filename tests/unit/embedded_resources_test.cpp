@@ -6,7 +6,6 @@
 #include <string>
 
 #include "app/register_operations.h"
-#include "core/work_folder.h"
 #include "embedded.h"
 #include "platform/files.h"
 #include "platform/sim/sim.h"
@@ -76,23 +75,19 @@ TEST(EmbeddedText, HowToBeginsWithItsTitleLine) {
 TEST(EmbeddedPackages, CarriedFreeDosPackageExtracts) {
     if (!HasFreeDosPackage()) GTEST_SKIP() << "this build carries no FreeDOS package";
     sim::Reset();
-    ZarnTempPath.clear();
     EmbeddedSpan package = FreeDosPackage();
     ASSERT_TRUE(ExtractArchive(package.data, package.size, "E:\\", true, "", false, false));
     EXPECT_TRUE(plat::FileExists("E:\\kernel.sys"));
     EXPECT_TRUE(plat::FileExists("E:\\command.com"));
-    DeleteWorkFolder();
 }
 
 TEST(EmbeddedPackages, CarriedHfsDriverPackagesExtract) {
     if (!HasHfsDriversPackages()) GTEST_SKIP() << "this build carries no HFS+ driver packages";
     for (EmbeddedSpan package : {HfsDriversX86Package(), HfsDriversX64Package()}) {
         sim::Reset();
-        ZarnTempPath.clear();
         ASSERT_TRUE(ExtractArchive(package.data, package.size, "E:\\", true, "", false, false));
         EXPECT_TRUE(plat::FileExists("E:\\AppleHFS.sys"));
         EXPECT_TRUE(plat::FileExists("E:\\AppleMNT.sys"));
-        DeleteWorkFolder();
     }
 }
 

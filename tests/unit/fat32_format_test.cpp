@@ -66,7 +66,7 @@ protected:
     void Run() {
         FillDriveList();
         plat::SetGadgetState(DriveListGadget, 0);
-        FormatDrive(FormatInstallArgument());
+        FormatDrive(FormatInstallArgument(), CopySettings());
         std::string reason;
         EXPECT_TRUE(sim::SyncVolumes(&reason)) << reason;
         EXPECT_EQ(OperationBusy, 0);

@@ -16,6 +16,7 @@
 #include "core/globals.h"
 #include "core/status_bar.h"
 #include "disk/inventory.h"
+#include "embedded.h"
 #include "platform/files.h"
 #include "platform/gui.h"
 #include "unit/disk_scenario.h"
@@ -108,6 +109,13 @@ inline std::string FileBytes(const std::string& file) {
     in.seekg(0);
     in.read(bytes.data(), std::streamsize(bytes.size()));
     return bytes;
+}
+
+// A FreeDOS set for a build that carries none: the package fixture has its files' shape.
+inline void SupplyFreeDosStandIn() {
+    static const std::string package = FileBytes(std::string(VU_TEST_PACKAGE_DIR) + "/nested.pkg");
+    if (!HasFreeDosPackage())
+        SupplyFreeDosPackage({reinterpret_cast<const unsigned char*>(package.data()), package.size()});
 }
 
 // Disk 0 is the system disk (C:), disk 1 the stick under test, disk 2 a bystander stick with a FAT

@@ -31,7 +31,7 @@
 #include "platform/sim/sim_volumes.h"
 #include "prepare/format_drive.h"
 #include "prepare/local_repository.h"
-#include "unit/disk_scenario.h"
+#include "unit/fault_scenario.h"
 
 namespace vu {
 namespace {
@@ -107,7 +107,7 @@ protected:
         for (const DiskRecord& disk : DiskList)
             if (disk.DiskNumber == 1 && disk.ListItem >= 0) line = disk.ListItem;
         plat::SetGadgetState(DriveListGadget, line);
-        FormatDrive(FormatInstallArgument());
+        FormatDrive(FormatInstallArgument(), CopySettings());
         std::string reason;
         ASSERT_TRUE(sim::SyncVolumes(&reason)) << reason;
     }
@@ -226,24 +226,14 @@ TEST_F(FormatRun, CloverExFatWritesBothBootRegionsWithValidChecksums) {
     EXPECT_NE(fsck.find("clean"), std::string::npos) << fsck;
 }
 
-// A FreeDOS set for a build that carries none: the package fixture has its files' shape.
-void SupplyFreeDosStandIn() {
-    static const std::string package = [] {
-        std::ifstream in(std::string(VU_TEST_PACKAGE_DIR) + "/nested.pkg", std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }();
-    if (!HasFreeDosPackage())
-        SupplyFreeDosPackage({reinterpret_cast<const unsigned char*>(package.data()), package.size()});
-}
-
 TEST_F(FormatRun, FreeDosFormatsFat32LbaWhateverFileSystemWasChosen) {
     LoadStick(64);
-    SupplyFreeDosStandIn();
+    test::SupplyFreeDosStandIn();
     Boot_records = "FreeDos";
     FileSystem = "exFAT";
     Run();
     ExpectRestored();
-    EXPECT_EQ(FileSystem, "FAT32-LBA");
+    EXPECT_EQ(FileSystem, "exFAT");  // the run's copy changed, not the setting of the user's choice
     EXPECT_EQ(sim::FormatterCalls().back(), "format D: FAT32 label CLOVER quick 1 cluster 0");
     EXPECT_NE(Dump().find("type=c, bootable"), std::string::npos) << Dump();
     auto mbr = ReadBytes(image_, 0, 512);

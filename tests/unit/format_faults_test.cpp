@@ -15,7 +15,6 @@
 #include "app/register_operations.h"
 #include "core/settings.h"
 #include "core/status_bar.h"
-#include "core/work_folder.h"
 #include "disk/drive_list.h"
 #include "embedded.h"
 #include "platform/sim/sim_files.h"
@@ -123,11 +122,10 @@ protected:
         const Choice& c = GetParam();
         Boot_records = c.bootRecords, FileSystem = c.fileSystem, InstallDataSet = c.installDataSet;
         StartLBASector = "2048", MultiPartitions = 0;
-        ZarnTempPath.clear();  // the work folder went with the last PC
         sim::SetDriveRoot('R', folder_.File("repo"));
         SetCloverLocalRepository("R:\\");
         ASSERT_TRUE(ScanLocalRepository());
-        if (std::string(c.bootRecords) == "FreeDos") SupplyFreeDosStandIn();
+        if (std::string(c.bootRecords) == "FreeDos") test::SupplyFreeDosStandIn();
         image_ = FreshStick();
         pc_->Load(image_, (IsNotFormat() ? "letters = E:1\n" : "") + faults);
         FillDriveList();
@@ -135,22 +133,16 @@ protected:
         texts_.Listen();
     }
 
-    static void SupplyFreeDosStandIn() {
-        static const std::string package = test::FileBytes(std::string(VU_TEST_PACKAGE_DIR) + "/nested.pkg");
-        if (!HasFreeDosPackage())
-            SupplyFreeDosPackage({reinterpret_cast<const unsigned char*>(package.data()), package.size()});
-    }
-
     // A run of the pipeline on the test's thread.
     void Run(const std::string& faults) {
         Fresh(faults);
-        FormatDrive(FormatInstallArgument());
+        FormatDrive(FormatInstallArgument(), CopySettings());
     }
 
     // The clean run every fault is measured against.
     void RunClean() {
         Fresh("");
-        clean_ = test::CleanRun::Of(texts_, [] { FormatDrive(FormatInstallArgument()); });
+        clean_ = test::CleanRun::Of(texts_, [] { FormatDrive(FormatInstallArgument(), CopySettings()); });
         ASSERT_EQ(clean_.texts.back(), "All done");
         cleanStick_ = StickState();
     }

@@ -32,7 +32,6 @@ class HfsDrivers : public ::testing::Test {
 protected:
     void SetUp() override {
         sim::Reset();
-        ZarnTempPath.clear();
         RegisterOperations();
         SetSettingsStartValues();
         BuildMainWindow();
@@ -45,7 +44,6 @@ protected:
         UpdateHfsDriverMenu(packages_);  // the menu of a build that carries them
     }
     void TearDown() override {
-        DeleteWorkFolder();
         if (TaskbarProgress) TaskbarProgress->Free();
         TaskbarProgress = nullptr;
     }

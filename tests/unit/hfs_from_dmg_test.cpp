@@ -37,23 +37,19 @@ class HfsFromDmg : public ::testing::Test {
 protected:
     void SetUp() override {
         sim::Reset();
-        ZarnTempPath.clear();
         RegisterOperations();
         BuildMainWindow();
         for (const char* name : {"all-types.dmg", "notes.dmg", "corrupt-zlib.dmg"})
             fs::copy_file(std::string(VU_TEST_APPLE_DIR) + "/" + name, sim::DriveRoot('D') + "/" + name);
         plat::CreateFolder("E:\\Images");
     }
-    void TearDown() override {
-        sim::OnCanvas(nullptr);
-        ZarnTempPath.clear();
-    }
+    void TearDown() override { sim::OnCanvas(nullptr); }
 
     static size_t WorkFolders() { return plat::ListFolder(kTemp, "ZarnTemp*").size(); }
     static std::vector<plat::FolderEntry> Images() { return plat::ListFolder("E:\\Images\\"); }
     static void Run(std::vector<std::string> requesterAnswers) {
         sim::AnswerNextRequesters(std::move(requesterAnswers));
-        ExtractHfsFromDmg(1);
+        ExtractHfsFromDmg(1, CopySettings());
         EXPECT_EQ(OperationBusy, 0);
         EXPECT_EQ(AbortRequested, 0);
         EXPECT_EQ(WorkFolders(), 0u);
@@ -138,7 +134,7 @@ std::atomic<int> StartedRuns{0};
 
 TEST_F(HfsFromDmg, MenuChoiceIsBusyBeforeItsThreadRuns) {
     StartedRuns = 0;
-    Ops.extractHfsFromDmg = [](int) { ++StartedRuns; };
+    Ops.extractHfsFromDmg = [](int, const SettingsRecord&) { ++StartedRuns; };
     DispatchEvent(plat::EventMenu, MainWindow, MenuExtractHfs, 0);
     EXPECT_EQ(OperationBusy, 1);
     for (int i = 0; i < 500 && StartedRuns == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));

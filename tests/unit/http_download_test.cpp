@@ -6,6 +6,8 @@
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -285,9 +287,11 @@ TEST_F(Download, TheProgressCallbackAndTheAbortFlagStopATransfer) {
     EXPECT_EQ(FileBytes(r.FileName), "an earlier copy");
     plat::DeleteFile(r.FileName);
 
+    // The job's own cancel flag, which the standard progress callback reads.
+    std::atomic<int32_t> cancel{1};
     DownloadRequest flagged = ToFile("/data.bin");
     flagged.OnProgress = ShowDownloadProgress;
-    AbortRequested = 1;
+    flagged.Cancel = &cancel;
     EXPECT_EQ(HttpDownload(flagged), WebAborted);
     EXPECT_EQ(statuses_.back(), "File data.bin Download aborted");
     EXPECT_FALSE(plat::FileExists(flagged.FileName));
@@ -407,10 +411,11 @@ TEST(DownloadJobs, OnlyOneJobHoldsTheSlot) {
     static std::atomic<int> runs{0};
     ASSERT_TRUE(ClaimDownloadBusy());
     EXPECT_FALSE(ClaimDownloadBusy());
-    EXPECT_FALSE(StartDownloadJob([](int) { runs++; }, 0));
+    EXPECT_FALSE(StartDownloadJob([](int, const SettingsRecord&) { runs++; }, 0));
     ReleaseDownloadBusy();
-    EXPECT_TRUE(StartDownloadJob([](int) { runs++; }, 0));
-    EXPECT_TRUE(WaitAndClaimDownloadBusy(10000));
+    EXPECT_TRUE(StartDownloadJob([](int, const SettingsRecord&) { runs++; }, 0));
+    for (int i = 0; i < 1000 && DownloadBusy; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(ClaimDownloadBusy());
     EXPECT_EQ(runs, 1);
     ReleaseDownloadBusy();
 }

@@ -4,21 +4,26 @@
 
 #include <filesystem>
 #include <mutex>
+#include <optional>
 
+#include "app/event_loop.h"
 #include "app/main_window.h"
 #include "app/register_operations.h"
 #include "clover_release.h"
 #include "core/globals.h"
 #include "core/settings.h"
 #include "core/status_bar.h"
-#include "core/work_folder.h"
+#include "disk/drive_list.h"
 #include "fault_server.h"
 #include "net/revision_check.h"
 #include "platform/files.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_files.h"
+#include "platform/sim/sim_disks.h"
 #include "prepare/data_set_install.h"
+#include "prepare/format_drive.h"
 #include "prepare/latest_clover_install.h"
+#include "unit/disk_scenario.h"
 
 namespace fs = std::filesystem;
 
@@ -73,7 +78,7 @@ protected:
 
     // No working folder of this run is left in the temporary folder.
     static bool NoWorkFolder() {
-        return ZarnTempPath.empty() && plat::ListFolder(plat::TempDirectory(), "ZarnTemp*").empty();
+        return plat::ListFolder(plat::TempDirectory(), "ZarnTemp*").empty();
     }
 
     std::vector<std::string> BoxTexts() {
@@ -94,7 +99,7 @@ TEST_F(LatestCloverInstall, TheLatestDataSetArrivesThroughADroppedConnectionAndI
                       kArchive + "\", \"file\": \"CloverISO-5151.tar.lzma\", \"drop_at\": 0.5, \"times\": 1}, " +
                       "{\"path\": \"" + kArchive + "\", \"file\": \"CloverISO-5151.tar.lzma\"}]");
     SaveLatestCloverAfterDL = 1;
-    InstallDataSetPhase(1, "E:");
+    InstallDataSetPhase(1, CopySettings(), "E:");
     EXPECT_TRUE(BoxTexts().empty()) << BoxTexts()[0];
     EXPECT_TRUE(Saw("Found Latest Clover r5151"));
     EXPECT_TRUE(Saw("50% ERROR, Attempt to resume downloading, #1 ..."));
@@ -116,7 +121,7 @@ TEST_F(LatestCloverInstall, TheLatestDataSetArrivesThroughADroppedConnectionAndI
 TEST_F(LatestCloverInstall, AChosenRevisionIsTakenAsItsNumberOnly) {
     server_->SetRules("[{\"path\": \"" + kArchive + "\", \"file\": \"CloverISO-5151.tar.lzma\"}]");
     InstallRevision = "5151\\..\\..\\Windows";  // not a path into the temporary folder's parents
-    EXPECT_TRUE(InstallDownloadedDataSet("E:"));
+    EXPECT_TRUE(InstallDownloadedDataSet(CopySettings(), "E:"));
     ASSERT_EQ(server_->Log().size(), 1u);
     EXPECT_EQ(server_->Log()[0].path, kArchive);
     EXPECT_TRUE(plat::FileExists("E:\\boot"));
@@ -127,18 +132,15 @@ TEST_F(LatestCloverInstall, EachFailureShowsItsOwnMessageAndInstallsNothing) {
         const char* what;
         std::string pageRule, archiveRule;
         const char* installRevision;
-        intptr_t busy;
         std::vector<std::string> boxes;
         const char* status;
     } cases[] = {
-        {"revision check fails", R"("status": 404)", R"("file": "CloverISO-5151.tar.lzma")", "0", 0, {},
+        {"revision check fails", R"("status": 404)", R"("file": "CloverISO-5151.tar.lzma")", "0", {},
          "Error Check Clover Last Revision"},
-        {"archive missing", R"("body": "CloverISO-5151.tar.lzma")", R"("status": 404)", "0", 0,
+        {"archive missing", R"("body": "CloverISO-5151.tar.lzma")", R"("status": 404)", "0",
          {"Error HTTP status code = 404"}, nullptr},
-        {"archive corrupt", R"("body": "CloverISO-5151.tar.lzma")", R"("body": "not an archive")", "5151", 0,
+        {"archive corrupt", R"("body": "CloverISO-5151.tar.lzma")", R"("body": "not an archive")", "5151",
          {"Error! Error During Extract Latest Clover Data Set."}, nullptr},
-        {"another download runs", R"("status": 404)", R"("status": 404)", "5151", 1,
-         {"Error! Can't download Latest Clover."}, nullptr},
     };
     for (const auto& c : cases) {
         server_->SetRules("[{\"path\": \"" + kPage + "\", " + c.pageRule + "}, {\"path\": \"" + kArchive + "\", " +
@@ -146,8 +148,7 @@ TEST_F(LatestCloverInstall, EachFailureShowsItsOwnMessageAndInstallsNothing) {
         TearDown();
         SetUp();
         InstallRevision = c.installRevision;
-        DownloadBusy = c.busy;
-        InstallDataSetPhase(1, "E:");
+        InstallDataSetPhase(1, CopySettings(), "E:");
         EXPECT_EQ(BoxTexts(), c.boxes) << c.what;
         if (c.status) {
             EXPECT_TRUE(Saw(c.status)) << c.what;
@@ -156,7 +157,52 @@ TEST_F(LatestCloverInstall, EachFailureShowsItsOwnMessageAndInstallsNothing) {
         EXPECT_FALSE(plat::FileExists("E:\\.metadata_never_index")) << c.what;
         EXPECT_FALSE(plat::FileExists("E:\\boot")) << c.what;
         EXPECT_TRUE(NoWorkFolder()) << c.what;
-        EXPECT_EQ(DownloadBusy, c.busy) << c.what;
+        EXPECT_EQ(DownloadBusy, 0) << c.what;
+    }
+}
+
+// A format run that installs the downloaded data set while another download job (the revision
+// check of the start-up) holds the download slot: nothing is asked or written while it waits,
+// and it goes on once the slot is free; a slot that stays taken refuses it with the stick untouched.
+TEST_F(LatestCloverInstall, AFormatRunTakesTheDownloadSlotBeforeItWritesAnything) {
+    server_->SetRules("[{\"path\": \"" + kPage + "\", \"body\": \"CloverISO-5151.tar.lzma\"}, {\"path\": \"" +
+                      kArchive + "\", \"file\": \"CloverISO-5151.tar.lzma\"}]");
+    for (bool freed : {true, false}) {
+        TearDown();
+        SetUp();
+        test::ScratchFolder folder;
+        test::LoadPcText(folder, test::SystemDiskLines(folder) + "[disk 1]\nimage = " +
+                                     test::BlankImage(folder, "stick.img", 64) + "\nbus = 7\ndrive-type = 2\n");
+        StartLBASector = "2048", MultiPartitions = 0;
+        FillDriveList();
+        plat::SetGadgetState(DriveListGadget, 0);
+        DownloadBusy = 1;
+        std::optional<std::vector<std::string>> logWhileWaiting;
+        sim::OnCanvas([&](int, const std::vector<plat::DrawOp>& picture) {
+            for (const auto& op : picture) {
+                if (op.kind != plat::DrawOp::Text || op.text.empty()) continue;
+                if (op.text == WaitingForDownloadText && !logWhileWaiting) {
+                    logWhileWaiting = sim::DeviceLog();
+                    if (freed) DownloadBusy = 0;  // the check ends
+                }
+                std::lock_guard<std::mutex> l(lock_);
+                statuses_.push_back(op.text);
+            }
+        });
+        FormatDrive(FormatInstallArgument(), CopySettings());
+        sim::OnCanvas(nullptr);
+
+        ASSERT_TRUE(logWhileWaiting) << freed;
+        for (const auto& line : *logWhileWaiting) EXPECT_NE(line.rfind("write ", 0), 0u) << freed << ": " << line;
+        EXPECT_EQ(Saw("All done"), freed);
+        EXPECT_EQ(DownloadBusy, freed ? 0 : 1) << freed;  // a refused run never had it
+        if (freed) {
+            EXPECT_EQ(BoxTexts().size(), 1u);  // the confirmation alone
+            EXPECT_TRUE(plat::FileExists("D:\\EFI\\CLOVER\\OEM\\SystemProductName\\UEFI\\config.plist"));
+        } else {
+            EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Error! Can't download Latest Clover."});
+            for (const auto& line : sim::DeviceLog()) EXPECT_NE(line.rfind("write ", 0), 0u) << line;
+        }
     }
 }
 

@@ -36,16 +36,16 @@ class Packages : public ::testing::Test {
 protected:
     void SetUp() override {
         sim::Reset();
-        ZarnTempPath.clear();
         FormatFailed = 0;
         package = ReadHostFile(fs::path(VU_TEST_PACKAGE_DIR) / "nested.pkg");
         ASSERT_GT(package.size(), 17u);
     }
     void TearDown() override {
-        ZarnTempPath.clear();
+        folder.Delete();
         FormatFailed = 0;
     }
     std::string package;
+    WorkFolder folder;
     const fs::path fixture = fs::path(VU_TEST_FIXTURE_DIR) / "packages" / "nested";
 };
 
@@ -56,10 +56,10 @@ TEST_F(Packages, BlockHasTheFixedLayout) {
 }
 
 TEST_F(Packages, UnpacksIntoATempFileOfANewWorkFolder) {
-    std::string name = UnpackInternalMemoryToTempFile(Bytes(package), package.size());
+    std::string name = UnpackInternalMemoryToTempFile(Bytes(package), package.size(), folder);
     ASSERT_NE(name, "");
-    ASSERT_NE(ZarnTempPath, "");
-    EXPECT_EQ(name.rfind(ZarnTempPath + "TEMP", 0), 0u) << name;
+    ASSERT_NE(folder.Path(), "");
+    EXPECT_EQ(name.rfind(folder.Path() + "TEMP", 0), 0u) << name;
     std::string unpacked;
     ASSERT_TRUE(plat::ReadWholeFile(name, unpacked));
     EXPECT_EQ(unpacked.size(), Le32(package, 0));
@@ -67,9 +67,9 @@ TEST_F(Packages, UnpacksIntoATempFileOfANewWorkFolder) {
     EXPECT_TRUE(sim::Messages().empty());
 
     // A second package replaces the first temporary file in the same folder.
-    std::string folder = ZarnTempPath;
-    std::string second = UnpackInternalMemoryToTempFile(Bytes(package), package.size());
-    EXPECT_EQ(ZarnTempPath, folder);
+    std::string first = folder.Path();
+    std::string second = UnpackInternalMemoryToTempFile(Bytes(package), package.size(), folder);
+    EXPECT_EQ(folder.Path(), first);
     EXPECT_FALSE(plat::FileExists(name) && name != second);
 }
 
@@ -93,43 +93,44 @@ TEST_F(Packages, ExtractedPackageHoldsTheSameBytesAsTheFolder) {
 TEST_F(Packages, ChecksumMismatchWritesNothingAndSaysSo) {
     std::string corrupted = package;
     corrupted[8] = char(corrupted[8] ^ 0x01);
-    EXPECT_EQ(UnpackInternalMemoryToTempFile(Bytes(corrupted), corrupted.size()), "");
+    EXPECT_EQ(UnpackInternalMemoryToTempFile(Bytes(corrupted), corrupted.size(), folder), "");
     ASSERT_EQ(sim::Messages().size(), 1u);
     EXPECT_EQ(sim::Messages()[0].title, "Error");
     EXPECT_EQ(sim::Messages()[0].text, "Error UnpackInternalMemoryToTempFile: CRC32 Error");
-    ASSERT_NE(ZarnTempPath, "");
-    EXPECT_TRUE(plat::ListFolder(ZarnTempPath).empty());
+    ASSERT_NE(folder.Path(), "");
+    EXPECT_TRUE(plat::ListFolder(folder.Path()).empty());
 
-    // Through the extraction, the destination stays untouched too.
+    // Through the extraction, the destination stays untouched too, and its folder is gone.
+    folder.Delete();
     EXPECT_FALSE(ExtractArchive(Bytes(corrupted), corrupted.size(), "E:\\out", true, "", true, true));
     EXPECT_FALSE(plat::FolderExists("E:\\out"));
-    EXPECT_TRUE(plat::ListFolder(ZarnTempPath).empty());
+    EXPECT_TRUE(plat::ListFolder(plat::TempDirectory(), "ZarnTemp*").empty());
 }
 
 TEST_F(Packages, DamagedBlocksFailQuietly) {
     std::string truncated = package.substr(0, package.size() / 2);
-    EXPECT_EQ(UnpackInternalMemoryToTempFile(Bytes(truncated), truncated.size()), "");
+    EXPECT_EQ(UnpackInternalMemoryToTempFile(Bytes(truncated), truncated.size(), folder), "");
 
     std::string zeroSize = package;
     zeroSize[0] = zeroSize[1] = zeroSize[2] = zeroSize[3] = 0;
-    EXPECT_EQ(UnpackInternalMemoryToTempFile(Bytes(zeroSize), zeroSize.size()), "");
+    EXPECT_EQ(UnpackInternalMemoryToTempFile(Bytes(zeroSize), zeroSize.size(), folder), "");
 
     std::string badProperties = package;
     badProperties[12] = char(0xFF);
-    EXPECT_EQ(UnpackInternalMemoryToTempFile(Bytes(badProperties), badProperties.size()), "");
+    EXPECT_EQ(UnpackInternalMemoryToTempFile(Bytes(badProperties), badProperties.size(), folder), "");
 
-    EXPECT_EQ(UnpackInternalMemoryToTempFile(nullptr, package.size()), "");
-    EXPECT_EQ(UnpackInternalMemoryToTempFile(Bytes(package), 0), "");
-    EXPECT_EQ(UnpackInternalMemoryToTempFile(Bytes(package), 16), "");
+    EXPECT_EQ(UnpackInternalMemoryToTempFile(nullptr, package.size(), folder), "");
+    EXPECT_EQ(UnpackInternalMemoryToTempFile(Bytes(package), 0, folder), "");
+    EXPECT_EQ(UnpackInternalMemoryToTempFile(Bytes(package), 16, folder), "");
 
     EXPECT_TRUE(sim::Messages().empty());
-    EXPECT_TRUE(ZarnTempPath.empty() || plat::ListFolder(ZarnTempPath).empty());
+    EXPECT_TRUE(folder.Path().empty() || plat::ListFolder(folder.Path()).empty());
 }
 
 TEST_F(Packages, NoTemporaryFolderMeansNoPackage) {
     sim::SetTempDirectory("");
-    EXPECT_EQ(UnpackInternalMemoryToTempFile(Bytes(package), package.size()), "");
-    EXPECT_EQ(ZarnTempPath, "");
+    EXPECT_EQ(UnpackInternalMemoryToTempFile(Bytes(package), package.size(), folder), "");
+    EXPECT_EQ(folder.Path(), "");
 }
 
 }  // namespace

@@ -11,11 +11,12 @@
 
 #include "app/main_window.h"
 #include "core/globals.h"
-#include "core/settings.h"
+#include "core/operations.h"
 #include "core/status_bar.h"
 #include "core/transfer_progress.h"
 #include "disk/drive_list.h"
 #include "images/partition_images.h"
+#include "platform/files.h"
 #include "platform/gui.h"
 #include "platform/sim/sim_files.h"
 #include "unit/disk_scenario.h"
@@ -106,13 +107,13 @@ protected:
     }
 
     // Selects Part<part> (0: the disk) and runs the operation with the file dialog answered.
-    void Run(void (*operation)(int), int part, const std::string& path, std::vector<int> answers = {}) {
+    void Run(Job operation, int part, const std::string& path, std::vector<int> answers = {}) {
         FillDriveList();
         plat::SetGadgetState(DriveListGadget, part == 0 ? 0 : DiskList.at(0).Partitions[part - 1].ListItem);
         sim::AnswerNextRequesters({path});
         sim::AnswerNextMessages(answers);
         sim::ClearDeviceLog();
-        operation(1);
+        operation(1, CopySettings());
     }
 
     std::string Host(const std::string& name) { return sim::HostPath("C:\\Images\\" + name); }
@@ -373,6 +374,31 @@ TEST_F(PartitionImages, PartitionsBeyondFourGibibytesUse64BitOffsets) {
     EXPECT_TRUE(SawDone());
     EXPECT_EQ(PartitionBytes(start, MiB + 512), image);
     EXPECT_EQ(Bytes(stick_, 0x1CA, 4), (std::string{char(0x01), char(0x08), 0, 0}));  // 2049 sectors
+}
+
+// A press of the button between the click that started the run and its thread (or during its
+// dialog) cancels it before anything is written: no image file is created, no sector restored.
+// The dialogs are the main window's: a click there meanwhile does not reach the loop.
+TEST_F(PartitionImages, ACancelBeforeTheCopyWritesNothingAndTheDialogsAreTheMainWindows) {
+    for (Job operation : {Job(BackupPartition), Job(RestorePartition)}) {
+        bool restore = operation == Job(RestorePartition);
+        LoadStick("letters = E:1\n");
+        std::vector<sim::RequesterRecord> asked;
+        sim::OnRequester([&](const sim::RequesterRecord& r) {
+            asked.push_back(r);
+            sim::Click(restore ? RestoreButton : BackupButton);
+        });
+        AbortRequested = 1;  // set by the loop, which cleared it when it started the run
+        Run(operation, 1, restore ? Image("r.bin", Noise(MiB, 5)) : "C:\\Images\\p.bin");
+        EXPECT_TRUE(Saw(restore ? "Restore Cancelled" : "Backup Cancelled")) << restore;
+        EXPECT_LT(LogIndex("write "), 0) << restore;
+        EXPECT_EQ(plat::FileExists("C:\\Images\\p.bin"), false);
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(asked[0].owner, MainWindow);
+        EXPECT_EQ(sim::PendingEvents(), 0u) << "a click reached the main window under its dialog";
+        sim::OnRequester(nullptr);
+        ExpectWindowBack(restore ? "Restore Partition" : "Backup Partition", restore ? RestoreButton : BackupButton);
+    }
 }
 
 }  // namespace

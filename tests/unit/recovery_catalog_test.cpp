@@ -8,6 +8,7 @@
 #include <fstream>
 #include <mutex>
 
+#include "app/event_loop.h"
 #include "app/main_window.h"
 #include "app/register_operations.h"
 #include "app/settings_file.h"
@@ -156,7 +157,7 @@ protected:
 
 
 TEST_F(RecoveryUpdate, EveryFetchFailingLeavesExactlyTheBuiltInEntries) {
-    UpdateRecoveryList();
+    UpdateRecoveryList(CopySettings());
     EXPECT_EQ(Titles(RecoveryList.Entries()), BuiltInTitlesSorted());
     EXPECT_EQ(errors_, std::vector<std::string>(5, "Update RecoveryHD List ... Error: Get SUCatalog"));
     EXPECT_TRUE(sim::Messages().empty());
@@ -182,7 +183,7 @@ TEST_F(RecoveryUpdate, CatalogsAreScannedInTurnAndTheNewestPerVersionIsOffered) 
     Serve(dl + "03/03/091-30003/cc/macOSUpd10.13.RecoveryHDUpdate.pkm", PackageInfo("com.apple.pkg.RecoveryHDMetaDmg"));
     Serve(dl + "03/03/091-30003/cc/091-30003.English.dist", Distribution("17A365"));
 
-    UpdateRecoveryList();
+    UpdateRecoveryList(CopySettings());
 
     std::vector<std::string> titles = BuiltInTitlesSorted();
     titles.push_back("(16G29) Sierra 2017-07-19 " + SizeText(480000000, 0));
@@ -206,7 +207,10 @@ TEST_F(RecoveryUpdate, CatalogsAreScannedInTurnAndTheNewestPerVersionIsOffered) 
     for (const auto& request : server_->Log()) metadataFetches += request.path.ends_with(".pkm");
     EXPECT_EQ(metadataFetches, 9);
 
-    // The settings file holds the list.
+    // The main thread writes the list into the settings file, when the loop serves the update's
+    // request: the Configuration window may be changing the settings meanwhile.
+    EXPECT_FALSE(plat::FileExists(SettingsFilePath()));
+    for (plat::Event e; (e = plat::WaitEvent(0)).type != plat::EventNone;) DispatchEvent(e.type, e.window, e.number, e.kind);
     std::string settings;
     ASSERT_TRUE(plat::ReadWholeFile(SettingsFilePath(), settings));
     EXPECT_NE(settings.find("(16G29) Sierra 2017-07-19 " + SizeText(480000000, 0) + " = " + Url(sierraNew)),
@@ -216,10 +220,33 @@ TEST_F(RecoveryUpdate, CatalogsAreScannedInTurnAndTheNewestPerVersionIsOffered) 
 TEST_F(RecoveryUpdate, AMissingMetadataEndsThePassButKeepsWhatWasFound) {
     const std::string pkg = "/content/downloads/04/04/031-40004/dd/RecoveryHDUpdate.pkg";
     Serve(CatalogSeries()[0].path, Catalog({Product("031-40004", {{"D4", Url(pkg), "0"}}, "2016-01-02T03:04:05Z")}));
-    UpdateRecoveryList();
+    UpdateRecoveryList(CopySettings());
     EXPECT_EQ(errors_.front(), "Update RecoveryHD List ... Error: CheckRecoveryHDThread");
     std::vector<std::string> titles = Titles(RecoveryList.Entries());
     EXPECT_NE(std::find(titles.begin(), titles.end(), " 2016-01-02"), titles.end());
+}
+
+// Each job has its own cancel: a cancel of another operation (Backup, Format) does not stop the
+// update, and the update's own (the user quit meanwhile) keeps the list it would have replaced.
+TEST_F(RecoveryUpdate, OnlyItsOwnCancelStopsTheUpdateAndThenTheListStays) {
+    const std::string pkg = "/content/downloads/04/04/031-40004/dd/RecoveryHDUpdate.pkg";
+    Serve(CatalogSeries()[0].path, Catalog({Product("031-40004", {{"D4", Url(pkg), "7"}}, "2016-01-02T03:04:05Z")}));
+    Serve("/content/downloads/04/04/031-40004/dd/RecoveryHDUpdate.pkm", PackageInfo("com.apple.pkg.RecoveryHDUpdate.15G31"));
+    AbortRequested = 1;
+    UpdateRecoveryList(CopySettings());
+    AbortRequested = 0;
+    std::vector<std::string> titles = Titles(RecoveryList.Entries());
+    EXPECT_NE(std::find(titles.begin(), titles.end(), "(15G31) El Capitan 2016-01-02 " + SizeText(7, 0)), titles.end());
+
+    RecoveryList.Replace({{"kept", "http://kept/x.pkg"}});
+    while (plat::WaitEvent(0).type != plat::EventNone) {
+    }
+    DownloadAbortRequested = 1;
+    UpdateRecoveryList(CopySettings());
+    DownloadAbortRequested = 0;
+    EXPECT_EQ(Titles(RecoveryList.Entries()), std::vector<std::string>{"kept"});
+    for (plat::Event e; (e = plat::WaitEvent(0)).type != plat::EventNone;)
+        EXPECT_EQ(e.type, plat::EventRefresh);  // nothing new to show or to write
 }
 
 }  // namespace

@@ -161,7 +161,6 @@ protected:
         EXPECT_EQ(OperationBusy, 0) << what;
         EXPECT_EQ(AbortRequested, 0) << what;
         EXPECT_EQ(DownloadBusy, 0) << what;
-        EXPECT_TRUE(ZarnTempPath.empty()) << what;
         std::string temp = plat::TempDirectory();
         EXPECT_TRUE(plat::ListFolder(temp + "\\", "ZarnTemp*").empty()) << what << ": a working folder is left";
     }
@@ -173,15 +172,16 @@ protected:
 
 
 TEST_F(RecoveryHdDownload, ADroppedDownloadIsResumedAndTheImageIsTheRecoveryVolume) {
-    UpdateRecoveryList();
+    UpdateRecoveryList(CopySettings());
     std::vector<RecoveryEntry> entries = RecoveryList.Entries();
     auto found = std::find_if(entries.begin(), entries.end(), [](auto& e) { return e.Title.starts_with("(16G29)"); });
     ASSERT_NE(found, entries.end());
     const std::string title = found->Title;
     server_->SetRules(R"([{"path": ")" + kPackage + R"(", "drop_at": 0.4, "times": 1}])");
 
-    // The user's choice and "DL", handed to the loop's dispatch with what the update posted.
+    // The user's choice and "DL", handed to the loop's dispatch after what the update posted.
     OpenDownloadCenter();
+    for (plat::Event e; (e = plat::WaitEvent(0)).type != plat::EventNone;) DispatchEvent(e.type, e.window, e.number, e.kind);
     sim::SelectItem(RecoveryCombo, int(found - entries.begin()));
     sim::Click(DcDlButton);
     for (plat::Event e; (e = plat::WaitEvent(0)).type != plat::EventNone;) DispatchEvent(e.type, e.window, e.number, e.kind);
@@ -207,7 +207,7 @@ TEST_F(RecoveryHdDownload, ADroppedDownloadIsResumedAndTheImageIsTheRecoveryVolu
     // The same build again, as an entry restored from the settings file carries it (a title and an
     // address): a numbered image beside the first, which stays as it was.
     std::string image;
-    EXPECT_TRUE(DownloadRecoveryHd(RecoveryEntry{title, server_->Url(kPackage)}, &image));
+    EXPECT_TRUE(DownloadRecoveryHd(RecoveryEntry{title, server_->Url(kPackage)}, CopySettings(), &image));
     EXPECT_EQ(image, "D:\\Images\\RecoveryHD-16G29 (2).hfs");
     EXPECT_TRUE(HostBytes(sim::DriveRoot('D') + "/Images/RecoveryHD-16G29.hfs") == volume);
     ExpectRestored("second download");
@@ -215,7 +215,7 @@ TEST_F(RecoveryHdDownload, ADroppedDownloadIsResumedAndTheImageIsTheRecoveryVolu
     // An entry without a usable build (once refused) is named after the build its volume holds.
     RecoveryEntry noBuild{"Sierra 2017-07-19", server_->Url(kPackage)};
     noBuild.Build = "..\\..\\16G29";
-    EXPECT_TRUE(DownloadRecoveryHd(noBuild, &image));
+    EXPECT_TRUE(DownloadRecoveryHd(noBuild, CopySettings(), &image));
     EXPECT_EQ(image, "D:\\Images\\RecoveryHD-16G29 (3).hfs");
     ExpectRestored("entry without a build");
 }
@@ -259,17 +259,16 @@ TEST_F(RecoveryHdDownload, EveryFailureAndCancelLeavesNothing) {
         cancelAt = c.cancelAt;
         if (c.fullDrive) sim::SetFreeDiskSpace(c.fullDrive, 1000);
         bool holdSlot = std::string(c.what) == "download slot taken";
-        std::string held;  // the working folder of the download that holds the slot
+        WorkFolder held;  // the working folder of the download that holds the slot
         if (holdSlot) {
             ASSERT_TRUE(ClaimDownloadBusy());
-            ASSERT_TRUE(CreateWorkFolder());
-            held = ZarnTempPath;
+            ASSERT_TRUE(held.Create());
         }
         std::string image = "untouched";
-        EXPECT_FALSE(DownloadRecoveryHd(c.entry, &image)) << c.what;
+        EXPECT_FALSE(DownloadRecoveryHd(c.entry, CopySettings(), &image)) << c.what;
         if (holdSlot) {
-            EXPECT_TRUE(plat::FolderExists(held)) << "the other download's working folder is gone";
-            DeleteWorkFolder();
+            EXPECT_TRUE(plat::FolderExists(held.Path())) << "the other download's working folder is gone";
+            held.Delete();
             ReleaseDownloadBusy();
         }
         EXPECT_EQ(image, "") << c.what;
@@ -309,7 +308,7 @@ TEST_F(RecoveryHdDownload, AServerImageIsResumedVerifiedAndNamedAfterTheBuildSer
             server_->SetRules(R"([{"path": "/good/BaseSystem.dmg", "times": 2}, {"path": "/good/BaseSystem.dmg", )"
                               R"("times": 1, )" + rule + "}]");
         std::string image, seen;
-        ASSERT_TRUE(DownloadRecoveryHd(ServerEntry("Mac-827FAC58A8FDFA22"), &image)) << rule;
+        ASSERT_TRUE(DownloadRecoveryHd(ServerEntry("Mac-827FAC58A8FDFA22"), CopySettings(), &image)) << rule;
         EXPECT_EQ(image, "D:\\Images\\RecoveryHD-23G80.hfs");
         EXPECT_TRUE(HostBytes(sim::HostPath(image)) == HostBytes(kFixtures + "/server/volume.hfs")) << rule;
         auto log = server_->Log();
@@ -355,7 +354,7 @@ TEST_F(RecoveryHdDownload, EveryServerFailureAndCancelLeavesTheEarlierImageAlone
         if (c.fullDrive) sim::SetFreeDiskSpace(c.fullDrive, 1000000);
         cancelAt = c.cancelAt;
         std::string image = "untouched", earlier;
-        EXPECT_FALSE(DownloadRecoveryHd(ServerEntry(std::string("Mac-") + c.board), &image)) << c.text;
+        EXPECT_FALSE(DownloadRecoveryHd(ServerEntry(std::string("Mac-") + c.board), CopySettings(), &image)) << c.text;
         EXPECT_EQ(image + cancelAt, "") << c.text;
         const char* box = std::string(c.text).ends_with("aborted") ? "Information" : "Error";
         ASSERT_EQ(BoxTitles(), std::vector<std::string>{box}) << c.text;

@@ -82,7 +82,7 @@ TEST_F(RevisionCheck, AFoundRevisionIsRecordedAndShownEverywhere) {
     ServePage(std::string("\"body\": \"") + kListing + "\"");
     OpenConfigurationWindow();
     DownloadBusy = 1;  // the starter's claim, which the check frees
-    EXPECT_EQ(RunRevisionCheck(1), WebOk);
+    EXPECT_EQ(RunRevisionCheck(1, DownloadAbortRequested), WebOk);
     EXPECT_EQ(DownloadBusy, 0);
     EXPECT_EQ(FoundRevisions.Items(), (std::vector<int32_t>{4297, 999}));
     EXPECT_EQ(CloverLastRev, "4297");
@@ -106,7 +106,7 @@ TEST_F(RevisionCheck, APageWithoutArchivesFailsWithItsBoxAndChangesNothingElse) 
     ServePage(R"("body": "<html>maintenance</html>")");
     OpenConfigurationWindow();
     DownloadBusy = 1;
-    EXPECT_EQ(RunRevisionCheck(1), WebNothingFound);
+    EXPECT_EQ(RunRevisionCheck(1, DownloadAbortRequested), WebNothingFound);
     EXPECT_EQ(CloverLastRev, "0");
     EXPECT_EQ(FoundRevisions.Items(), (std::vector<int32_t>{5000}));
     EXPECT_EQ(Items(RevisionsCombo), (std::vector<std::string>{"5000"}));
@@ -127,7 +127,7 @@ TEST_F(RevisionCheck, AFailedFetchShowsItsTextOnlyAndEmptiesTheList) {
             if (op.kind == plat::DrawOp::Text && !op.text.empty()) statuses.push_back(op.text);
     });
     DownloadBusy = 1;
-    EXPECT_EQ(RunRevisionCheck(1), WebHttpStatusError);
+    EXPECT_EQ(RunRevisionCheck(1, DownloadAbortRequested), WebHttpStatusError);
     EXPECT_EQ(statuses, (std::vector<std::string>{"HTTP status code = 404"}));
     EXPECT_TRUE(sim::Messages().empty());
     EXPECT_EQ(CloverLastRev, "0");

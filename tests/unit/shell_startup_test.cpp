@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,7 @@ protected:
         Ops.readSettings = [] { journal.push_back("readSettings"); };
         Ops.loadUserDownloadList = [](int arg) { journal.push_back("loadUserDownloadList " + std::to_string(arg)); };
         Ops.fillDriveList = [] { journal.push_back("fillDriveList"); };
-        Ops.deleteWorkFolder = [] { journal.push_back("deleteWorkFolder"); };
+        Ops.removeStaleWorkFolders = [] { journal.push_back("removeStaleWorkFolders"); };
         Ops.writeSettings = [] { journal.push_back("writeSettings"); };
         Ops.writeExampleUserDownloadList = [] { journal.push_back("writeExampleUserDownloadList"); };
         // The repository scan would outlive the test on a detached worker.
@@ -43,8 +44,9 @@ TEST_F(ShellStartup, RunsStartupAndShutdownStepsInOrder) {
     sim::RegistryPut(kPolicies, "NoDriveTypeAutoRun", {true, 145, ""});
     sim::Click(5);  // "Exit"
     EXPECT_EQ(RunProgram(), 0);
-    std::vector<std::string> expected = {"readSettings", "loadUserDownloadList 1", "fillDriveList",
-                                         "deleteWorkFolder", "writeSettings", "writeExampleUserDownloadList"};
+    std::vector<std::string> expected = {"readSettings",           "removeStaleWorkFolders", "loadUserDownloadList 1",
+                                         "fillDriveList",          "removeStaleWorkFolders", "writeSettings",
+                                         "writeExampleUserDownloadList"};
     EXPECT_EQ(journal, expected);
     EXPECT_EQ(sim::RegistryGet(kPolicies, "NoDriveTypeAutoRun")->dword, 145u);
     EXPECT_FALSE(sim::ForegroundHookInstalled());
@@ -54,8 +56,8 @@ uint32_t policyInsideLoop = 0;
 
 TEST_F(ShellStartup, AutoRunIsOffWhileRunningAndRestoredAfter) {
     sim::RegistryPut(kPolicies, "NoDriveTypeAutoRun", {true, 145, ""});
-    // The work folder is deleted right after the loop, before the policy is put back.
-    Ops.deleteWorkFolder = [] { policyInsideLoop = sim::RegistryGet(kPolicies, "NoDriveTypeAutoRun")->dword; };
+    // Stale working folders are deleted right after the loop (the last call), before the policy is put back.
+    Ops.removeStaleWorkFolders = [] { policyInsideLoop = sim::RegistryGet(kPolicies, "NoDriveTypeAutoRun")->dword; };
     sim::ChooseMenu(11);  // "&Quit"
     RunProgram();
     EXPECT_EQ(policyInsideLoop, 255u);
@@ -115,6 +117,31 @@ TEST_F(ShellStartup, TheSessionsEndWritesTheSettingsAndPutsAutoRunBack) {
     OnEndSession(MainWindow);
     EXPECT_EQ(sim::RegistryGet(kPolicies, "NoDriveTypeAutoRun")->dword, 145u);
     EXPECT_EQ(journal, std::vector<std::string>{"writeSettings"});
+}
+
+// A run that was killed (the task manager, a power cut) could not put the policy back; it kept the
+// value it found where the next start looks, and the next start puts it back first, unless the
+// user has set the policy since.
+TEST_F(ShellStartup, TheNextStartPutsBackWhatAKilledRunSwitchedOff) {
+    const std::string kOwnKey = "HKEY_LOCAL_MACHINE\\Software\\Velloran Utility";
+    struct Case {
+        std::optional<uint32_t> before;   // the policy before the killed run, none when it did not exist
+        uint32_t changedTo;                // what the user set after it; 255 when nothing
+        std::optional<uint32_t> after;    // the policy after the next run has ended
+    } cases[] = {{145, 255, 145}, {std::nullopt, 255, std::nullopt}, {145, 0, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.changedTo);
+        SetUp();
+        if (c.before) sim::RegistryPut(kPolicies, "NoDriveTypeAutoRun", {true, *c.before, ""});
+        SwitchAutoRunOff();  // the killed run: nothing after this
+        EXPECT_TRUE(sim::RegistryHasKey(kOwnKey));
+        sim::RegistryPut(kPolicies, "NoDriveTypeAutoRun", {true, c.changedTo, ""});
+        sim::Click(5);  // the next run: "Exit"
+        RunProgram();
+        auto policy = sim::RegistryGet(kPolicies, "NoDriveTypeAutoRun");
+        EXPECT_EQ(policy ? std::optional<uint32_t>(policy->dword) : std::nullopt, c.after);
+        EXPECT_FALSE(sim::RegistryHasKey(kOwnKey));
+    }
 }
 
 // The crash report puts the policy back before its box; a fault before the policy was switched

@@ -67,7 +67,7 @@ protected:
         EXPECT_GE(line, 0) << "disk " << diskNumber << " is not listed";
         plat::SetGadgetState(DriveListGadget, line);
         size_t before = sim::Messages().size();
-        FormatDrive(0);
+        FormatDrive(0, CopySettings());
         auto boxes = sim::Messages();
         return {boxes.begin() + long(before), boxes.end()};
     }

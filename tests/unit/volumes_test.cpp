@@ -88,6 +88,20 @@ TEST_F(Volumes, EjectOfTheSecondPartitionEjectsTheDeviceOfTheDisksFirstLetter) {
     EXPECT_FALSE(HasLetter('F'));
 }
 
+// The parent of a disk that is neither on USB nor removable is its storage controller: ejecting it
+// would take the system disk with it. Such a disk is refused, plainly.
+TEST_F(Volumes, EjectRefusesAFixedDiskWhoseParentIsTheController) {
+    EnableFixedDisks = 1;
+    FillDriveList();
+    plat::SetGadgetState(DriveListGadget, LineOf("SATA: Samsung SSD 64 MB (C:)"));
+    EXPECT_FALSE(EjectDrive());
+    EXPECT_TRUE(sim::EjectLog().empty());
+    EXPECT_TRUE(HasLetter('C'));
+    ASSERT_EQ(sim::Messages().size(), 1u);
+    EXPECT_EQ(sim::Messages()[0].text, "Only USB and removable drives can be ejected.\r\n"
+                                       "C: is on a fixed disk: ejecting it would stop its disk controller.");
+}
+
 TEST_F(Volumes, EjectGivesUpWithoutLettersSelectionOrSetupApi) {
     plat::SetGadgetState(DriveListGadget, LineOf("USB: Kingmax 32 MB ()"));
     EXPECT_FALSE(EjectDrive());

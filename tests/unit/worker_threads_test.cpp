@@ -6,7 +6,9 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -15,12 +17,16 @@
 #include "app/event_loop.h"
 #include "app/main_window.h"
 #include "app/register_operations.h"
+#include "app/session_end.h"
 #include "core/globals.h"
 #include "core/settings.h"
 #include "core/status_bar.h"
 #include "disk/drive_list.h"
+#include "images/partition_images.h"
+#include "platform/callbacks.h"
 #include "platform/files.h"
 #include "platform/gui.h"
+#include "platform/sim/sim_files.h"
 #include "platform/sim/sim_volume_sync.h"
 #include "prepare/local_repository.h"
 #include "unit/disk_scenario.h"
@@ -110,6 +116,38 @@ TEST_F(WorkerThreads, FormatRunBesideTheRepositoryScanWhileADeviceArrives) {
     EXPECT_EQ(sim::Gadget(DriveListGadget)->items.size(), 2u);
     std::string reason;
     EXPECT_TRUE(sim::SyncVolumes(&reason)) << reason;
+}
+
+// Windows ends the session while a backup copies. Windows was given a reason to show meanwhile;
+// the end asks the run to stop and waits until it has, so that the process does not end in the
+// middle of a chunk; then the reason goes.
+TEST_F(WorkerThreads, TheSessionsEndStopsARunningCopyBetweenChunks) {
+    std::string stick = test::BlankImage(folder_, "stick.img", 72);
+    test::Partition(stick, "start=2048, type=c\n");
+    test::LoadPcText(folder_, test::SystemDiskLines(folder_) + "[disk 1]\nimage = " + stick +
+                                  "\nbus = 7\ndrive-type = 2\nvendor = Acme\nletters = E:1\n");
+    std::filesystem::create_directories(sim::HostPath("C:\\Images"));
+    sim::AnswerNextRequesters({"C:\\Images\\b.bin"});
+    FillDriveList();
+    plat::SetGadgetState(DriveListGadget, 1);
+    // The first progress line comes after the first chunk; the run waits there for the end.
+    std::atomic<bool> copying{false};
+    sim::OnCanvas([&](int gadget, const std::vector<plat::DrawOp>&) {
+        if (gadget != StatusBarGadget || copying.exchange(true)) return;
+        for (int i = 0; i < 5000 && !AbortRequested; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    OperationBusy = 1;
+    std::thread run(BackupPartition, 1, CopySettings());
+    for (int i = 0; i < 5000 && !copying; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    HoldUpSessionEndWhileBusy();  // as the loop does after each event
+    EXPECT_TRUE(sim::ShutdownBlockReason(MainWindow));
+    OnEndSession(MainWindow);
+    EXPECT_TRUE(OperationBusy == 0);
+    run.join();
+    HoldUpSessionEndWhileBusy();
+    EXPECT_FALSE(sim::ShutdownBlockReason(MainWindow));
+    sim::OnCanvas(nullptr);
+    EXPECT_EQ(std::filesystem::file_size(sim::HostPath("C:\\Images\\b.bin")), 16u << 20);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 // of that title, prints its text, and presses its OK button.
 //
 //   crash_probe null-write | divide | memcpy-null
+//   crash_probe heap-locked   (AutoRun switched off as the program does, then a fault in a thread
+//                              that holds the lock of every heap: the report cannot allocate)
 //   crash_probe read-box "OnError Info <crash_probe.exe>"
 #include <windows.h>
 
@@ -12,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "app/autorun_policy.h"
 #include "app/crash_report.h"
 #include "core/globals.h"
 
@@ -33,6 +36,14 @@ int Divide() {
 void CopyToNull() {
     char source[64] = {};
     std::memcpy(g_nowhere, source, g_size);  // fault: memcpy-null
+}
+
+// As a fault inside the allocator leaves them: every heap of the process locked by this thread.
+void FaultHoldingTheHeaps() {
+    HANDLE heaps[64];
+    DWORD count = GetProcessHeaps(64, heaps);
+    for (DWORD i = 0; i < count && i < 64; ++i) HeapLock(heaps[i]);
+    *g_nowhere = 1;
 }
 
 int ReadBox(const char* title) {
@@ -72,8 +83,12 @@ int main(int argc, char** argv) {
     } else if (mode == "memcpy-null") {
         std::thread worker(CopyToNull);
         worker.join();
+    } else if (mode == "heap-locked") {
+        vu::SwitchAutoRunOff();
+        std::thread worker(FaultHoldingTheHeaps);
+        worker.join();
     } else {
-        std::fprintf(stderr, "usage: crash_probe null-write|divide|memcpy-null|read-box TITLE\n");
+        std::fprintf(stderr, "usage: crash_probe null-write|divide|memcpy-null|heap-locked|read-box TITLE\n");
         return 2;
     }
     std::fprintf(stderr, "no fault happened\n");

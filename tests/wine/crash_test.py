@@ -4,7 +4,9 @@
 For each kind of fault the probe faults on purpose (in a worker thread or the main thread); a
 second copy of the probe finds the report's message box by its title, prints its text and
 presses OK. Checks the report's lines, that it names crash_probe.cpp and the line marked
-"fault: <kind>" there, and that the faulting process then ends with exit code 0.
+"fault: <kind>" there, and that the faulting process then ends with exit code 0. Then a fault in a
+thread that holds every heap's lock, after the probe switched AutoRun off as the program does: the
+report cannot allocate, yet the policy is back and the process ends on its own.
 
     crash_test.py --win64-build build/win64-x --out build/native-x/tests/wine-crash
 
@@ -28,6 +30,8 @@ from smoke_test import (Failure, Results, Xvfb, copy_prefix, die_with_parent,  #
 TITLE = "OnError Info <crash_probe.exe>"
 SOURCE = Path(__file__).resolve().parent / "crash_probe.cpp"
 REGISTERS = ["EAX", "EBX", "ECX", "EDX", "EBP", "ESI", "EDI", "ESP"]
+POLICY_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Policies\Explorer"
+OWN_KEY = r"HKLM\Software\Velloran Utility"
 
 # kind: (message, code, has a "Target Address:" line)
 FAULTS = {
@@ -88,11 +92,37 @@ def run_fault(r, env, wine, exe, kind):
                 faulting.wait()
 
 
+def reg_query(env, wine, key, name):
+    """The value's data as reg prints it, or None when it does not exist."""
+    proc = run([wine, "reg", "query", key, "/v", name], env=env, timeout=60, check=False)
+    match = re.search(name + r"\s+REG_\w+\s+(\S*)", proc.stdout.decode(errors="replace"))
+    return match.group(1) if proc.returncode == 0 and match else None
+
+
+def run_heap_locked(r, env, wine, exe):
+    run([wine, "reg", "add", POLICY_KEY, "/v", "NoDriveTypeAutoRun", "/t", "REG_DWORD", "/d", "145", "/f"],
+        env=env, timeout=60)
+    with tempfile.TemporaryFile() as out:
+        faulting = subprocess.Popen([wine, str(exe), "heap-locked"], env=env, stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=out, preexec_fn=die_with_parent)
+        try:
+            r.equal("heap-locked: the process ends on its own, exit code 0", faulting.wait(120), 0)
+        except subprocess.TimeoutExpired:
+            r.check("heap-locked: the process ends on its own", False, "still running after 120 s")
+        finally:
+            if faulting.poll() is None:
+                faulting.kill()
+                faulting.wait()
+    r.equal("heap-locked: the AutoRun policy is back", reg_query(env, wine, POLICY_KEY, "NoDriveTypeAutoRun"),
+            "0x91")
+    r.equal("heap-locked: the kept value is gone", reg_query(env, wine, OWN_KEY, "SavedNoDriveTypeAutoRun"), None)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--win64-build", required=True, type=Path)
     parser.add_argument("--out", required=True, type=Path)
-    parser.add_argument("faults", nargs="*", default=list(FAULTS))
+    parser.add_argument("faults", nargs="*", default=list(FAULTS) + ["heap-locked"])
     args = parser.parse_args()
     args.out.mkdir(parents=True, exist_ok=True)
     found = sorted(args.win64_build.rglob("crash_probe.exe"))
@@ -111,7 +141,10 @@ def main():
         copy_prefix(template, prefix)
         env = wine_env(prefix, xvfb.display)
         for kind in args.faults:
-            run_fault(r, env, wine, found[0], kind)
+            if kind == "heap-locked":
+                run_heap_locked(r, env, wine, found[0])
+            else:
+                run_fault(r, env, wine, found[0], kind)
     except (Failure, subprocess.TimeoutExpired) as error:
         r.check("the test runs to its end", False, str(error))
     finally:

@@ -92,8 +92,12 @@ struct RequesterRecord {
     std::string kind, title, initial;
     std::string pattern;    // file requesters: the filter and its preselected entry
     int patternIndex = 0;
+    int owner = -1;
 };
 std::vector<RequesterRecord> Requesters();
+// Called (on the asking thread) while a requester is open, before it answers. Its owner window
+// takes no input meanwhile: clicks, selections, typing, menus and close boxes there are dropped.
+void OnRequester(std::function<void(const RequesterRecord&)> listener);
 
 // Called (on the showing thread) whenever a message box is shown, before it answers.
 void OnMessage(std::function<void(const MessageRecord&)> listener);
@@ -107,6 +111,9 @@ struct TimerInfo {
     int64_t due;
 };
 std::vector<TimerInfo> Timers();
+
+// The reason the window gives Windows for holding up the end of the session, if one is set.
+std::optional<std::string> ShutdownBlockReason(int window);
 
 // ---- System --------------------------------------------------------------------------------
 void SetExecutablePath(const std::string& path);   // default "C:\Program Files\Velloran\VelloranUtility.exe"

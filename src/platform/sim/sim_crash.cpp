@@ -11,6 +11,6 @@ void InstallFaultHandler(FaultReporter) {}
 
 void ShowFaultBox(const std::string& title, const std::string& text) { MessageBox(title, text, MbOk); }
 
-void ExitProcessNow(int code) { std::exit(code); }
+void ExitProcessNow(int code) { std::_Exit(code); }
 
 }  // namespace vu::plat

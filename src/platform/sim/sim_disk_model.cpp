@@ -234,6 +234,8 @@ bool ApplyDiskKey(detail::SimDisk& disk, int letterDisk, const std::string& key,
         else if (key == "bus") disk.busType = std::stoi(value);
         else if (key == "vendor") disk.vendor = value;
         else if (key == "product") disk.product = value;
+        else if (key == "serial") disk.serial = value;
+        else if (key == "present") disk.present = value != "no";
         else if (key == "drive-type") disk.driveType = uint32_t(std::stoul(value));
         else if (key == "short-reads") disk.shortReads = value == "yes";
         else if (key == "read-only") disk.readOnly = value == "yes";
@@ -344,6 +346,7 @@ bool LoadPc(const std::string& descriptionFile, std::string* error) {
         state.letters = std::move(letters);
         state.spans = std::move(spans);
         state.failDriveStrings = failDriveStrings;
+        detail::HoldBackAbsentDisks(state);
     }
     if (!systemDrive.empty()) SetSystemDirectory(systemDrive.substr(0, 1) + ":\\Windows\\system32");
     return true;

@@ -24,6 +24,9 @@ struct SimDisk {
     std::string image;              // host path of the image file
     int busType = 7;                // STORAGE_BUS_TYPE
     std::string vendor, product;    // as the descriptor carries them, blanks included
+    std::string serial;             // the descriptor's serial number; "" when the device has none
+    bool present = true;            // attached when the PC is loaded; else PlugDisk attaches it
+    int plugId = 0;                 // which attachment: a handle stays with the one it was opened on
     uint32_t driveType = 2;         // GetDriveTypeW
     DiskGeometryEx geometry;        // DiskSize is filled from the image on each query
     bool geometryGiven = false;     // else derived from the image size (255 heads, 63 sectors, 512 bytes)
@@ -54,6 +57,9 @@ struct DiskState {
     std::recursive_mutex lock;
     std::map<int, SimDisk> disks;      // by disk number
     std::map<int, SimDisk> vanished;   // disks pulled out by their vanish-after fault, by number
+    std::map<int, SimDisk> unplugged;  // disks described as not present, or unplugged, by number
+    std::map<char, SimLetter> unpluggedLetters;  // their letters, until they are plugged in
+    int plugs = 0;                     // attachments so far, for plugId
     std::map<char, SimLetter> letters; // by upper-case letter
     std::map<char, std::vector<SimLetter>> spans;  // the further pieces of a spanned volume
     bool failDriveStrings = false;
@@ -102,6 +108,11 @@ struct ByteRange {
     int64_t offset = 0, length = 0;
 };
 std::optional<ByteRange> PartitionRange(const SimDisk& disk, uint32_t partition);
+
+// Moves the disks described as not present, with their letters, out of the PC (sim_hotplug.cpp).
+void HoldBackAbsentDisks(DiskState& state);
+// The device interface path Windows would give the disk (sim_hotplug.cpp).
+std::string InterfacePath(const SimDisk& disk);
 
 // A file call on a drive letter, and a format of its volume, count as a request to the letter's
 // disk, so that a stick can be pulled out in the middle of a copy onto it (sim_disks.h,

@@ -32,6 +32,7 @@ struct SimHandle {
     bool locked = false;
     int64_t position = 0;
     bool wroteBootSector = false;  // through this volume handle
+    int plugId = 0;                // the attachment of the disk it was opened on
 };
 
 struct Handles {
@@ -102,8 +103,10 @@ bool Answered(SimDisk& disk) {
 // when the handle is unknown or its stick is gone.
 SimDisk* Answering(const SimHandle* h) {
     SimDisk* disk = h && h->disk >= 0 ? FindDisk(h->disk) : nullptr;
-    if (disk && Answered(*disk)) return disk;
-    bool gone = h && h->disk >= 0 && (disk || Disks().vanished.count(h->disk));
+    // Another disk that took the number since is not the device the handle was opened on.
+    bool replaced = disk && disk->plugId != h->plugId;
+    if (disk && !replaced && Answered(*disk)) return disk;
+    bool gone = h && h->disk >= 0 && (disk || Disks().vanished.count(h->disk) || Disks().unplugged.count(h->disk));
     sim::detail::SetLastErrorCode(gone ? sim::detail::ErrorDeviceNotConnected : sim::detail::ErrorInvalidParameter);
     return nullptr;
 }
@@ -154,6 +157,7 @@ std::vector<uint8_t> Descriptor(const SimDisk& disk) {
     addText(disk.vendor, DescriptorVendorIdOffsetAt);
     addText(disk.product, DescriptorProductIdOffsetAt);
     addText("1.00", 20);  // product revision
+    addText(disk.serial, DescriptorSerialNumberOffsetAt);
     put32(DescriptorBusTypeAt, uint32_t(disk.busType));
     put32(0, kHead);  // Version
     put32(4, uint32_t(d.size()));
@@ -301,6 +305,7 @@ DeviceHandle OpenDevice(const std::string& path, bool forWrite) {
     } else {
         return NoDevice;
     }
+    if (SimDisk* disk = h.disk >= 0 ? FindDisk(h.disk) : nullptr) h.plugId = disk->plugId;
     DeviceHandle handle = H().next;
     H().next += 4;
     H().open[handle] = h;
@@ -446,6 +451,8 @@ void ClearDisks() {
     DiskLock lock(state.lock);
     state.disks.clear();
     state.vanished.clear();
+    state.unplugged.clear();
+    state.unpluggedLetters.clear();
     state.letters.clear();
     state.spans.clear();
     state.failDriveStrings = false;

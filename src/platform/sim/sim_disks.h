@@ -12,6 +12,8 @@
 //     bus = 7                       (STORAGE_BUS_TYPE: 7 USB, 11 SATA, ...)
 //     vendor = "Acme    "           (quotes keep blanks)
 //     product = Stick
+//     serial = AA04012700012345     (the descriptor's serial number; none by default)
+//     present = no                  (not attached when the PC is loaded: PlugDisk attaches it)
 //     drive-type = 2                (GetDriveTypeW: 2 Removable, 3 Fixed)
 //     geometry = 1869 255 63 512    (cylinders, tracks per cylinder, sectors per track, bytes per sector)
 //     letters = E:1 F:2             (letter:partition number; 0 is the whole disk)
@@ -34,6 +36,10 @@
 //                                   (sfdisk writes this GPT into the image when the PC is loaded;
 //                                    lines separated by ';', in sfdisk's script syntax, such as
 //                                    "first-lba: 34" for the layout a Mac writes)
+//
+// Each disk has the device interface path Windows would give it: from its serial number when it
+// has one, else from its image and number (the port it sits in); a handle stays with the disk it
+// was opened on, so that after an unplug its requests fail even when another disk takes the number.
 //
 // Every key but image is optional. Writes go into the image files. Reads and writes count from the
 // description's loading on; a failing one sets the thread's last error as Windows would (ERROR_CRC
@@ -74,5 +80,13 @@ struct DiskRequests {
 DiskRequests RequestCounts(int disk);
 // Whether the disk was pulled out by its vanish-after fault.
 bool DiskVanished(int disk);
+
+// A disk arriving or leaving, with its letters, as Windows sees it; the program hears of it only
+// through the device-change notification a test then sends. PlugDisk attaches a disk described
+// with "present = no" (or unplugged before) under `asNumber` (by default its own number), as
+// Windows gives an arriving disk a free number, often one below the disks already there. False
+// when there is no such disk or the number is taken.
+bool PlugDisk(int described, int asNumber = -1);
+bool UnplugDisk(int number);
 
 }  // namespace vu::sim

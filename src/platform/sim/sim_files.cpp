@@ -142,6 +142,26 @@ void MakeWritable(const fs::path& p) {
 
 bool DriveFull(const std::string& path) { return F().fullDrives.count(LetterOf(path)) != 0; }
 
+// Windows' sharing rules for the program's opens (read sharing only): a file that is open cannot
+// be deleted or opened for writing, and a file open for writing cannot be opened at all.
+bool HeldOpen(const std::string& host) {
+    for (auto& [handle, path] : F().hostPaths)
+        if (path == host) return true;
+    return false;
+}
+
+bool HeldForWriting(const std::string& host) {
+    for (auto& [handle, letter] : F().writers)
+        if (F().hostPaths[handle] == host) return true;
+    return false;
+}
+
+bool HeldBelow(const std::string& host) {
+    for (auto& [handle, path] : F().hostPaths)
+        if (path == host || path.rfind(host + "/", 0) == 0) return true;
+    return false;
+}
+
 // A change on a read-only stick's drive fails, as Windows refuses it.
 bool WriteProtected(const std::string& path) {
     if (!F().protectedDrives.count(LetterOf(path))) return false;
@@ -188,7 +208,7 @@ bool DeleteFile(const std::string& path) {
     Lock l(F().lock);
     if (WriteProtected(path)) return false;
     std::string host = ToHost(path);
-    if (!IsFile(host)) return false;
+    if (!IsFile(host) || HeldOpen(host)) return false;
     MakeWritable(host);
     std::error_code ec;
     F().hidden.erase(host);
@@ -205,6 +225,19 @@ bool DeleteTree(const std::string& path) {
     if (!Exists(host)) return false;
     std::error_code ec;
     for (auto& e : fs::recursive_directory_iterator(host, ec)) MakeWritable(e.path());
+    if (HeldBelow(host)) {
+        // As Windows deletes a tree entry by entry: open files stay, and so do their folders.
+        std::vector<fs::path> entries;
+        for (auto& e : fs::recursive_directory_iterator(host, ec)) entries.push_back(e.path());
+        std::sort(entries.rbegin(), entries.rend());  // children before their folders
+        for (const fs::path& e : entries)
+            if (!HeldOpen(e.string()) && (!fs::is_directory(e, ec) || fs::is_empty(e, ec))) {
+                F().hidden.erase(e.string());
+                fs::remove(e, ec);
+            }
+        Changed(path);
+        return false;
+    }
     std::erase_if(F().hidden, [&](const std::string& h) { return h == host || h.rfind(host + "/", 0) == 0; });
     bool removed = fs::remove_all(host, ec) > 0 && !ec;
     Changed(path);
@@ -251,7 +284,7 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
         Lock l(F().lock);
         // A folder opens as a stream on Linux and throws on reading; Windows refuses to open it.
         std::string host = ToHost(path);
-        if (!IsFile(host)) return false;
+        if (!IsFile(host) || HeldForWriting(host)) return false;
         in.open(host, std::ios::binary);
     }
     if (!in) return false;
@@ -265,7 +298,7 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
     bool full;
     {
         Lock l(F().lock);
-        if (WriteProtected(path)) return false;
+        if (WriteProtected(path) || HeldOpen(ToHost(path))) return false;
         out.open(ToHost(path), std::ios::binary | std::ios::trunc);
         full = DriveFull(path);
     }
@@ -307,6 +340,7 @@ FileHandle OpenFile(const std::string& path, FileMode mode) {
     }
     if (mode != FileMode::Create && !IsFile(host)) return 0;
     if (mode != FileMode::Read && WriteProtected(path)) return 0;
+    if (mode == FileMode::Read ? HeldForWriting(host) : HeldOpen(host)) return 0;
     auto* stream = new std::fstream(host, how);
     if (!*stream) {
         delete stream;

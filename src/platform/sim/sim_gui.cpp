@@ -35,7 +35,10 @@ struct Gui {
     std::vector<sim::RequesterRecord> requesters;
     std::function<void(const sim::MessageRecord&)> listener;
     std::function<void(int, const std::vector<plat::DrawOp>&)> canvasListener;
+    std::function<void(const sim::RequesterRecord&)> requesterListener;
+    std::map<int, int> openRequesters;  // by owner window: the requesters open over it
     std::vector<Timer> timers;
+    std::map<int, std::string> shutdownReasons;
     plat::Point cursor;
     plat::Rect desktop{0, 0, 1920, 1080};
 };
@@ -63,6 +66,13 @@ void Push(const plat::Event& e) {
 int WindowOfGadget(int gadget) {
     auto* g = Find(gadget);
     return g ? g->window : -1;
+}
+
+// A window under an open requester that it owns takes no input, as Windows disables the owner of
+// a modal dialog.
+bool UnderRequester(int window) {
+    Lock l(G().lock);
+    return G().openRequesters.count(window) != 0;
 }
 
 // Options of one window that were created one after the other form a group.
@@ -465,34 +475,51 @@ int MessageBox(const std::string& title, const std::string& text, unsigned flags
     return answer;
 }
 
-static std::string Requester(const std::string& kind, const std::string& title, const std::string& initial,
-                             const std::string& pattern = "", int patternIndex = 0) {
+static std::string Requester(const sim::RequesterRecord& record) {
+    std::function<void(const sim::RequesterRecord&)> listener;
+    {
+        Lock l(G().lock);
+        G().requesters.push_back(record);
+        listener = G().requesterListener;
+        if (record.owner >= 0) G().openRequesters[record.owner]++;
+    }
+    if (listener) listener(record);
     Lock l(G().lock);
-    G().requesters.push_back({kind, title, initial, pattern, patternIndex});
+    if (record.owner >= 0 && --G().openRequesters[record.owner] == 0) G().openRequesters.erase(record.owner);
     if (G().requesterAnswers.empty()) return "";
     std::string answer = G().requesterAnswers.front();
     G().requesterAnswers.pop_front();
     return answer;
 }
 
-std::string PathRequester(const std::string& title, const std::string& initialPath) {
-    return Requester("path", title, initialPath);
+std::string PathRequester(const std::string& title, const std::string& initialPath, int owner) {
+    return Requester({"path", title, initialPath, "", 0, owner});
 }
 
 std::string OpenFileRequester(const std::string& title, const std::string& defaultFile, const std::string& pattern,
-                              int patternIndex) {
-    return Requester("open", title, defaultFile, pattern, patternIndex);
+                              int patternIndex, int owner) {
+    return Requester({"open", title, defaultFile, pattern, patternIndex, owner});
 }
 
 std::string SaveFileRequester(const std::string& title, const std::string& defaultFile, const std::string& pattern,
-                              int patternIndex) {
-    return Requester("save", title, defaultFile, pattern, patternIndex);
+                              int patternIndex, int owner) {
+    return Requester({"save", title, defaultFile, pattern, patternIndex, owner});
 }
 
 void StartWindowTimer(int window, int timer, int intervalMs) {
     Lock l(G().lock);
     std::erase_if(G().timers, [&](const Timer& t) { return t.window == window && t.timer == timer; });
     G().timers.push_back({window, timer, intervalMs, sim::Now() + intervalMs});
+}
+
+void SetShutdownBlockReason(int window, const std::string& reason) {
+    Lock l(G().lock);
+    if (G().windows.count(window)) G().shutdownReasons[window] = reason;
+}
+
+void ClearShutdownBlockReason(int window) {
+    Lock l(G().lock);
+    G().shutdownReasons.erase(window);
 }
 
 void StopWindowTimer(int window, int timer) {
@@ -524,7 +551,10 @@ void detail::ResetGui() {
     G().requesterAnswers.clear(), G().requesters.clear();
     G().listener = nullptr;
     G().canvasListener = nullptr;
+    G().requesterListener = nullptr;
+    G().openRequesters.clear();
     G().timers.clear();
+    G().shutdownReasons.clear();
     G().cursor = {};
     G().desktop = {0, 0, 1920, 1080};
 }
@@ -565,6 +595,7 @@ int MenuOwner(int menu) {
 // test can script a whole run before the program builds its windows.
 void Click(int gadget) {
     Lock l(G().lock);
+    if (UnderRequester(WindowOfGadget(gadget))) return;
     auto* g = Find(gadget);
     if (g && g->kind == plat::GadgetKind::CheckBox) g->state = !g->state;
     if (g && g->kind == plat::GadgetKind::Option) plat::SetGadgetState(gadget, 1);
@@ -573,21 +604,28 @@ void Click(int gadget) {
 
 void SelectItem(int gadget, int index) {
     Lock l(G().lock);
+    if (UnderRequester(WindowOfGadget(gadget))) return;
     plat::SetGadgetState(gadget, index);
     Push({plat::EventGadget, WindowOfGadget(gadget), gadget, plat::GadgetEventDefault});
 }
 
 void TypeText(int gadget, const std::string& text) {
     Lock l(G().lock);
+    if (UnderRequester(WindowOfGadget(gadget))) return;
     plat::SetGadgetText(gadget, text);
     Push({plat::EventGadget, WindowOfGadget(gadget), gadget, plat::GadgetEventChange});
 }
 
-void ChooseMenu(int item, int window) { Push({plat::EventMenu, window, item, 0}); }
-void CloseBox(int window) { Push({plat::EventCloseWindow, window, 0, 0}); }
+void ChooseMenu(int item, int window) {
+    if (!UnderRequester(window)) Push({plat::EventMenu, window, item, 0});
+}
+void CloseBox(int window) {
+    if (!UnderRequester(window)) Push({plat::EventCloseWindow, window, 0, 0});
+}
 
 void LeftClickAt(int window, plat::Point screenPoint) {
     Lock l(G().lock);
+    if (UnderRequester(window)) return;
     G().cursor = screenPoint;
     Push({plat::EventLeftClick, window, 0, 0});
 }
@@ -627,6 +665,11 @@ std::vector<RequesterRecord> Requesters() {
     return G().requesters;
 }
 
+void OnRequester(std::function<void(const RequesterRecord&)> listener) {
+    Lock l(G().lock);
+    G().requesterListener = std::move(listener);
+}
+
 void OnMessage(std::function<void(const MessageRecord&)> listener) {
     Lock l(G().lock);
     G().listener = std::move(listener);
@@ -635,6 +678,13 @@ void OnMessage(std::function<void(const MessageRecord&)> listener) {
 void OnCanvas(std::function<void(int gadget, const std::vector<plat::DrawOp>& picture)> listener) {
     Lock l(G().lock);
     G().canvasListener = std::move(listener);
+}
+
+std::optional<std::string> ShutdownBlockReason(int window) {
+    Lock l(G().lock);
+    auto it = G().shutdownReasons.find(window);
+    if (it == G().shutdownReasons.end()) return std::nullopt;
+    return it->second;
 }
 
 std::vector<TimerInfo> Timers() {

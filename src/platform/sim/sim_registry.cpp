@@ -5,6 +5,8 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "platform/registry.h"
 #include "platform/sim/sim.h"
@@ -22,6 +24,8 @@ struct Registry {
     std::mutex lock;
     std::set<std::string> keys;
     std::map<std::pair<std::string, std::string>, sim::RegistryValue> values;
+    std::vector<plat::RegistryFaultRestore> armed;  // of keys that existed when armed
+    bool restored = false;
 };
 
 Registry& R() {
@@ -82,6 +86,29 @@ bool RegistryDeleteKey(const std::string& path) {
     return true;
 }
 
+void ArmRegistryFaultRestores(const std::vector<RegistryFaultRestore>& restores) {
+    Lock l(R().lock);
+    R().armed.clear();
+    for (const auto& restore : restores)
+        if (R().keys.count(Fold(restore.path))) R().armed.push_back(restore);
+    R().restored = false;
+}
+
+void DisarmRegistryFaultRestores() {
+    Lock l(R().lock);
+    R().armed.clear();
+}
+
+void RunRegistryFaultRestores() {
+    Lock l(R().lock);
+    if (std::exchange(R().restored, true)) return;
+    for (const auto& restore : R().armed) {
+        std::pair<std::string, std::string> at{Fold(restore.path), Fold(restore.name)};
+        if (restore.dword) R().values[at] = {true, *restore.dword, ""};
+        else R().values.erase(at);
+    }
+}
+
 }  // namespace plat
 
 namespace sim {
@@ -90,6 +117,8 @@ void detail::ResetRegistry() {
     Lock l(R().lock);
     R().keys.clear();
     R().values.clear();
+    R().armed.clear();
+    R().restored = false;
 }
 
 void RegistryPutKey(const std::string& path) {

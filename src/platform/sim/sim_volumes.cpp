@@ -140,7 +140,9 @@ SetupApi* LoadSetupApi() {
 
 void UnloadSetupApi(SetupApi* api) { delete api; }
 
-// Device instances: 1000 + disk number for a disk's interface, 2000 + disk number for its parent.
+// Device instances: 1000 + disk number for a disk's interface. Its parent is the device that
+// ejects: for a USB disk the USB device itself (2000 + disk number); for any other the storage
+// controller of its bus (3000 + bus type), whose eject takes every disk on that bus with it.
 std::optional<uint32_t> FindDeviceInstance(SetupApi*, DeviceInterfaceClass interfaceClass, uint32_t deviceNumber) {
     DiskLock lock(Disks().lock);
     if (interfaceClass != DeviceInterfaceClass::Disk || !Disks().disks.count(int(deviceNumber))) return std::nullopt;
@@ -148,13 +150,25 @@ std::optional<uint32_t> FindDeviceInstance(SetupApi*, DeviceInterfaceClass inter
 }
 
 std::optional<uint32_t> ParentDevice(SetupApi*, uint32_t instance) {
-    if (instance < 1000 || instance >= 2000) return std::nullopt;
-    return instance + 1000;
+    DiskLock lock(Disks().lock);
+    auto disk = Disks().disks.find(int(instance) - 1000);
+    if (instance < 1000 || instance >= 2000 || disk == Disks().disks.end()) return std::nullopt;
+    return disk->second.busType == 7 ? instance + 1000 : 3000 + uint32_t(disk->second.busType);
 }
 
 uint32_t RequestDeviceEject(SetupApi*, uint32_t instance, EjectVeto* veto) {
     constexpr uint32_t RemoveVetoed = 0x17;
     DiskLock lock(Disks().lock);
+    if (instance >= 3000) {
+        int bus = int(instance) - 3000;
+        V().ejects.push_back("eject controller of bus " + std::to_string(bus));
+        for (const auto& [number, disk] : Disks().disks) {
+            if (disk.busType != bus) continue;
+            sim::detail::SyncChangedVolumesOfDisk(number);
+            std::erase_if(Disks().letters, [&](const auto& entry) { return entry.second.disk == number; });
+        }
+        return 0;
+    }
     int disk = int(instance) - 2000;
     if (!Disks().disks.count(disk)) return RemoveVetoed;
     if (V().vetoes[disk] > 0) {

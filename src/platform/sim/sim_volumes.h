@@ -17,7 +17,7 @@ void FailSetupApi(bool fail);
 void VetoEjects(int diskNumber, int count, uint32_t vetoType = 5, const std::string& vetoName = "");
 // Vetoes shown in the system's own box, because the request passed no buffer for the reason.
 int SystemVetoBoxes();
-// Every accepted eject, as "eject disk N".
+// Every accepted eject, as "eject disk N" or, for a disk not on USB, "eject controller of bus B".
 std::vector<std::string> EjectLog();
 
 // ---- Formatter ---------------------------------------------------------------------------

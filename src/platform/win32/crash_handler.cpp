@@ -1,9 +1,16 @@
 // The unhandled-fault handler of the Windows program. A fault in any thread lands in the
 // process's unhandled-exception filter, which only wakes a report thread made at installation
 // and waits: the faulting thread may have no stack left (a stack overflow) or may own the
-// program's windows. The report thread describes the fault, finds its source position in the
-// line tables that the compiler left in our own executable file, and calls the reporter, which
-// shows the box and ends the process. Nothing runs or is recorded until a fault happens.
+// program's windows. The report thread first puts back the registry values armed for a fault
+// (the AutoRun policy), through keys opened at start and without allocating, then describes the
+// fault, finds its source position in the line tables that the compiler left in our own
+// executable file, and calls the reporter, which shows the box and ends the process.
+//
+// The faulting thread may hold the heap's or the loader's lock, and the report allocates: a
+// watchdog thread, also made at installation, ends the process when the box has not come up in
+// ten seconds, so that a report that hangs does not keep the program's disks locked. The process
+// ends with TerminateProcess, which runs no library's clean-up that could wait for such a lock.
+// Nothing runs or is recorded until a fault happens.
 #include <windows.h>
 
 #include <algorithm>
@@ -13,6 +20,7 @@
 #include "platform/common/debug_lines.h"
 #include "platform/common/pe_image.h"
 #include "platform/crash.h"
+#include "platform/registry.h"
 #include "platform/win32/wide.h"
 
 namespace vu::plat {
@@ -21,6 +29,9 @@ namespace {
 
 FaultReporter g_reporter = nullptr;
 HANDLE g_wake = nullptr;
+HANDLE g_faultSeen = nullptr;    // manual reset: the watchdog starts counting
+HANDLE g_boxShowing = nullptr;   // manual reset: the report got as far as its box
+constexpr DWORD kReportTimeoutMs = 10000;
 DWORD g_reportThreadId = 0;
 LONG volatile g_faulted = 0;
 EXCEPTION_POINTERS* g_pointers = nullptr;
@@ -208,6 +219,7 @@ void FindSourcePosition(const EXCEPTION_POINTERS& pointers, FaultRecord& fault) 
 // ---- The two threads -------------------------------------------------------------------------
 
 [[noreturn]] void Report(const EXCEPTION_POINTERS& pointers) {
+    RunRegistryFaultRestores();
     g_plainRecord = Describe(pointers);
     FaultRecord fault = g_plainRecord;
     g_stage = Stage::LookingUp;
@@ -220,6 +232,20 @@ void FindSourcePosition(const EXCEPTION_POINTERS& pointers, FaultRecord& fault) 
 DWORD WINAPI ReportThread(void*) {
     WaitForSingleObject(g_wake, INFINITE);
     Report(*g_pointers);
+}
+
+DWORD WINAPI WatchdogThread(void*) {
+    WaitForSingleObject(g_faultSeen, INFINITE);
+    if (WaitForSingleObject(g_boxShowing, kReportTimeoutMs) == WAIT_TIMEOUT) {
+        RunRegistryFaultRestores();
+        ExitProcessNow(0);
+    }
+    return 0;
+}
+
+// A thread of its own, made now: after a fault no thread can be made without the loader's lock.
+HANDLE StartThread(LPTHREAD_START_ROUTINE routine, SIZE_T stack, DWORD* id) {
+    return CreateThread(nullptr, stack, routine, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, id);
 }
 
 // The thread's information block through its Self field (what NtCurrentTeb reads, without the
@@ -249,6 +275,7 @@ LONG WINAPI OnUnhandledFault(EXCEPTION_POINTERS* pointers) {
     g_stackLow = reinterpret_cast<uintptr_t>(tib->StackLimit);
     g_stackHigh = reinterpret_cast<uintptr_t>(tib->StackBase);
     g_pointers = pointers;
+    if (g_faultSeen) SetEvent(g_faultSeen);
     if (g_reportThreadId == 0) Report(*pointers);  // no report thread could be made
     SetEvent(g_wake);
     Sleep(INFINITE);
@@ -261,13 +288,15 @@ void InstallFaultHandler(FaultReporter reporter) {
     g_reporter = reporter;
     g_wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     DWORD id = 0;
-    HANDLE thread = g_wake ? CreateThread(nullptr, 256 * 1024, ReportThread, nullptr,
-                                          STACK_SIZE_PARAM_IS_A_RESERVATION, &id)
-                           : nullptr;
+    HANDLE thread = g_wake ? StartThread(ReportThread, 256 * 1024, &id) : nullptr;
     if (thread) {
         g_reportThreadId = id;
         CloseHandle(thread);
     }
+    g_faultSeen = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    g_boxShowing = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE watchdog = g_faultSeen && g_boxShowing ? StartThread(WatchdogThread, 64 * 1024, &id) : nullptr;
+    if (watchdog) CloseHandle(watchdog);
     // Room for the exception dispatch on this thread when its stack overflows.
     ULONG guarantee = 16 * 1024;
     SetThreadStackGuarantee(&guarantee);
@@ -275,9 +304,14 @@ void InstallFaultHandler(FaultReporter reporter) {
 }
 
 void ShowFaultBox(const std::string& title, const std::string& text) {
-    MessageBoxW(nullptr, Widen(text).c_str(), Widen(title).c_str(), MB_OK | MB_SETFOREGROUND | MB_TOPMOST);
+    std::wstring wideText = Widen(text), wideTitle = Widen(title);
+    if (g_boxShowing) SetEvent(g_boxShowing);
+    MessageBoxW(nullptr, wideText.c_str(), wideTitle.c_str(), MB_OK | MB_SETFOREGROUND | MB_TOPMOST);
 }
 
-void ExitProcessNow(int code) { ExitProcess(UINT(code)); }
+void ExitProcessNow(int code) {
+    TerminateProcess(GetCurrentProcess(), UINT(code));
+    ExitProcess(UINT(code));  // only if the process could not end itself
+}
 
 }  // namespace vu::plat

@@ -2,6 +2,8 @@
 // commands, close boxes and clicks into the program's events, keeps the model's gadget states in
 // step with what the user did, colours the link texts, applies the size limits and forwards the
 // device-change notification and window timers to the program. Runs on the UI thread.
+#include <windows.h>
+#include <dbt.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -14,7 +16,14 @@ namespace vu::plat::gui {
 
 namespace {
 
-constexpr WPARAM kDevNodesChanged = 0x0007;  // DBT_DEVNODES_CHANGED
+// Devices came or went (DBT_DEVNODES_CHANGED), or a volume did: a volume arrives and leaves
+// on its own after its disk, and a stick's letter can come with it only.
+bool ChangesTheDriveList(WPARAM event, LPARAM data) {
+    if (event == DBT_DEVNODES_CHANGED) return true;
+    if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return false;
+    auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+    return header && header->dbch_devicetype == DBT_DEVTYP_VOLUME;
+}
 
 void GadgetEvent(int window, int gadget, int kind) { PushEvent({EventGadget, window, gadget, kind}); }
 
@@ -270,7 +279,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
             if (DrawMenuIcon(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return TRUE;
             break;
         case WM_DEVICECHANGE:
-            if (wParam == kDevNodesChanged) vu::OnDeviceNodesChanged();
+            if (ChangesTheDriveList(wParam, lParam)) vu::OnDeviceNodesChanged();
             return TRUE;
         case WM_TIMER:
             vu::OnWindowTimer(window, int(wParam) - 1);

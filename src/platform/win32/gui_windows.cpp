@@ -266,6 +266,15 @@ void StopWindowTimer(int window, int timer) {
     ApplyToWindow(window, [=](HWND hwnd) { KillTimer(hwnd, UINT_PTR(timer) + 1); });
 }
 
+// Both must be called on the thread that made the window.
+void SetShutdownBlockReason(int window, const std::string& reason) {
+    ApplyToWindow(window, [text = Widen(reason)](HWND hwnd) { ShutdownBlockReasonCreate(hwnd, text.c_str()); });
+}
+
+void ClearShutdownBlockReason(int window) {
+    ApplyToWindow(window, [](HWND hwnd) { ShutdownBlockReasonDestroy(hwnd); });
+}
+
 Point CursorPosition() {
     POINT p{0, 0};
     GetCursorPos(&p);

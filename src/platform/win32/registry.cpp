@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
+#include <iterator>
 
 #include "platform/registry.h"
 #include "platform/win32/wide.h"
@@ -121,6 +123,61 @@ bool RegistryDeleteKey(const std::string& path) {
     LSTATUS tree = RegDeleteTreeW(key, nullptr);
     RegCloseKey(key);
     return tree == ERROR_SUCCESS && RegDeleteKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), KEY_WOW64_64KEY, 0) == ERROR_SUCCESS;
+}
+
+// ---- Fault restores -----------------------------------------------------------------------
+
+namespace {
+
+struct ArmedRestore {
+    HKEY key = nullptr;
+    wchar_t name[64] = {};
+    bool set = false;
+    DWORD value = 0;
+};
+ArmedRestore g_armed[4];
+LONG volatile g_armedCount = 0;
+LONG volatile g_restored = 0;
+
+}  // namespace
+
+void ArmRegistryFaultRestores(const std::vector<RegistryFaultRestore>& restores) {
+    DisarmRegistryFaultRestores();
+    LONG count = 0;
+    for (const RegistryFaultRestore& restore : restores) {
+        std::wstring name = Widen(restore.name);
+        if (count == LONG(std::size(g_armed)) || name.size() >= std::size(g_armed[0].name)) continue;
+        HKEY key = OpenKey(restore.path, KEY_SET_VALUE);
+        if (!key) continue;
+        ArmedRestore& armed = g_armed[count++];
+        armed.key = key;
+        std::wcsncpy(armed.name, name.c_str(), std::size(armed.name));
+        armed.set = restore.dword.has_value();
+        armed.value = restore.dword.value_or(0);
+    }
+    InterlockedExchange(&g_restored, 0);
+    InterlockedExchange(&g_armedCount, count);
+}
+
+void DisarmRegistryFaultRestores() {
+    LONG count = InterlockedExchange(&g_armedCount, 0);
+    for (LONG i = 0; i < count; ++i) {
+        RegCloseKey(g_armed[i].key);
+        g_armed[i] = {};
+    }
+}
+
+void RunRegistryFaultRestores() {
+    if (InterlockedExchange(&g_restored, 1) != 0) return;
+    LONG count = g_armedCount;
+    for (LONG i = 0; i < count; ++i) {
+        const ArmedRestore& armed = g_armed[i];
+        if (armed.set)
+            RegSetValueExW(armed.key, armed.name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&armed.value),
+                           sizeof armed.value);
+        else
+            RegDeleteValueW(armed.key, armed.name);
+    }
 }
 
 }  // namespace vu::plat
