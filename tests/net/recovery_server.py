@@ -12,7 +12,6 @@ and .chunklist. The images take fault_server.py's rules and "expire_at" (a reset
 the token has expired); the API paths take a rule's "status". Other paths are fault_server.py's.
 As a program it takes --root and prints "PORT <n>" as fault_server.py does.
 """
-import hashlib
 import json
 import os
 import random
