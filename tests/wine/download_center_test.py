@@ -9,8 +9,9 @@ gadget 68, and "DL" of the item with its connection reset at 40 % and then close
 70 %: resumed twice with Range requests, saved byte-identical over an earlier copy in the
 repository's Catalog sub-folder, followed by the summary box. Then "DL" on the settings file's entry
 of Apple's recovery server against tests/net/recovery_server.py, which refuses a request without its
-cookies (sent as headers: WinINet's cookies are kept out), its image reset at 40 % and resumed (the
-fixtures from VU_TEST_APPLE_DIR). Shares the smoke test's Xvfb, Wine prefix and probe.
+cookies (sent as headers: WinINet's cookies are kept out), its image reset at 80 % (past the first
+1 MiB block, which WinINet hands over whole or not at all) and resumed (the fixtures from
+VU_TEST_APPLE_DIR). Shares the smoke test's Xvfb, Wine prefix and probe.
 
     download_center_test.py --win64-build build/x86_64 --out build/native/tests/wine-download-center
 """
@@ -223,7 +224,7 @@ def serve(work):
     server = RecoveryServer(str(served), [{"path": PACK_PATH, "drop_at": 0.4, "times": 1},
                                           {"path": PACK_PATH, "short_at": 0.7, "times": 1},
                                           {"path": IMAGE_PATH, "times": 2},  # its trailer and table
-                                          {"path": IMAGE_PATH, "drop_at": 0.4, "times": 1}]).start()
+                                          {"path": IMAGE_PATH, "drop_at": 0.8, "times": 1}]).start()
     (served / "files" / "AdditionalDL" / "DLList.ini").write_text(
         "[Kext Pack]\r\nURL=" + server.url(PACK_PATH) + f"\r\nSize={len(PACK)}\r\n"
         "Description=Network kexts\r\nMD5Digest=" + hashlib.sha1(PACK).hexdigest() +
