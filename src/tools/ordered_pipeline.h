@@ -12,7 +12,8 @@ namespace vu {
 
 struct PipelineStages {
     // The bytes item `index` holds from its prepare to its finish: its buffers, which prepare or
-    // work allocate and finish frees, and its decoder's working memory.
+    // work allocate and finish frees (what a caller keeps beyond that is its own to bound), and
+    // its decoder's working memory.
     std::function<uint64_t(size_t index)> bytes;
     // Each gets the item's index and its slot (index % window), which the caller's own per-slot
     // state is kept under. prepare or finish returning false stops the run.

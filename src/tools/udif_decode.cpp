@@ -26,23 +26,38 @@ struct Item {
     uint64_t outLength = 0;
 };
 
-// An item's buffers live from its prepare to its finish, so that what the slots hold is what
-// the pipeline's budget counts.
+// Buffers are kept by their slot for its next item: a fresh buffer of a megabyte comes back from
+// the system untouched and costs a page fault per page (glibc and Windows' heap both return
+// such sizes to the system when freed), a third of an LZFSE extraction's time. All slots together
+// keep at most KeptBytes, which the budget of the items in flight leaves free.
+constexpr uint64_t KeptBytes = 64ull << 20;
+
+struct KeptBuffer {
+    std::unique_ptr<uint8_t[]> data;
+    uint64_t capacity = 0;
+
+    uint8_t* Take(uint64_t length) {
+        if (length > capacity) {
+            Drop();  // the old one goes before the new one comes
+            data = std::make_unique_for_overwrite<uint8_t[]>(size_t(length));
+            capacity = length;
+        }
+        return data.get();
+    }
+    void Drop() { data.reset(), capacity = 0; }
+};
+
 struct Slot {
     Item item;
     uint32_t type = 0;
-    std::unique_ptr<uint8_t[]> in, out;
+    KeptBuffer in, out;
     uint32_t crc = 0;
     bool ok = true;
     std::string error;
 };
 
-static_assert(MaxStoredChunk + MaxDecodedChunk + ChunkDecoderMemory(UdifLzma) <= PipelineBudget,
+static_assert(MaxStoredChunk + MaxDecodedChunk + ChunkDecoderMemory(UdifLzma) <= PipelineBudget - KeptBytes,
               "the largest chunk fits the pipeline's budget");
-
-std::unique_ptr<uint8_t[]> Buffer(uint64_t length) {
-    return length ? std::make_unique_for_overwrite<uint8_t[]>(size_t(length)) : nullptr;
-}
 
 // The items of a partition: one per chunk, raw chunks cut into pieces.
 std::vector<Item> Plan(const UdifPartition& partition) {
@@ -162,6 +177,7 @@ DecodeOutcome DecodeUdifPartition(ByteSource& source, const UdifImage& image, co
     std::vector<Item> items = Plan(partition);
     size_t window = 2 * size_t(threads) + 2;
     std::vector<Slot> slots(window);
+    uint64_t keptPerSlot = KeptBytes / window;
     auto chunkType = [&](size_t index) { return partition.chunks[items[index].chunk].type; };
     ForkCrc forkCrc(source, image);
     bool checkFork = image.dataChecksum.IsCrc32();
@@ -180,25 +196,25 @@ DecodeOutcome DecodeUdifPartition(ByteSource& source, const UdifImage& image, co
         slot.item = items[index];
         slot.type = chunkType(index);
         slot.ok = true;
-        slot.in = Buffer(slot.item.length);
+        uint8_t* in = slot.in.Take(slot.item.length);
         if (slot.item.length == 0) return true;
-        if (!source.ReadAt(slot.item.offset, slot.in.get(), size_t(slot.item.length)))
+        if (!source.ReadAt(slot.item.offset, in, size_t(slot.item.length)))
             return error = "chunk " + std::to_string(slot.item.chunk) + " cannot be read", false;
-        if (checkFork && !forkCrc.Add(slot.item.offset, slot.in.get(), slot.item.length))
+        if (checkFork && !forkCrc.Add(slot.item.offset, in, slot.item.length))
             return error = "the data fork cannot be read", false;
         return true;
     };
     stages.work = [&](size_t s) {
         Slot& slot = slots[s];
         if (slot.type == UdifRaw) {
-            slot.crc = libdeflate_crc32(0, slot.in.get(), size_t(slot.item.length));
+            slot.crc = libdeflate_crc32(0, slot.in.data.get(), size_t(slot.item.length));
         } else if (IsCompressedChunkType(slot.type)) {
             size_t outLength = size_t(slot.item.outLength);
-            slot.out = Buffer(outLength);
+            uint8_t* out = slot.out.Take(outLength);
             std::string why;
-            slot.ok = DecodeChunk(slot.type, slot.in.get(), size_t(slot.item.length), slot.out.get(), outLength, why);
+            slot.ok = DecodeChunk(slot.type, slot.in.data.get(), size_t(slot.item.length), out, outLength, why);
             if (!slot.ok) slot.error = UdifChunkTypeName(slot.type) + " chunk " + std::to_string(slot.item.chunk) + ": " + why;
-            else slot.crc = libdeflate_crc32(0, slot.out.get(), outLength);
+            else slot.crc = libdeflate_crc32(0, out, outLength);
         }
     };
     stages.finish = [&](size_t, size_t s) {
@@ -210,18 +226,18 @@ DecodeOutcome DecodeUdifPartition(ByteSource& source, const UdifImage& image, co
             if (slot.type == UdifZero) partitionCrc = AppendZeros(partitionCrc, slot.item.outLength);
         } else {
             const auto& bytes = slot.type == UdifRaw ? slot.in : slot.out;
-            written = sink.Write(bytes.get(), size_t(slot.item.outLength));
+            written = sink.Write(bytes.data.get(), size_t(slot.item.outLength));
             partitionCrc = uint32_t(crc32_combine(partitionCrc, slot.crc, z_off_t(slot.item.outLength)));
         }
-        slot.in.reset();
-        slot.out.reset();
+        if (slot.out.capacity > keptPerSlot) slot.out.Drop();
+        if (slot.out.capacity + slot.in.capacity > keptPerSlot) slot.in.Drop();
         if (!written) return error = "the image cannot be written", false;
         done += slot.item.outLength;
         if (progress && !progress(done)) return cancelled = true, false;
         return true;
     };
 
-    switch (RunOrdered(items.size(), threads, window, PipelineBudget, stages)) {
+    switch (RunOrdered(items.size(), threads, window, PipelineBudget - KeptBytes, stages)) {
         case PipelineEnd::Done: break;
         case PipelineEnd::Stopped: return cancelled ? DecodeOutcome::Cancelled : DecodeOutcome::Failed;
         case PipelineEnd::OutOfMemory:

@@ -101,7 +101,7 @@ def dmg_path(tool, fixtures, work):
                    stdout=subprocess.DEVNULL)
     check(filecmp.cmp(d2i, volume, shallow=False), "dmg2img-types.dmg: dmg2img's image differs from ours")
 
-    # LZFSE chunks: 7-Zip's image, and the volume once the reference streams' digests match.
+    # LZFSE chunks: 7-Zip's image, and the volume once every reference stream's digest matches.
     out, seven = fresh(os.path.join(work, "lzfse")), fresh(os.path.join(work, "lzfse.7zz"))
     code, text = run([tool, "extract-hfs", os.path.join(fixtures, "lzfse.dmg"), out])
     subprocess.run(["7zz", "e", "-tdmg", os.path.join(fixtures, "lzfse.dmg"), "*.hfs", "-o" + seven], check=True,
@@ -110,9 +110,10 @@ def dmg_path(tool, fixtures, work):
     check(code == 0 and filecmp.cmp(ours, os.path.join(seven, "4.hfs"), shallow=False), "lzfse.dmg: " + text)
     data = bytearray(open(ours, "rb").read() if code == 0 else b"")
     for line in open(os.path.join(fixtures, "lzfse-streams.txt")):
-        at, digest = int(line.split()[0]), line.split()[1]
-        check(hashlib.sha256(data[at:at + (1 << 20)]).hexdigest() == digest, "lzfse.dmg: a stream at %d" % at)
-        data[at:at + (1 << 20)] = bytes(1 << 20)
+        name, at, size, digest = line.split()
+        at, size = int(at), int(size)
+        check(hashlib.sha256(data[at:at + size]).hexdigest() == digest, "lzfse.dmg: " + name)
+        data[at:at + size] = bytes(size)
     check(data == open(os.path.join(fixtures, "lzfse-volume.hfs"), "rb").read(), "lzfse.dmg: not the volume")
 
     out = fresh(os.path.join(work, "two"))

@@ -213,39 +213,66 @@ def plain_tables(stream):
 
 
 def stream_chunks(image, placeholders, grid=64):
-    """Chunk starts for a volume cut every `grid` sectors, except that each placeholder of 1 MiB
-    (found in the order the volume holds them) becomes one chunk of 2048 sectors, where a reference
-    stream will go; those are zeroed in `image`. Returns the starts and the placeholders' offsets."""
+    """Chunk starts for a volume cut every `grid` sectors, except that each placeholder (whole
+    sectors, found in the order the volume holds them) becomes one chunk, where a reference stream
+    will go; those are zeroed in `image`. Returns the starts and the placeholders' offsets."""
     sectors, cuts, offsets, at = len(image) // 512, set(range(0, len(image) // 512, grid)), [], 0
     for placeholder in placeholders:
         at = image.find(placeholder[:1024], at)
-        assert at % 512 == 0
+        assert at % 512 == 0 and len(placeholder) % 512 == 0
         offsets.append(at)
-        image[at:at + (1 << 20)] = bytes(1 << 20)
-        cuts = {c for c in cuts if not at // 512 < c < at // 512 + 2048} | {at // 512, at // 512 + 2048}
+        image[at:at + len(placeholder)] = bytes(len(placeholder))
+        first, last = at // 512, (at + len(placeholder)) // 512
+        cuts = {c for c in cuts if not first < c < last} | {first, last}
     return sorted(c for c in cuts if c < sectors), offsets
 
 
+# The reference streams of other sizes than whole sectors share one chunk: their blocks one after
+# the other, then an LZVN block of ours up to the next sector. one-byte.lzfse is left out: its raw
+# block makes 7-Zip report a data error (see udif_writer.lzfse_encode).
+SHARED_STREAMS = ("empty.lzfse", "small-text.lzfse", "incompressible.lzfse", "text.lzfse", "records.lzfse")
+
+
+def shared_stream():
+    """The shared chunk's stream, its decoded size, each stream's (name, offset in it), and the
+    padding."""
+    blocks, places, size = b"", [], 0
+    for name in SHARED_STREAMS:
+        places.append((name, size))
+        blocks += lzfse_vector(name)[:-4]
+        size += lzfse_manifest()[name]["decoded_size"]
+    padding = (b"padding " * 64)[:-size % 512]
+    return blocks + uw.lzvn_block(padding, 0, len(padding), {}) + b"bvx$", size + len(padding), places, padding
+
+
 def lzfse_dmg(edit=lambda stream: stream):
-    """A "ULFO" image whose HFS volume has two files that are each one chunk of 2048 sectors holding
-    a reference stream, zeros.lzfse and mixed-1mib.lzfse (`edit` may damage the second); our own
-    LZVN blocks hold the rest. The decoded streams are known only by their digests, so the
-    partition has no checksum. Returns the image, the volume with zeros in place of the two files,
-    and the two files' offsets in it by stream name."""
+    """A "ULFO" image whose HFS volume has a file for each of the reference streams, one chunk each
+    (mixed-1mib.lzfse, which `edit` may damage, zeros.lzfse, mixed-large.lzfse), or one chunk for
+    SHARED_STREAMS; our own LZVN blocks hold the rest. The decoded streams are known only by their
+    digests, so the partition has no checksum. Returns the image, the volume with zeros in place of
+    the streams, and (name, offset in the volume, decoded size) for every stream."""
     volume = hw.Volume("LZFSE", node_size=512)
     volume.add_file("notes.txt", b"The files beside this one come from LZFSE streams.\n" * 300)
-    names = ("zeros.lzfse", "mixed-1mib.lzfse")
-    placeholders = [name.encode().ljust(64, b"#") * (1 << 14) for name in names]
-    for name, placeholder in zip(names, placeholders):
+    shared, shared_size, places, padding = shared_stream()
+    chunks = {name: lzfse_vector(name) for name in ("zeros.lzfse", "mixed-1mib.lzfse", "mixed-large.lzfse")}
+    chunks["mixed-1mib.lzfse"] = edit(chunks["mixed-1mib.lzfse"])
+    chunks["shared.lzfse"] = shared
+    sizes = {name: lzfse_manifest()[name]["decoded_size"] for name in chunks if name != "shared.lzfse"}
+    sizes["shared.lzfse"] = shared_size
+    placeholders = [(name.encode().ljust(64, b"#") * (sizes[name] // 64 + 1))[:sizes[name]] for name in chunks]
+    for name, placeholder in zip(chunks, placeholders):
         volume.add_file(name[:-6] + ".bin", placeholder)
     image = bytearray(volume.build())
     starts, offsets = stream_chunks(image, placeholders)
-    streams = {starts.index(at // 512): lzfse_vector(name) for name, at in zip(names, offsets)}
-    streams[starts.index(offsets[1] // 512)] = edit(streams[starts.index(offsets[1] // 512)])
+    at = dict(zip(chunks, offsets))
+    streams = {starts.index(at[name] // 512): chunks[name] for name in chunks}
+    image[at["shared.lzfse"] + shared_size - len(padding):at["shared.lzfse"] + shared_size] = padding
     parts = gpt_layout(bytes(image), (uw.LZFSE,), starts,
                        lambda i, kind, data: (uw.LZFSE, streams[i]) if i in streams else None)
     parts[4].crc = False
-    return uw.build(parts), bytes(image), dict(zip(names, offsets))
+    found = [(name, at[name], sizes[name]) for name in chunks if name != "shared.lzfse"]
+    found += [(name, at["shared.lzfse"] + offset, lzfse_manifest()[name]["decoded_size"]) for name, offset in places]
+    return uw.build(parts), bytes(image), found
 
 
 def flip(data, at):
@@ -299,11 +326,11 @@ def main(outdir):
         uw.encode(uw.ZLIB, bytes(range(256)) * 128)))))
 
     # LZFSE chunks, whole and damaged in a table, in a payload, cut short, claiming too much.
-    dmg, lzfse_volume, offsets = lzfse_dmg()
+    dmg, lzfse_volume, streams = lzfse_dmg()
     write("lzfse.dmg", dmg)
     write("lzfse-volume.hfs", lzfse_volume)
-    write("lzfse-streams.txt", "".join("%d %s\n" % (at, lzfse_manifest()[name]["decoded_sha256"])
-                                       for name, at in offsets.items()).encode())
+    write("lzfse-streams.txt", "".join("%s %d %d %s\n" % (name, at, size, lzfse_manifest()[name]["decoded_sha256"])
+                                       for name, at, size in streams).encode())
     write("lzfse-table.dmg", lzfse_dmg(lambda s: flip(s, 40))[0])
     write("lzfse-payload.dmg", lzfse_dmg(lambda s: flip(s, 2000))[0])
     write("lzfse-truncated.dmg", lzfse_dmg(lambda s: s[:-100])[0])

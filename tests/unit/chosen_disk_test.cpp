@@ -1,16 +1,19 @@
-// The disk an operation writes is the one the user chose: a stick swapped for another of the same
-// make and size while the run asks its question (Windows gives the newcomer the same number and
-// letter) is refused before anything is written, by format, backup and restore alike.
+// The disk an operation writes is the one the user chose: a stick swapped for another of the
+// same make and size while the run asks its question (Windows gives the newcomer the same number
+// and letter) is refused before anything is written, by format, backup and restore alike.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "app/main_window.h"
 #include "app/register_operations.h"
+#include "core/globals.h"
 #include "core/settings.h"
 #include "disk/drive_list.h"
 #include "images/partition_images.h"
+#include "platform/gui.h"
 #include "platform/sim/sim_files.h"
 #include "prepare/format_drive.h"
 #include "unit/fault_scenario.h"
@@ -18,49 +21,57 @@
 namespace vu {
 namespace {
 
+struct Swap {
+    const char* operation;
+    std::function<void()> run;
+    const char* question;  // the title of the box during which the sticks are swapped
+};
+
 TEST(ChosenDisk, EveryOperationRefusesADiskSwappedWhileItAsked) {
-    const struct {
-        const char* name;
-        void (*run)(int, const SettingsRecord&);
-        int line;
-        const char* question;  // the title of the box during which the sticks are swapped
-    } swaps[] = {{"format", FormatDrive, 0, "WARNING"},
-                 {"backup", BackupPartition, 1, "Information"},
-                 {"restore", RestorePartition, 1, "Information"}};
-    for (const auto& swap : swaps) {
-        SCOPED_TRACE(swap.name);
+    const Swap swaps[] = {
+        {"format", [] { FormatDrive(0, CopySettings()); }, "WARNING"},
+        {"backup", [] { BackupPartition(1, CopySettings()); }, "Information"},
+        {"restore", [] { RestorePartition(1, CopySettings()); }, "Information"},
+    };
+    for (const Swap& swap : swaps) {
+        SCOPED_TRACE(swap.operation);
         test::ScratchFolder folder(test::MemoryFolder());
         sim::Reset();
         SetSettingsStartValues();
-        InstallDataSet = "Not_Install";
+        OperationBusy = AbortRequested = FormatFailed = 0;
         RegisterOperations();
         ReadProgramIdentity();
         BuildMainWindow();
-        std::string pc = test::SystemDiskLines(folder), images[2], before[2];
-        for (int i : {0, 1}) {
-            images[i] = test::BlankImage(folder, "stick" + std::to_string(i) + ".img", 64);
-            test::Partition(images[i], "start=2048, type=c\n");
-            before[i] = test::FileBytes(images[i]);
-            pc += "[disk " + std::to_string(i + 1) + "]\nimage = " + images[i] + "\nbus = 7\ndrive-type = 2\n" +
-                  "vendor = Acme\nproduct = Stick\nletters = E:1\nserial = S" + std::to_string(i) +
-                  (i ? "\npresent = no\n" : "\n");
-        }
-        test::LoadPcText(folder, pc);
+        std::string chosen = test::BlankImage(folder, "chosen.img", 64), other = test::BlankImage(folder, "other.img", 64);
+        for (const std::string& image : {chosen, other}) test::Partition(image, "start=2048, type=c\n");
+        std::string chosen0 = test::FileBytes(chosen), other0 = test::FileBytes(other);
+        const std::string stick = "\nbus = 7\ndrive-type = 2\nvendor = Acme\nproduct = Stick\nletters = E:1\n";
+        test::LoadPcText(folder, test::SystemDiskLines(folder) + "[disk 1]\nimage = " + chosen + stick +
+                                     "serial = S1\n[disk 2]\nimage = " + other + stick + "serial = S2\npresent = no\n");
+        Boot_records = "Clover", FileSystem = "FAT32-LBA", InstallDataSet = "Not_Install", StartLBASector = "2048";
+        MultiPartitions = 0;
+        ZarnImageLocalRepo = "C:\\Images\\";
         std::filesystem::create_directories(sim::HostPath("C:\\Images"));
         std::ofstream(sim::HostPath("C:\\Images\\r.bin"), std::ios::binary) << std::string(1 << 20, 'x');
-        sim::AnswerNextRequesters({swap.run == RestorePartition ? "C:\\Images\\r.bin" : "C:\\Images\\b.bin"});
+        sim::AnswerNextRequesters({swap.operation == std::string("restore") ? "C:\\Images\\r.bin" : "C:\\Images\\b.bin"});
         FillDriveList();
-        plat::SetGadgetState(DriveListGadget, swap.line);
+        plat::SetGadgetState(DriveListGadget, swap.operation == std::string("format") ? 0 : 1);
+        bool swapped = false;
         sim::OnMessage([&](const sim::MessageRecord& box) {
-            if (box.title == swap.question && sim::UnplugDisk(1)) sim::PlugDisk(2, 1);
+            if (box.title != swap.question || swapped) return;
+            swapped = sim::UnplugDisk(1) && sim::PlugDisk(2, 1);
         });
 
-        swap.run(0, CopySettings());
+        swap.run();
         sim::OnMessage(nullptr);
-        EXPECT_EQ(test::FileBytes(images[0]), before[0]);
-        EXPECT_EQ(test::FileBytes(images[1]), before[1]);
+        ASSERT_TRUE(swapped);
+        EXPECT_EQ(test::FileBytes(other), other0);
+        EXPECT_EQ(test::FileBytes(chosen), chosen0);
         EXPECT_FALSE(std::filesystem::exists(sim::HostPath("C:\\Images\\b.bin")));
-        EXPECT_EQ(sim::Messages().back().text.rfind("The selected disk was removed or replaced", 0), 0u);
+        bool refused = false;
+        for (const auto& box : sim::Messages())
+            refused |= box.title == "Error" && box.text.rfind("The selected disk was removed or replaced", 0) == 0;
+        EXPECT_TRUE(refused);
         EXPECT_EQ(sim::OpenDeviceCount(), 0);
     }
     sim::Reset();

@@ -89,6 +89,13 @@ TEST(DecodeMemory, SixteenWorkersOnTheLargestChunksStayInsideTheBudget) {
     EXPECT_EQ(sink.Written(), 24 * MaxDecodedChunk);
 }
 
+// A disk image whose every read runs out of memory, as a read into a fresh buffer may.
+class StarvedSource : public ByteSource {
+public:
+    uint64_t Size() const override { return 1 << 30; }
+    bool ReadAt(uint64_t, void*, size_t) override { throw std::bad_alloc(); }
+};
+
 TEST(DecodeMemory, RunningOutOfMemoryInAnyStageEndsTheRun) {
     for (int stage = 0; stage < 3; ++stage) {
         std::atomic<int> calls[3] = {0, 0, 0};
@@ -101,6 +108,15 @@ TEST(DecodeMemory, RunningOutOfMemoryInAnyStageEndsTheRun) {
         stages.finish = [&](size_t, size_t) { return maybeFail(2), true; };
         EXPECT_EQ(RunOrdered(20, 4, 10, PipelineBudget, stages), PipelineEnd::OutOfMemory) << "stage " << stage;
     }
+
+    // A partition's run says why it ended.
+    LargestChunks chunks(4);
+    StarvedSource source;
+    CountingSink sink;
+    std::string error;
+    EXPECT_EQ(DecodeUdifPartition(source, chunks.image, chunks.partition, sink, nullptr, error, 16),
+              DecodeOutcome::Failed);
+    EXPECT_EQ(error, "there is not enough memory to decode its chunks");
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include "core/settings.h"
 #include "core/status_bar.h"
 #include "disk/drive_list.h"
+#include "platform/callbacks.h"
+#include "platform/clock.h"
 #include "platform/gui.h"
 #include "unit/disk_scenario.h"
 
@@ -169,28 +171,52 @@ void BuildHotPlugPc(const test::ScratchFolder& folder) {
                                  "\nbus = 7\nvendor = Kingmax\nletters = G:1\npresent = no\n");
 }
 
-// The chosen line follows its disk when another arrives above it, after the Refresh button or a
-// device change; once the disk is gone no line is selected (another disk is never chosen for the
-// user), and the disk coming back is chosen again.
-TEST_F(DriveList, TheSelectionFollowsTheChosenDisk) {
-    for (int refresh : {plat::EventGadget, plat::EventRefresh}) {
-        SCOPED_TRACE(refresh);
+// Serves the loop, as RunEventLoop does, for `ms` of simulated time.
+void ServeLoop(int64_t ms) {
+    for (int64_t end = plat::TickCount() + ms; plat::TickCount() < end;) {
+        plat::Event e = plat::WaitEvent(100);
+        if (e.type != plat::EventNone) DispatchEvent(e.type, e.window, e.number, e.kind);
+    }
+}
+
+TEST_F(DriveList, TheChosenDiskStaysChosenWhenADiskArrivesAboveIt) {
+    for (bool refreshButton : {false, true}) {
+        SCOPED_TRACE(refreshButton ? "Refresh button" : "device change");
         BuildHotPlugPc(folder);
         FillDriveList();
         Select(1);  // the stick's first partition
         ASSERT_TRUE(sim::PlugDisk(1));
-        DispatchEvent(refresh, MainWindow, RefreshButton, 0);
+        if (refreshButton) {
+            DispatchEvent(plat::EventGadget, MainWindow, RefreshButton, 0);
+        } else {
+            OnDeviceNodesChanged();
+            ServeLoop(2000);
+        }
+        ASSERT_EQ(Lines().size(), 5u);
         EXPECT_EQ(Lines()[0], "USB: Kingmax 32 MB (G:)");
         ASSERT_EQ(GetSelectedDrive(), 1);
         EXPECT_EQ(SelectedDisk.DiskNumber, 2);
         EXPECT_EQ(SelectedDisk.SelectedPartition, 1);
-        ASSERT_TRUE(sim::UnplugDisk(2));
-        DispatchEvent(refresh, MainWindow, RefreshButton, 0);
-        EXPECT_EQ(Selected(), -1);
-        ASSERT_TRUE(sim::PlugDisk(2));
-        DispatchEvent(refresh, MainWindow, RefreshButton, 0);
-        EXPECT_EQ(Selected(), 3);
     }
+}
+
+// Nothing is chosen for the user: once the chosen disk is gone, no line is selected, also after
+// another disk arrives, until the user picks one; the disk coming back is chosen again.
+TEST_F(DriveList, NoOtherDiskIsChosenWhenTheChosenOneLeaves) {
+    BuildHotPlugPc(folder);
+    FillDriveList();
+    Select(0);
+    ASSERT_TRUE(sim::UnplugDisk(2));
+    DispatchEvent(plat::EventRefresh, MainWindow, 0, 0);
+    EXPECT_EQ(Selected(), -1);
+    ASSERT_TRUE(sim::PlugDisk(1));
+    DispatchEvent(plat::EventRefresh, MainWindow, 0, 0);
+    EXPECT_EQ(Lines().size(), 2u);
+    EXPECT_EQ(Selected(), -1);
+    EXPECT_EQ(GetSelectedDrive(), 0);
+    ASSERT_TRUE(sim::PlugDisk(2));
+    DispatchEvent(plat::EventRefresh, MainWindow, 0, 0);
+    EXPECT_EQ(Selected(), 2);
 }
 
 TEST_F(DriveList, EjectRefreshesWhateverItsResultAndNothingWhileBusy) {

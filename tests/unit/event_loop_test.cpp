@@ -257,37 +257,42 @@ TEST_F(EventLoop, ChildWindowOkAndCloseBoxGiveTheMainWindowBack) {
 
 // ---- Device-change debounce ------------------------------------------------------------------
 
-// Serves events the way the loop does until `until` ms after `start`, noting when refreshes came.
-void ServeUntil(int64_t start, int64_t until, std::vector<int64_t>& refreshTimes) {
-    for (int64_t left; (left = until - (plat::TickCount() - start)) > 0;) {
+// Serves events the way the loop does for `ms` of simulated time; the times of the refreshes.
+std::vector<int64_t> RefreshTimes(int64_t start, int64_t ms) {
+    std::vector<int64_t> times;
+    for (int64_t left; (left = ms - (plat::TickCount() - start)) > 0;) {
         plat::Event e = plat::WaitEvent(int(std::min<int64_t>(left, 100)));
-        if (e.type == plat::EventRefresh) refreshTimes.push_back(plat::TickCount() - start);
+        if (e.type == plat::EventRefresh) times.push_back(plat::TickCount() - start);
         if (e.type != plat::EventNone) DispatchEvent(e.type, e.window, e.number, e.kind);
     }
+    return times;
 }
 
 // A disk and then its volumes arrive over several hundred milliseconds: the list is rebuilt once,
 // a second after the last of them; a device that never stops reporting holds it back five
 // seconds at most; and a notification right after a refresh is not lost.
 TEST_F(EventLoop, DeviceChangesRefreshASecondAfterTheLastOfABurst) {
-    const struct {
+    struct Case {
         const char* name;
-        std::vector<int64_t> notifications, refreshes;  // ms from the start
+        std::vector<int64_t> notifications;  // at these times from the start
+        std::vector<int64_t> refreshes;
     } cases[] = {
         {"burst", {0, 150, 300, 450, 600, 750}, {1750}},
         {"endless", {0, 500, 1000, 1500, 2000, 2500, 3000, 3500, 4000, 4500, 5000, 5500}, {5000, 6500}},
         {"right after a refresh", {0, 1100}, {1000, 2100}},
     };
-    for (const auto& c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         refreshes = 0;
         int64_t start = plat::TickCount();
         std::vector<int64_t> seen;
         for (int64_t at : c.notifications) {
-            ServeUntil(start, at, seen);
+            auto more = RefreshTimes(start, at);
+            seen.insert(seen.end(), more.begin(), more.end());
             OnDeviceNodesChanged();
         }
-        ServeUntil(start, c.notifications.back() + 3000, seen);
+        auto more = RefreshTimes(start, c.notifications.back() + 3000);
+        seen.insert(seen.end(), more.begin(), more.end());
         EXPECT_EQ(seen, c.refreshes);
         EXPECT_EQ(refreshes, int(c.refreshes.size()));
         EXPECT_TRUE(sim::Timers().empty());

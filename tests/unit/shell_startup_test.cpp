@@ -1,8 +1,11 @@
 // Start-up, shutdown and the single-instance guard of the program, on the simulated PC.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <optional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -142,6 +145,24 @@ TEST_F(ShellStartup, TheNextStartPutsBackWhatAKilledRunSwitchedOff) {
         EXPECT_EQ(policy ? std::optional<uint32_t>(policy->dword) : std::nullopt, c.after);
         EXPECT_FALSE(sim::RegistryHasKey(kOwnKey));
     }
+}
+
+// While a disk operation runs, Windows is told why the program holds up a shut-down; the reason
+// goes when the operation has ended.
+TEST_F(ShellStartup, AShutDownDuringAnOperationIsHeldUpWithAReason) {
+    static std::atomic<bool> reasonSeen{false};
+    reasonSeen = false;
+    Ops.formatDrive = [](int, const SettingsRecord&) {
+        for (int i = 0; i < 5000 && !sim::ShutdownBlockReason(MainWindow); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        reasonSeen = sim::ShutdownBlockReason(MainWindow).value_or("").find("written") != std::string::npos;
+        OperationBusy = 0;
+        sim::Click(5);  // "Exit"
+    };
+    sim::Click(2);  // "Format"
+    RunProgram();
+    EXPECT_TRUE(reasonSeen);
+    EXPECT_FALSE(sim::ShutdownBlockReason(MainWindow));
 }
 
 // The crash report puts the policy back before its box; a fault before the policy was switched

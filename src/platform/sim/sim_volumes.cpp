@@ -165,7 +165,8 @@ uint32_t RequestDeviceEject(SetupApi*, uint32_t instance, EjectVeto* veto) {
         for (const auto& [number, disk] : Disks().disks) {
             if (disk.busType != bus) continue;
             sim::detail::SyncChangedVolumesOfDisk(number);
-            std::erase_if(Disks().letters, [&](const auto& entry) { return entry.second.disk == number; });
+            // A copy: clang 14 cannot capture a structured binding.
+            std::erase_if(Disks().letters, [n = number](const auto& entry) { return entry.second.disk == n; });
         }
         return 0;
     }
