@@ -1,5 +1,6 @@
 // velloran-image recovery-hd list [--settings FILE.ini]
 // velloran-image recovery-hd get N OUTDIR [--settings FILE.ini]
+// velloran-image recovery-hd extract BaseSystem.dmg BaseSystem.chunklist OUTDIR
 //
 // Both run the Recovery HD list update as the Download Center's "Update" runs it, against the
 // configured hosts (VU_CATALOG_HOST, VU_APPLE_HOST; the user's catalog from --settings FILE.ini).
@@ -8,10 +9,14 @@
 // printed all the same). get then does what "DL" does on entry N of that finished list, counted
 // from 1 as list prints it, with OUTDIR as the image folder: it prints the chosen title on
 // standard error, the written image's path on standard output, and exits 0 only when the image
-// was written. Every status text and message box goes to standard error.
+// was written. extract does what "DL" on an entry of Apple's recovery server does once the image
+// and its chunk list are in: the list's signature, the image's chunks, the HFS partition named
+// after its build in OUTDIR (its path printed; exit 0 only when it was written). Every status
+// text and message box goes to standard error.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <string>
 
@@ -26,13 +31,15 @@
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_files.h"
 #include "tools/recovery_hd_download.h"
+#include "tools/recovery_server_image.h"
 
 namespace fs = std::filesystem;
 
 namespace vu::tool {
 
 const char* const RecoveryHdUsage =
-    "velloran-image recovery-hd list [--settings FILE.ini] | recovery-hd get N OUTDIR [--settings FILE.ini]";
+    "velloran-image recovery-hd list [--settings FILE.ini] | recovery-hd get N OUTDIR [--settings FILE.ini] | "
+    "recovery-hd extract IMAGE.dmg LIST.chunklist OUTDIR";
 
 namespace {
 
@@ -69,6 +76,33 @@ private:
     bool failed_ = false;
 };
 
+int ExtractCommand(const std::vector<std::string>& args) {
+    if (args.size() != 4) return Usage("extract takes an image, its chunk list and an output folder", RecoveryHdUsage);
+    std::ifstream in(args[2], std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {}), error;
+    if (!in || !fs::is_regular_file(args[1])) return Usage("no files " + args[1] + " and " + args[2], RecoveryHdUsage);
+    if (!fs::is_directory(args[3])) return Usage("no folder " + args[3], RecoveryHdUsage);
+    Session session;
+    BuildMainWindow();
+    Transcript transcript;
+    Chunklist list;
+    if (!TrustServerChunklist(bytes, list, error)) {
+        std::fprintf(stderr, "velloran-image: %s: %s\n", args[2].c_str(), error.c_str());
+        return 1;
+    }
+    sim::SetDriveRoot('D', fs::absolute(args[1]).parent_path().string());
+    sim::SetDriveRoot('O', fs::absolute(args[3]).string());
+    RecoveryHdExtraction result =
+        ExtractServerImage("D:\\" + fs::path(args[1]).filename().string(), list, "O:\\");
+    if (result.outcome != RecoveryHdExtraction::Done) {
+        std::fprintf(stderr, "velloran-image: %s\n", result.error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", sim::HostPath(result.imagePath).c_str());
+    std::fflush(stdout);
+    return 0;
+}
+
 }  // namespace
 
 int RecoveryHdCommand(int argc, char** argv) {
@@ -80,8 +114,10 @@ int RecoveryHdCommand(int argc, char** argv) {
             return Usage(std::string("unknown option ") + argv[i], RecoveryHdUsage);
         else args.push_back(argv[i]);
     }
+    if (!args.empty() && args[0] == "extract") return ExtractCommand(args);
     bool get = !args.empty() && args[0] == "get";
-    if (args.empty() || (args[0] != "list" && !get)) return Usage("recovery-hd takes list or get", RecoveryHdUsage);
+    if (args.empty() || (args[0] != "list" && !get))
+        return Usage("recovery-hd takes list, get or extract", RecoveryHdUsage);
     if (!get && args.size() != 1) return Usage("list takes only --settings FILE.ini", RecoveryHdUsage);
     size_t number = 0;
     if (get) {

@@ -27,6 +27,8 @@ HostEntry EntryOf(DownloadHost host) {
             return {"VU_CATALOG_HOST", "https://swscan.apple.com", "Apple catalog host"};
         case DownloadHost::Apple:
             return {"VU_APPLE_HOST", "https://swcdn.apple.com", "Apple download host"};
+        case DownloadHost::Recovery:
+            return {"VU_RECOVERY_HOST", "http://osrecovery.apple.com", "Apple recovery server"};
     }
     return {"", "", ""};
 }

@@ -7,6 +7,8 @@
 //   VU_LIST_HOST     the host of the published download list   (none yet)
 //   VU_CATALOG_HOST  Apple's software-update catalog host      https://swscan.apple.com
 //   VU_APPLE_HOST    Apple's package download host             https://swcdn.apple.com
+//   VU_RECOVERY_HOST Apple's recovery server (its API; the       http://osrecovery.apple.com
+//                    image and list addresses are its answer's)
 //
 // A value is "http://" or "https://", a host name and an optional ":port", e.g.
 // VU_CLOVER_HOST=http://127.0.0.1:8765; anything else counts as not set. Read at each call, from
@@ -16,7 +18,7 @@
 
 namespace vu {
 
-enum class DownloadHost { Clover, List, Catalog, Apple };
+enum class DownloadHost { Clover, List, Catalog, Apple, Recovery };
 
 // The origin ("https://sourceforge.net") downloads from `host` use; "" when it has none.
 std::string HostOrigin(DownloadHost host);

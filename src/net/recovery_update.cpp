@@ -10,6 +10,7 @@
 #include "net/download_lists.h"
 #include "net/http_download.h"
 #include "net/recovery_catalog.h"
+#include "net/recovery_server.h"
 #include "net/xml_tree.h"
 #include "platform/gui.h"
 
@@ -108,7 +109,10 @@ void ScanCatalog(const std::string& url, const std::string& kind, std::vector<Re
 }
 
 void FinishRecoveryList(std::vector<RecoveryEntry> list) {
-    RecoveryList.Replace(FinishedRecoveryEntries(std::move(list), BuiltInRecoveryEntries()));
+    // Apple's recovery server is offered beside the built-in packages, whatever the catalogs held.
+    std::vector<RecoveryEntry> builtIns = BuiltInRecoveryEntries(), server = RecoveryServerEntries();
+    builtIns.insert(builtIns.end(), server.begin(), server.end());
+    RecoveryList.Replace(FinishedRecoveryEntries(std::move(list), builtIns));
     // The combo box and the settings belong to the main thread, where the Configuration window
     // may be changing the settings right now.
     plat::PostEvent({plat::EventListReplaced, DownloadCenterWindow, RecoveryCombo, plat::GadgetEventDefault});

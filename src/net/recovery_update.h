@@ -31,8 +31,9 @@ void UpdateRecoveryList(const SettingsRecord& settings);
 // empty address does nothing.
 void ScanCatalog(const std::string& url, const std::string& kind, std::vector<RecoveryEntry>& list);
 
-// Replaces RecoveryList by the finished list (see FinishedRecoveryEntries) and asks the main
-// thread to refill the Download Center's list and to write the settings.
+// Replaces RecoveryList by the finished list (see FinishedRecoveryEntries), the built-in entries
+// and one entry per macOS of Apple's recovery server added, and asks the main thread to refill the
+// Download Center's list and to write the settings.
 void FinishRecoveryList(std::vector<RecoveryEntry> list);
 
 }  // namespace vu

@@ -35,6 +35,10 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes);  // crea
 // MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH).
 bool MoveFileOver(const std::string& from, const std::string& to);
 
+// The bytes free for this user on the volume that holds `folder` (GetDiskFreeSpaceExW); false
+// when it cannot be told.
+bool FreeDiskSpace(const std::string& folder, uint64_t& freeBytes);
+
 // Open files. 0 is no file.
 using FileHandle = intptr_t;
 enum class FileMode { Read, Create /* new or truncated, write */, ReadWrite /* existing */ };

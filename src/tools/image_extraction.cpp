@@ -6,6 +6,7 @@
 
 #include "core/globals.h"
 #include "core/status_bar.h"
+#include "core/transfer_progress.h"
 #include "platform/files.h"
 
 namespace vu {
@@ -67,6 +68,16 @@ const UdifPartition* LargestHfsPartition(const UdifImage& image) {
     for (const auto& partition : image.partitions)
         if (partition.IsHfs() && (!best || partition.sectorCount > best->sectorCount)) best = &partition;
     return best;
+}
+
+bool RoomFor(const std::string& folder, uint64_t bytes, std::string& error) {
+    uint64_t free = 0;
+    if (!plat::FreeDiskSpace(folder, free) || free >= bytes) return true;
+    std::string shown = folder;
+    if (shown.size() > 3 && (shown.back() == '\\' || shown.back() == '/')) shown.pop_back();
+    error = "Not enough free space on " + shown + ": " + SizeText(int64_t(bytes), 1) + " needed, " +
+            SizeText(int64_t(free), 1) + " free";
+    return false;
 }
 
 std::string FreeNumberedName(const std::string& folder, const std::string& stem, const std::string& extension) {

@@ -39,6 +39,10 @@ DecodeOutcome WritePartitionImage(ByteSource& source, const UdifImage& image, co
 // The largest Apple_HFS or Apple_HFSX partition, or null when there is none.
 const UdifPartition* LargestHfsPartition(const UdifImage& image);
 
+// Whether the volume of `folder` has `bytes` free; false with "Not enough free space on <folder
+// without its final "\">: <needed> needed, <free> free" when it has less. A volume whose room cannot be told passes.
+bool RoomFor(const std::string& folder, uint64_t bytes, std::string& error);
+
 // folder + stem + extension, or with " (2)", " (3)", ... before the extension when that is taken.
 std::string FreeNumberedName(const std::string& folder, const std::string& stem, const std::string& extension);
 

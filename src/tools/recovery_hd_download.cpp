@@ -10,10 +10,14 @@
 #include "disk/drive_list.h"
 #include "net/download_jobs.h"
 #include "net/http_download.h"
+#include "net/recovery_catalog.h"
 #include "net/recovery_download.h"
+#include "net/recovery_server.h"
 #include "platform/files.h"
 #include "platform/gui.h"
+#include "tools/image_extraction.h"
 #include "tools/recovery_package.h"
+#include "tools/recovery_server_image.h"
 
 namespace vu {
 
@@ -38,38 +42,61 @@ void HideWorkFolderEntries(const std::string& folder) {
     for (const auto& entry : plat::ListFolder(folder)) plat::SetHidden(folder + entry.name, true);
 }
 
-// The summary box after a successful run.
-std::string RecoveryHdSummaryText(const std::string& title, const std::string& imageFolder) {
-    return "\tSummary Information:\r\n\r\nDL HD Recovery file For MACOSX: \"" + title +
-           "\" ........... Success\r\nExtract HFS-Image (*.hfs) from HD Recovery file ................. Success\r\n"
+// The summary box after a successful run; `served` names what Apple's recovery server sent.
+std::string RecoveryHdSummaryText(const std::string& title, const std::string& served, const std::string& imageFolder) {
+    return "\tSummary Information:\r\n\r\nDL HD Recovery file For MACOSX: \"" + title + "\" ........... Success\r\n" +
+           (served.empty() ? "" : "Served by Apple's recovery server: " + served + "\r\n") +
+           "Extract HFS-Image (*.hfs) from HD Recovery file ................. Success\r\n"
            "Saved in the Directory: \"" + imageFolder +
            "\" ........... Success\r\n\r\nAn ZarnImage file can be restored to the required Partition\r\n"
            "using the button [Restore ...].";
 }
 
-// The download and the extraction in the run's working folder `folder`; releases the download
-// slot once the package is in. True when the image was written (its path in `image`).
-bool FetchAndExtract(const RecoveryEntry& entry, const SettingsRecord& settings, const std::string& build,
-                     const std::string& folder, std::string& image) {
+// The download into the run's working folder `folder`; releases the download slot once the file
+// is in. True with the downloaded file's path (and for a server image its verified chunk list).
+bool Fetch(const RecoveryEntry& entry, const RecoveryBoard* board, const SettingsRecord& settings,
+           const std::string& folder, std::string& file, Chunklist& list) {
+    if (board)
+        return FetchServerImage(*board, folder, settings.ZarnImageLocalRepo, settings.ResumeMaxAttemptsNumber, file,
+                                list);
+    // A package whose size the catalog names must fit into the working folder before it is fetched.
+    std::string error;
+    int64_t size = DecimalValue(entry.Size);
+    if (size > 0 && !RoomFor(folder, uint64_t(size), error)) {
+        ReleaseDownloadBusy();
+        ShowStatus(error, StatusPauseMs);
+        plat::MessageBox("Error", error, plat::MbIconWarning);
+        return false;
+    }
     int32_t downloaded = RunRecoveryDownload(entry, folder, settings.ResumeMaxAttemptsNumber);
     ReleaseDownloadBusy();
-    if (downloaded != WebOk) return false;  // reported by the download itself
+    file = folder + RecoveryPackageName;
+    return downloaded == WebOk;  // a failure was reported by the download itself
+}
 
-    std::string package = folder + RecoveryPackageName, name = FilePartOf(package);
+// The download and the extraction in the run's working folder `folder`. Done with the image's path.
+RecoveryHdExtraction FetchAndExtract(const RecoveryEntry& entry, const RecoveryBoard* board,
+                                     const SettingsRecord& settings, const std::string& folder) {
+    std::string file;
+    Chunklist list;
+    RecoveryHdExtraction extraction;
+    if (!Fetch(entry, board, settings, folder, file, list)) return extraction;
+
+    std::string name = FilePartOf(file);
     ShowStatus(name + " Downloaded", 1000);
     HideWorkFolderEntries(folder);
     ShowStatus("Extracting HFS-Image from " + name + " ...", StatusPauseMs);
     const std::string& images = settings.ZarnImageLocalRepo;
-    RecoveryHdExtraction extraction = ExtractRecoveryHdPackage(package, build, folder, images);
+    extraction = board ? ExtractServerImage(file, list, images)
+                       : ExtractRecoveryHdPackage(file, RecoveryEntryBuild(entry), folder, images);
     switch (extraction.outcome) {
         case RecoveryHdExtraction::Done:
-            image = extraction.imagePath;
             ShowStatus("Done", StatusPauseMs);
-            return true;
+            return extraction;
         case RecoveryHdExtraction::Cancelled:
             ShowStatus("Extract HFS-Image from " + name + " aborted", StatusPauseMs);
             plat::MessageBox("Information", "Extraction aborted", plat::MbIconInformation);
-            return false;
+            return extraction;
         case RecoveryHdExtraction::Failed: break;
     }
     // The error codes users know: 3 when the image folder is missing, 4 when unpacking failed.
@@ -77,29 +104,22 @@ bool FetchAndExtract(const RecoveryEntry& entry, const SettingsRecord& settings,
     ShowStatus("Extract HFS-Image from " + name + " ErrorCode: " + std::to_string(code), StatusPauseMs);
     plat::MessageBox("Error", "Can't extract the HFS-Image from " + name + ":\r\n" + extraction.error,
                      plat::MbIconError);
-    return false;
+    return extraction;
 }
 
-// Everything between the flags: true when the image was written (its path in `image`).
-bool DownloadAndExtract(const RecoveryEntry& entry, const SettingsRecord& settings, std::string& image) {
-    const std::string cannot = "Can't download HDRecovery for MAC OS X " + entry.Title;
-    std::string build = RecoveryEntryBuild(entry);
-    if (build.empty()) {
-        plat::MessageBox("Error!", cannot + ":\r\nit names no macOS build (such as 16G29) to name its image after.",
-                         plat::MbIconError);
-        return false;
-    }
+// Everything between the flags.
+RecoveryHdExtraction DownloadAndExtract(const RecoveryEntry& entry, const SettingsRecord& settings) {
     if (!ClaimDownloadBusy()) {
-        plat::MessageBox("Error!", cannot, plat::MbIconError);
-        return false;
+        plat::MessageBox("Error!", "Can't download HDRecovery for MAC OS X " + entry.Title, plat::MbIconError);
+        return {};
     }
     WorkFolder work;
     if (!work.Create()) {
         ReleaseDownloadBusy();
         plat::MessageBox("Error!", "Can't create TEMP folder!" + work.Path(), plat::MbIconError);
-        return false;
+        return {};
     }
-    return FetchAndExtract(entry, settings, build, work.Path(), image);
+    return FetchAndExtract(entry, RecoveryBoardOf(entry), settings, work.Path());
 }
 
 }  // namespace
@@ -116,11 +136,17 @@ std::string RecoveryEntryBuild(const RecoveryEntry& entry) {
 bool DownloadRecoveryHd(const RecoveryEntry& entry, const SettingsRecord& settings, std::string* imagePath) {
     OperationBusy = 1;
     plat::SetGadgetText(DlCenterButton, "Cancel DL");
-    std::string image;
-    bool result = DownloadAndExtract(entry, settings, image);
-    if (result)
-        plat::MessageBox("Info", RecoveryHdSummaryText(entry.Title, settings.ZarnImageLocalRepo), plat::MbIconInformation);
-    if (imagePath) *imagePath = image;
+    RecoveryHdExtraction extraction = DownloadAndExtract(entry, settings);
+    bool result = extraction.outcome == RecoveryHdExtraction::Done;
+    if (result) {
+        std::string served;
+        if (RecoveryBoardOf(entry))
+            served = extraction.build.empty() ? "an image that names no macOS version"
+                                              : "macOS " + extraction.version + " (" + extraction.build + ")";
+        plat::MessageBox("Info", RecoveryHdSummaryText(entry.Title, served, settings.ZarnImageLocalRepo),
+                         plat::MbIconInformation);
+    }
+    if (imagePath) *imagePath = result ? extraction.imagePath : "";
     FillDriveList();
     AbortRequested = 0;
     OperationBusy = 0;

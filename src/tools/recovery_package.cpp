@@ -176,19 +176,10 @@ RecoveryHdExtraction ExtractPackage(const std::string& packagePath, const std::s
         }
     }
 
-    std::string target = FreeNumberedName(folder, RecoveryImageStem(build), ".hfs");
-    return PartitionToFile(baseDmg, target, FileNameOf(target));
+    return WriteRecoveryImage(baseDmg, folder, build);
 }
 
 }  // namespace
-
-std::string RecoveryImageStem(const std::string& build) {
-    std::string safe;
-    for (char c : build)
-        if (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-') safe += c;
-    while (!safe.empty() && safe.front() == '.') safe.erase(0, 1);
-    return safe.empty() ? "RecoveryHD" : "RecoveryHD-" + safe;
-}
 
 RecoveryHdExtraction ExtractRecoveryHdPackage(const std::string& packagePath, const std::string& build,
                                               const std::string& workFolder, const std::string& imageFolder) {

@@ -3,29 +3,21 @@
 // "RecoveryHDMetaDmg.pkg", is taken as its content) holds RecoveryHDMeta.dmg, whose HFS+ volume
 // holds BaseSystem.dmg (and BaseSystem.chunklist, which it is checked against when present; either
 // may be stored compressed), whose HFS partition is the Recovery HD. That partition becomes
-// "RecoveryHD-<build>.hfs" in the image folder, with " (2)", " (3)", ... when the name is taken,
-// so an earlier image is never replaced.
+// "RecoveryHD-<build>.hfs" in the image folder (recovery_image_file.h), with " (2)", " (3)", ...
+// when the name is taken, so an earlier image is never replaced.
 //
 // Runs on the calling worker thread (the Download Center's, after its download), drawing its
 // steps on the status bar; AbortRequested cancels it.
 #pragma once
 #include <string>
 
+#include "tools/recovery_image_file.h"
+
 namespace vu {
 
-struct RecoveryHdExtraction {
-    enum Outcome { Done, Failed, Cancelled } outcome = Failed;
-    std::string imagePath;  // Done: the image written
-    std::string error;      // Failed: what went wrong, naming the file
-};
-
-// `workFolder` (ending in "\") receives the intermediate files, which are all removed again on
+// `build` names the image; "" takes the build its volume names. `workFolder` (ending in "\") receives the intermediate files, which are all removed again on
 // every outcome; `imageFolder` receives the image. Only a complete image is ever left there.
 RecoveryHdExtraction ExtractRecoveryHdPackage(const std::string& packagePath, const std::string& build,
                                               const std::string& workFolder, const std::string& imageFolder);
-
-// "RecoveryHD-16G29": the build's letters, digits, dots and dashes only (it comes from a catalog
-// on the web); "RecoveryHD" when none are left.
-std::string RecoveryImageStem(const std::string& build);
 
 }  // namespace vu

@@ -27,11 +27,18 @@ ALL_TYPES = (uw.ZLIB, uw.RAW, uw.ADC, uw.BZIP2, uw.XZ)
 DMG2IMG_TYPES = (uw.ZLIB, uw.RAW, uw.ADC, uw.BZIP2)  # dmg2img decodes no XZ
 
 
+def system_version(build, version):
+    return (b'<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0">\n<dict>\n'
+            b"\t<key>ProductBuildVersion</key>\n\t<string>%s</string>\n"
+            b"\t<key>ProductVersion</key>\n\t<string>%s</string>\n</dict>\n</plist>\n" % (build, version))
+
+
 def recovery_volume():
     """The stand-in for the recovery system: folders, text, random bytes, zeros, a file in
     twenty pieces and a catalog of small nodes spanning many leaves."""
     rnd = random.Random(15)
     volume = hw.Volume("OS X Base System", node_size=512)
+    volume.add_file("System/Library/CoreServices/SystemVersion.plist", system_version(b"16G29", b"10.12.6"))
     for i in range(40):
         volume.add_file("System/Library/file%02d.txt" % i, ("line %d of a text file\n" % i).encode() * (i * 20))
     volume.add_file("usr/bin/random.bin", bytes(rnd.getrandbits(8) for _ in range(150000)))
@@ -59,6 +66,25 @@ def compressed_volume():
     volume.add_file("packed/lzfse", text, decmpfs=12)
     volume.add_file("packed/damaged", text, decmpfs=4, damaged=True)
     return volume.build()
+
+
+def server_images(write, trusted, other):
+    """server/: a recovery volume as the recovery server serves them (14.6.1, 23G80; many blocks for
+    a transfer, several chunks for its list), its zlib image and one with a damaged chunk, and
+    lists signed by the tests' trusted key, by another key, and unsigned."""
+    rnd = random.Random(23)
+    volume = hw.Volume("macOS Base System")
+    volume.add_file("System/Library/CoreServices/SystemVersion.plist", system_version(b"23G80", b"14.6.1"))
+    volume.add_file("usr/lib/random.bin", rnd.randbytes(1500000))
+    volume.add_file("usr/share/words.txt", b"".join(b"word %d of the recovery system\n" % i for i in range(40000)))
+    volume = volume.build()
+    image = uw.build(gpt_layout(volume, (uw.ZLIB,), 2048))
+    listed, damaged = chunklist(image, chunk=262144), bytearray(image)
+    damaged[len(image) // 2] ^= 0x40
+    for name, data in (("volume.hfs", volume), ("BaseSystem.dmg", image), ("damaged.dmg", bytes(damaged)),
+                       ("signed.chunklist", signed(listed, trusted)), ("other-key.chunklist", signed(listed, other)),
+                       ("unsigned.chunklist", listed)):
+        write("server/" + name, data)
 
 
 def gpt_layout(hfs, hfs_types, chunk_sectors=64, override=None, index=4):
@@ -332,6 +358,8 @@ def main(outdir):
         write("signed.chunklist", signed(listed, trusted))
         write("other-key.chunklist", signed(listed, other))
         write("chunklist-keys.txt", b"# the tests' own key\n\n" + trusted.modulus_hex().encode() + b"\n")
+        os.makedirs(os.path.join(outdir, "server"), exist_ok=True)
+        server_images(write, trusted, other)
     write("unsigned.chunklist", listed)
 
 

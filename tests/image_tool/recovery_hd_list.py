@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """velloran-image recovery-hd list against the local fault server: with every catalog served it
-prints the finished list (the catalog's newest Sierra and the built-in entries, sorted) and exits 0;
+prints the finished list (the catalog's newest Sierra, the built-in entries and those of Apple's
+recovery server, sorted) and exits 0;
 with a catalog missing it prints the list all the same and exits 1.
 
     recovery_hd_list.py VELLORAN-IMAGE
@@ -24,6 +25,9 @@ SERIES = ["index-10.13-10.12-10.11-10.10-10.9-mountainlion-lion-snowleopard-leop
 BUILT_IN = ["(11C74) Lion 2011-10-12 432 MB", "(13A603) Mavericks 2013-10-22 457 MB",
             "(14D131) Yosemite 2015-04-23 480 MB", "(15C50) El Capitan 2015-12-14 453 MB",
             "(16B2657) Sierra 2016-10-27 464 MB"]
+SERVER = [f"macOS {name} (recovery server)" for name in ("10.14 Mojave", "10.15 Catalina", "11 Big Sur",
+                                                           "12 Monterey", "13 Ventura", "14 Sonoma",
+                                                           "15 Sequoia", "26 Tahoe")]
 
 
 def catalog(url):
@@ -46,7 +50,7 @@ def main():
             Path(root + package.replace(".pkg", ".pkm")).write_text(
                 "<pkg-info identifier='com.apple.pkg.RecoveryHDUpdate.16G29'/>")
             env = dict(os.environ, VU_CATALOG_HOST=server.origin())
-            want = sorted(BUILT_IN + ["(16G29) Sierra 2017-07-19"])
+            want = sorted(BUILT_IN + SERVER + ["(16G29) Sierra 2017-07-19"])
             for missing, code in ((None, 0), (SERIES[1], 1)):
                 if missing:
                     os.remove(root + CATALOGS + missing)

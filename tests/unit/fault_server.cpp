@@ -14,7 +14,7 @@ extern char** environ;
 
 namespace vu::test {
 
-FaultServer::FaultServer(const std::string& root) {
+FaultServer::FaultServer(const std::string& root, const std::string& script) {
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0) return;
     posix_spawn_file_actions_t actions;
@@ -23,7 +23,6 @@ FaultServer::FaultServer(const std::string& root) {
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_addclose(&actions, in[1]);
     posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::string script = VU_FAULT_SERVER;
     const char* argv[] = {VU_PYTHON, script.c_str(), "--root", root.c_str(), nullptr};
     pid_t pid = 0;
     int spawned = posix_spawn(&pid, VU_PYTHON, &actions, nullptr, const_cast<char**>(argv), environ);

@@ -12,8 +12,8 @@ namespace vu::test {
 
 class FaultServer {
 public:
-    // Serves the files below `root`.
-    explicit FaultServer(const std::string& root);
+    // Serves the files below `root`; `script` is fault_server.py or a server built on it.
+    explicit FaultServer(const std::string& root, const std::string& script = VU_FAULT_SERVER);
     ~FaultServer();
     FaultServer(const FaultServer&) = delete;
     FaultServer& operator=(const FaultServer&) = delete;
@@ -38,14 +38,15 @@ private:
 
 // A test suite whose tests share one temporary folder served by a FaultServer, from before the
 // first test until after the last. A suite that needs files there defines `static void Seed()`,
-// which runs once the server answers (so it may write addresses of the server into them).
+// which runs once the server answers (so it may write addresses of the server into them), and
+// may name another server script with `static const char* Script()`.
 template <class Suite>
 class ServedSuite : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         std::string pattern = std::filesystem::temp_directory_path().string() + "/vu-served-XXXXXX";
         root_ = mkdtemp(pattern.data());
-        server_ = new FaultServer(root_);
+        server_ = new FaultServer(root_, Suite::Script());
         Suite::Seed();
     }
     static void TearDownTestSuite() {
@@ -54,6 +55,7 @@ protected:
         std::filesystem::remove_all(root_);
     }
     static void Seed() {}
+    static const char* Script() { return VU_FAULT_SERVER; }
 
     static inline std::string root_;
     static inline FaultServer* server_ = nullptr;

@@ -18,6 +18,7 @@
 #include "fault_server.h"
 #include "net/download_lists.h"
 #include "net/recovery_catalog.h"
+#include "net/recovery_server.h"
 #include "net/recovery_update.h"
 #include "net/xml_tree.h"
 #include "platform/files.h"
@@ -64,8 +65,10 @@ std::vector<std::string> Titles(const std::vector<RecoveryEntry>& entries) {
     return titles;
 }
 
+// The built-in packages and the recovery server's entries, which every update offers.
 std::vector<std::string> BuiltInTitlesSorted() {
-    std::vector<std::string> titles = Titles(BuiltInRecoveryEntries());
+    std::vector<std::string> titles = Titles(BuiltInRecoveryEntries()), server = Titles(RecoveryServerEntries());
+    titles.insert(titles.end(), server.begin(), server.end());
     std::sort(titles.begin(), titles.end());
     return titles;
 }

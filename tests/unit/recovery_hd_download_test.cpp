@@ -1,5 +1,6 @@
 // "DL" on a Recovery HD entry, end to end on the simulated PC: a catalog, package metadata and the
-// Recovery HD packages written by tests/apple/make_fixtures.py, served by the local fault server.
+// Recovery HD packages written by tests/apple/make_fixtures.py, served by the local fault server,
+// and its server images behind the stand-in for Apple's recovery server (tests/net/recovery_server.py).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <fstream>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 #include "app/event_loop.h"
 #include "app/main_window.h"
@@ -19,6 +21,7 @@
 #include "net/download_center.h"
 #include "net/download_jobs.h"
 #include "net/recovery_list.h"
+#include "net/recovery_server.h"
 #include "net/recovery_update.h"
 #include "platform/files.h"
 #include "platform/sim/sim.h"
@@ -42,9 +45,23 @@ std::string HostBytes(const std::string& hostPath) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// The stand-in's boards: macOS 14's image is sound; the others each carry one fault.
+const char kBoards[] = R"({"Mac-827FAC58A8FDFA22": "/good/BaseSystem", "Mac-7BA5B2DFE22DDD8C": "/unsigned/BaseSystem",
+                          "Mac-00BE6ED71E35EB86": "/other/BaseSystem", "Mac-2BD1B31983FE1663": "/damaged/BaseSystem"})";
+
 class RecoveryHdDownload : public test::ServedSuite<RecoveryHdDownload> {
 public:
+    static const char* Script() { return VU_RECOVERY_SERVER; }
     static void Seed() {
+        for (auto [folder, dmg, list] : {std::tuple{"good", "BaseSystem.dmg", "signed.chunklist"},
+                                         {"unsigned", "BaseSystem.dmg", "unsigned.chunklist"},
+                                         {"other", "BaseSystem.dmg", "other-key.chunklist"},
+                                         {"damaged", "damaged.dmg", "signed.chunklist"}}) {
+            fs::create_directories(root_ + "/" + folder);
+            fs::copy_file(kFixtures + "/server/" + dmg, root_ + "/" + folder + "/BaseSystem.dmg");
+            fs::copy_file(kFixtures + "/server/" + list, root_ + "/" + folder + "/BaseSystem.chunklist");
+        }
+        std::ofstream(root_ + "/recovery.json") << kBoards;
         for (auto [from, to] : {std::pair{"RecoveryHDUpdate.pkg", kPackage}, std::pair{"no-meta.pkg", kNoMeta},
                                 std::pair{"chunklist-mismatch.pkg", kMismatch}}) {
             fs::create_directories(fs::path(root_ + to).parent_path());
@@ -66,6 +83,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(server_->Running());
         setenv("VU_CATALOG_HOST", server_->Origin().c_str(), 1);
+        setenv("VU_RECOVERY_HOST", server_->Origin().c_str(), 1);
+        setenv("VU_CHUNKLIST_KEYS", (kFixtures + "/chunklist-keys.txt").c_str(), 1);
         sim::Reset();
         SetSettingsStartValues();
         ReadProgramIdentity();
@@ -78,6 +97,8 @@ protected:
     }
     void TearDown() override {
         unsetenv("VU_CATALOG_HOST");
+        unsetenv("VU_RECOVERY_HOST");
+        unsetenv("VU_CHUNKLIST_KEYS");
         sim::Reset();
     }
 
@@ -190,6 +211,13 @@ TEST_F(RecoveryHdDownload, ADroppedDownloadIsResumedAndTheImageIsTheRecoveryVolu
     EXPECT_EQ(image, "D:\\Images\\RecoveryHD-16G29 (2).hfs");
     EXPECT_TRUE(HostBytes(sim::DriveRoot('D') + "/Images/RecoveryHD-16G29.hfs") == volume);
     ExpectRestored("second download");
+
+    // An entry without a usable build (once refused) is named after the build its volume holds.
+    RecoveryEntry noBuild{"Sierra 2017-07-19", server_->Url(kPackage)};
+    noBuild.Build = "..\\..\\16G29";
+    EXPECT_TRUE(DownloadRecoveryHd(noBuild, CopySettings(), &image));
+    EXPECT_EQ(image, "D:\\Images\\RecoveryHD-16G29 (3).hfs");
+    ExpectRestored("entry without a build");
 }
 
 // Each way a run can end without an image: what it tells the user, and that nothing is left.
@@ -197,17 +225,14 @@ TEST_F(RecoveryHdDownload, EveryFailureAndCancelLeavesNothing) {
     const int64_t size = PackageSize();
     RecoveryEntry good = Entry(kPackage, size), wrongSize = Entry(kPackage, size + 1),
                   noMeta = Entry(kNoMeta, int64_t(fs::file_size(root_ + kNoMeta))),
-                  mismatch = Entry(kMismatch, int64_t(fs::file_size(root_ + kMismatch))), noBuild = good,
-                  badBuild = good;
-    noBuild.Build.clear();
-    noBuild.Title = "Sierra 2017-07-19";
-    badBuild.Build = "..\\..\\16G29";
+                  mismatch = Entry(kMismatch, int64_t(fs::file_size(root_ + kMismatch)));
     struct Case {
         const char* what;
         RecoveryEntry entry;
         std::string cancelAt, box, boxText, status;
         bool fetched = true;
         std::string imageFolder = "D:\\Images\\";
+        char fullDrive = 0;
     } cases[] = {
         {"cancel while downloading", good, "RecoveryHD.pkg (", "Information", "Download aborted",
          "File RecoveryHD.pkg Download aborted"},
@@ -225,14 +250,14 @@ TEST_F(RecoveryHdDownload, EveryFailureAndCancelLeavesNothing) {
          "Extract HFS-Image from RecoveryHD.pkg ErrorCode: 4"},
         {"image folder gone", good, "", "Error", "", "Extract HFS-Image from RecoveryHD.pkg ErrorCode: 3", true,
          "D:\\Gone\\"},
-        {"no build in the title", noBuild, "", "Error!", "", "", false},
-        {"a build that is a path", badBuild, "", "Error!", "", "", false},
         {"download slot taken", good, "", "Error!", "Can't download HDRecovery for MAC OS X " + kTitle, "", false},
+        {"no room for the package", good, "", "Error", "", "", false, "D:\\Images\\", 'C'},
     };
     for (auto& c : cases) {
         Start();
         ZarnImageLocalRepo = c.imageFolder;
         cancelAt = c.cancelAt;
+        if (c.fullDrive) sim::SetFreeDiskSpace(c.fullDrive, 1000);
         bool holdSlot = std::string(c.what) == "download slot taken";
         WorkFolder held;  // the working folder of the download that holds the slot
         if (holdSlot) {
@@ -252,12 +277,94 @@ TEST_F(RecoveryHdDownload, EveryFailureAndCancelLeavesNothing) {
         if (!c.boxText.empty()) {
             EXPECT_EQ(sim::Messages()[0].text, c.boxText) << c.what;
         }
+        if (c.fullDrive) {
+            EXPECT_TRUE(sim::Messages()[0].text.starts_with("Not enough free space on C:\\")) << sim::Messages()[0].text;
+        }
         if (!c.status.empty()) {
             EXPECT_TRUE(Saw(c.status)) << c.what << ": no " << c.status;
         }
         EXPECT_EQ(PackageRequests() > 0, c.fetched) << c.what;
         EXPECT_TRUE(Images().empty()) << c.what;
         ExpectRestored(c.what);
+    }
+}
+
+RecoveryEntry ServerEntry(const std::string& boardId) {
+    for (const RecoveryEntry& entry : RecoveryServerEntries())
+        if (RecoveryBoardOf(entry)->boardId == boardId) return entry;
+    return {};
+}
+
+// The requests of a run, "G /" for a GET of "/", "P" for the POST: the image's trailer and table
+// come first, alone; a reset is resumed with a range, an expired token with a new session, a new
+// answer and a range.
+TEST_F(RecoveryHdDownload, AServerImageIsResumedVerifiedAndNamedAfterTheBuildServed) {
+    const std::string dmg = " G /good/BaseSystem.dmg", run = "G / P G /good/BaseSystem.chunklist" + dmg + dmg + dmg;
+    const std::pair<std::string, std::string> cases[] = {
+        {"", run}, {R"("drop_at": 0.4)", run + dmg}, {R"("expire_at": 0.6)", run + dmg + " G / P" + dmg}};
+    for (const auto& [rule, requests] : cases) {
+        Start();
+        if (!rule.empty())
+            server_->SetRules(R"([{"path": "/good/BaseSystem.dmg", "times": 2}, {"path": "/good/BaseSystem.dmg", )"
+                              R"("times": 1, )" + rule + "}]");
+        std::string image, seen;
+        ASSERT_TRUE(DownloadRecoveryHd(ServerEntry("Mac-827FAC58A8FDFA22"), CopySettings(), &image)) << rule;
+        EXPECT_EQ(image, "D:\\Images\\RecoveryHD-23G80.hfs");
+        EXPECT_TRUE(HostBytes(sim::HostPath(image)) == HostBytes(kFixtures + "/server/volume.hfs")) << rule;
+        auto log = server_->Log();
+        for (const auto& r : log)
+            seen += (seen.empty() ? "" : " ") + r.method.substr(0, 1) + (r.method == "GET" ? " " + r.path : "");
+        EXPECT_EQ(seen, requests);
+        EXPECT_TRUE(rule.empty() ||
+                    (log.back().range.starts_with("bytes=") && !log.back().range.starts_with("bytes=0-")));
+        ASSERT_EQ(BoxTitles(), std::vector<std::string>{"Info"}) << rule;
+        EXPECT_NE(sim::Messages()[0].text.find("\nServed by Apple's recovery server: macOS 14.6.1 (23G80)\r"),
+                  std::string::npos);
+        ExpectRestored(rule);
+    }
+}
+
+// Each way a server run ends without an image: its one box, and an earlier image left as it was.
+TEST_F(RecoveryHdDownload, EveryServerFailureAndCancelLeavesTheEarlierImageAlone) {
+    struct Case {
+        const char *board, *cancelAt, *text, *rules = "[]";
+        char fullDrive = 0;
+    } cases[] = {
+        {"E43C1C25D4880AD6", "",
+         "has no recovery image for the board-id Mac-E43C1C25D4880AD6 (HTTP status code = 404)"},
+        {"827FAC58A8FDFA22", "", "(HTTP status code = 403): the network may block Apple's recovery server.",
+         R"([{"path": "/", "status": 403}])"},
+        {"7BA5B2DFE22DDD8C", "", "Can't trust BaseSystem.chunklist of macOS 10.14 Mojave: it is not signed"},
+        {"00BE6ED71E35EB86", "", "macOS 10.15 Catalina: its signature is not that of a trusted key"},
+        {"2BD1B31983FE1663", "", "BaseSystem.dmg does not match its chunk list: its chunk 3 differs"},
+        {"827FAC58A8FDFA22", "", "Not enough free space on C:\\", "[]", 'C'},  // before the image is fetched
+        {"827FAC58A8FDFA22", "", "Not enough free space on D:\\Images: ", "[]", 'D'},
+        {"827FAC58A8FDFA22", "Asking Apple's recovery server", "Download aborted"},
+        {"827FAC58A8FDFA22", "Recovery image of macOS 14 Sonoma (", "Download aborted"},
+        {"827FAC58A8FDFA22", "BaseSystem.chunklist (", "Download aborted"},
+        {"827FAC58A8FDFA22", "partition table (", "Download aborted"},
+        {"827FAC58A8FDFA22", "BaseSystem.dmg (", "Download aborted"},
+        {"827FAC58A8FDFA22", "Checking BaseSystem.dmg:", "Extraction aborted"},
+        {"827FAC58A8FDFA22", "RecoveryHD.hfs:", "Extraction aborted"},
+    };
+    for (const auto& c : cases) {
+        Start();
+        server_->SetRules(c.rules);
+        ASSERT_TRUE(plat::WriteWholeFile("D:\\Images\\RecoveryHD-23G80.hfs", "earlier"));
+        if (c.fullDrive) sim::SetFreeDiskSpace(c.fullDrive, 1000000);
+        cancelAt = c.cancelAt;
+        std::string image = "untouched", earlier;
+        EXPECT_FALSE(DownloadRecoveryHd(ServerEntry(std::string("Mac-") + c.board), CopySettings(), &image)) << c.text;
+        EXPECT_EQ(image + cancelAt, "") << c.text;
+        const char* box = std::string(c.text).ends_with("aborted") ? "Information" : "Error";
+        ASSERT_EQ(BoxTitles(), std::vector<std::string>{box}) << c.text;
+        EXPECT_NE(sim::Messages()[0].text.find(c.text), std::string::npos) << sim::Messages()[0].text;
+        auto log = server_->Log();  // with too little room the image was never asked for whole
+        auto whole = [](auto& r) { return r.range == "-" && r.path.ends_with(".dmg"); };
+        EXPECT_TRUE(!c.fullDrive || std::none_of(log.begin(), log.end(), whole)) << c.text;
+        EXPECT_EQ(Images(), std::vector<std::string>{"RecoveryHD-23G80.hfs"}) << c.text;
+        EXPECT_TRUE(plat::ReadWholeFile("D:\\Images\\RecoveryHD-23G80.hfs", earlier) && earlier == "earlier");
+        ExpectRestored(c.text);
     }
 }
 

@@ -7,14 +7,21 @@ reads back with the probe: window 2's gadgets (numbers, captions, rectangles, en
 each option), the main window disabled while it is open and enabled after "Exit", "Update" filling
 gadget 68, and "DL" of the item with its connection reset at 40 % and then closed in order at
 70 %: resumed twice with Range requests, saved byte-identical over an earlier copy in the
-repository's Catalog sub-folder, followed by the summary box. Shares the smoke test's Xvfb, Wine
-prefix and probe.
+repository's Catalog sub-folder, followed by the summary box. Then "DL" on the settings file's entry
+of Apple's recovery server against tests/net/recovery_server.py, which refuses a request without its
+cookies (sent as headers: WinINet's cookies are kept out), its image reset at 80 % (past the first
+1 MiB block, which WinINet hands over whole or not at all) and resumed (the fixtures from
+VU_TEST_APPLE_DIR). Shares the smoke test's Xvfb, Wine prefix and probe.
 
     download_center_test.py --win64-build build/x86_64 --out build/native/tests/wine-download-center
 """
 
 import hashlib
+import json
+import os
 import random
+import re
+import shutil
 import sys
 import time
 from pathlib import Path
@@ -24,7 +31,7 @@ sys.path.insert(0, str(HERE))
 sys.path.insert(0, str(HERE.parent / "net"))
 import served_program                # noqa: E402
 import smoke_test as smoke            # noqa: E402
-from fault_server import FaultServer  # noqa: E402
+from recovery_server import RecoveryServer  # noqa: E402
 from smoke_tools import controls, main_window_enabled, wait_until  # noqa: E402
 
 MAIN = ("--title", smoke.TITLE, "--visible")
@@ -32,7 +39,10 @@ CENTER = ("--title", "Download Center - Velloran Utility v2.1.022 Beta by Ossen"
 LIST_PATH = "/files/AdditionalDL/DLList.ini"
 PACK_PATH = "/files/pack.bin"
 PACK = random.Random(14).randbytes(3 << 20)
-OVERALL_LIMIT = 480
+FIXTURES = Path(os.environ.get("VU_TEST_APPLE_DIR", "."))
+SONOMA = "macOS 14 Sonoma (recovery server)"
+IMAGE_PATH = "/good/BaseSystem.dmg"
+OVERALL_LIMIT = 540
 
 # Gadget: (x, y, width, height, caption); combo boxes keep the height of their selection field,
 # which Windows sets from the font, so only their place and width are compared.
@@ -155,7 +165,34 @@ def check_download(r, wine, exe, server, repository):
     r.check("the main window is enabled after the download", main_window_enabled(wine, MAIN))
 
 
+def check_recovery_server(r, wine, exe, server, images):
+    wine.probe("click", *MAIN, 1)
+    if not r.check("window 2 lists the settings file's server entry",
+                   wine.wait_window(CENTER, 30) and combo_items(wine, 67) == [SONOMA]):
+        raise smoke.Failure("no server entry")
+    wine.probe("select", *CENTER, 67, 0)
+    time.sleep(0.5)
+    wine.probe("click", *CENTER, 22)
+    box = ("--class", "#32770", "--exe", exe.name)
+    wait_until(lambda: wine.wait_window(box, 1), 180)
+    _, boxes = wine.probe("boxes", *box)
+    r.check("the summary names the macOS the server sent", [b["title"] for b in boxes] == ["Info"] and
+            "Served by Apple's recovery server: macOS 14.6.1 (23G80)" in boxes[0]["text"], f"{boxes}")
+    wine.probe("press", *box, "OK")
+    r.check("the image is RecoveryHD-23G80.hfs, byte-identical to the served volume",
+            [p.name for p in images.iterdir()] == ["RecoveryHD-23G80.hfs"] and (images / "RecoveryHD-23G80.hfs")
+            .read_bytes() == (FIXTURES / "server" / "volume.hfs").read_bytes(), f"{list(images.iterdir())}")
+    log = [(e["method"][0], e["path"], e["range"]) for e in server.log() if not e["path"].startswith("/files/")]
+    r.check("session, answer, chunk list, the image's trailer and table, then the image reset and resumed",
+            [entry[:2] for entry in log] == [("G", "/"), ("P", "/InstallationPayload/RecoveryImage"),
+                                            ("G", "/good/BaseSystem.chunklist")] + [("G", IMAGE_PATH)] * 4
+            and log[5][2] is None and re.fullmatch(r"bytes=[1-9]\d*-\d+", log[6][2] or ""), f"{log}")
+
+
 def check(r, wine, exe, server, repository):
+    shutil.copy2(FIXTURES / "chunklist-keys.txt", exe.parent / "keys.txt")
+    wine.env["VU_CHUNKLIST_KEYS"] = "C:\\Velloran\\keys.txt"
+    wine.env["VU_RECOVERY_HOST"] = server.origin()
     proc = wine.start(exe)
     if not r.check("main window appears", wine.wait_window(MAIN, 90)):
         smoke.explain_missing_window(r, wine, proc)
@@ -166,6 +203,7 @@ def check(r, wine, exe, server, repository):
     check_window(r, wine)
     check_options(r, wine)
     check_download(r, wine, exe, server, repository)
+    check_recovery_server(r, wine, exe, server, repository.parent / "Images")
 
     wine.probe("menu", *MAIN, 11)
     r.check("\"&Quit\" ends the program with code 0", smoke.wait_exit(proc, 60) == 0, f"{proc.returncode}")
@@ -179,8 +217,14 @@ def serve(work):
     served = work / "served"
     (served / "files" / "AdditionalDL").mkdir(parents=True)
     (served / "files" / "pack.bin").write_bytes(PACK)
-    server = FaultServer(str(served), [{"path": PACK_PATH, "drop_at": 0.4, "times": 1},
-                                       {"path": PACK_PATH, "short_at": 0.7, "times": 1}]).start()
+    (served / "good").mkdir()
+    shutil.copy2(FIXTURES / "server" / "BaseSystem.dmg", served / "good" / "BaseSystem.dmg")
+    shutil.copy2(FIXTURES / "server" / "signed.chunklist", served / "good" / "BaseSystem.chunklist")
+    (served / "recovery.json").write_text(json.dumps({"Mac-827FAC58A8FDFA22": "/good/BaseSystem"}))
+    server = RecoveryServer(str(served), [{"path": PACK_PATH, "drop_at": 0.4, "times": 1},
+                                          {"path": PACK_PATH, "short_at": 0.7, "times": 1},
+                                          {"path": IMAGE_PATH, "times": 2},  # its trailer and table
+                                          {"path": IMAGE_PATH, "drop_at": 0.8, "times": 1}]).start()
     (served / "files" / "AdditionalDL" / "DLList.ini").write_text(
         "[Kext Pack]\r\nURL=" + server.url(PACK_PATH) + f"\r\nSize={len(PACK)}\r\n"
         "Description=Network kexts\r\nMD5Digest=" + hashlib.sha1(PACK).hexdigest() +
@@ -191,8 +235,10 @@ def serve(work):
 def main():
     return served_program.run(
         __doc__.splitlines()[0], "Download Center", OVERALL_LIMIT, serve,
-        "[Data Settings]\r\nCloverLocalRepository = C:\\Repo\\\r\n", "VU_LIST_HOST",
-        lambda r, wine, exe, server: check(r, wine, exe, server, exe.parent.parent / "Repo"), folders=("Repo",))
+        "[Data Settings]\r\nCloverLocalRepository = C:\\Repo\\\r\nZarnImageLocalRepo = C:\\Images\\\r\n"
+        "[Download Data Settings]\r\n" + SONOMA + " = http://osrecovery.apple.com/InstallationPayload/RecoveryImage"
+        "?bid=Mac-827FAC58A8FDFA22&os=default\r\n", "VU_LIST_HOST",
+        lambda r, wine, exe, server: check(r, wine, exe, server, exe.parent.parent / "Repo"), folders=("Repo", "Images"))
 
 
 if __name__ == "__main__":

@@ -34,6 +34,7 @@ struct Files {
     std::map<plat::FileHandle, char> writers;  // open for writing, with the letter they write on
     std::map<plat::FileHandle, std::string> hostPaths;
     std::set<char> fullDrives;                 // writes fail there after truncating
+    std::map<char, uint64_t> freeSpace;        // what FreeDiskSpace tells there, when set
     std::set<char> goneDrives;                 // of sticks pulled out: nothing is there any more
     std::set<char> protectedDrives;            // of read-only sticks: nothing changes there
     plat::FileHandle next = 1;
@@ -312,6 +313,21 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
     return written;
 }
 
+bool FreeDiskSpace(const std::string& folder, uint64_t& freeBytes) {
+    std::string host;
+    {
+        Lock l(F().lock);
+        auto set = F().freeSpace.find(LetterOf(folder));
+        if (set != F().freeSpace.end()) return freeBytes = set->second, true;
+        host = ToHost(folder);
+    }
+    std::error_code ec;
+    fs::space_info space = fs::space(host, ec);
+    if (ec) return false;
+    freeBytes = space.available;
+    return true;
+}
+
 FileHandle OpenFile(const std::string& path, FileMode mode) {
     Count(path);
     Lock l(F().lock);
@@ -470,6 +486,11 @@ void SetDriveFull(char letter, bool full) {
     else F().fullDrives.erase(letter);
 }
 
+void SetFreeDiskSpace(char letter, uint64_t bytes) {
+    Lock l(F().lock);
+    F().freeSpace[char(std::toupper(static_cast<unsigned char>(letter)))] = bytes;
+}
+
 void SetDriveRoot(char letter, const std::string& hostFolder) {
     Lock l(F().lock);
     F().drives[char(std::toupper(static_cast<unsigned char>(letter)))] = hostFolder;
@@ -526,6 +547,7 @@ void detail::ResetFiles() {
     F().hidden.clear();
     F().drives.clear();
     F().fullDrives.clear();
+    F().freeSpace.clear();
     F().goneDrives.clear();
     F().protectedDrives.clear();
     std::error_code ec;

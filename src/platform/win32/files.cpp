@@ -163,6 +163,13 @@ bool MoveFileOver(const std::string& from, const std::string& to) {
     return MoveFileExW(Path(from).c_str(), Path(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool FreeDiskSpace(const std::string& folder, uint64_t& freeBytes) {
+    ULARGE_INTEGER available{};
+    if (!GetDiskFreeSpaceExW(Path(folder).c_str(), &available, nullptr, nullptr)) return false;
+    freeBytes = available.QuadPart;
+    return true;
+}
+
 FileHandle OpenFile(const std::string& path, FileMode mode) {
     DWORD access = mode == FileMode::Read ? GENERIC_READ : mode == FileMode::Create ? GENERIC_WRITE
                                                                                     : GENERIC_READ | GENERIC_WRITE;
