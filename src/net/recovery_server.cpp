@@ -85,7 +85,11 @@ std::string SessionCookie(const std::vector<std::string>& setCookies) {
         if (begin == std::string::npos || value.compare(begin, 8, "session=") != 0) continue;
         std::string piece = value.substr(begin, value.find(';', begin) - begin);
         while (!piece.empty() && (piece.back() == ' ' || piece.back() == '\t')) piece.pop_back();
-        if (piece.size() > 8) return piece;
+        // It goes back out in a header line of ours: a blank or a control character could end it.
+        bool plain = std::none_of(piece.begin(), piece.end(), [](char c) {
+            return static_cast<unsigned char>(c) <= ' ' || c == 0x7F;
+        });
+        if (piece.size() > 8 && plain) return piece;
     }
     return "";
 }

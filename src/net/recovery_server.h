@@ -39,7 +39,8 @@ constexpr const char* RecoveryImageInfoPath = "/InstallationPayload/RecoveryImag
 // digits each), os, joined by LF with none at the end. `random` gives the digits' randomness.
 std::string RecoveryImageRequestBody(const RecoveryBoard& board, const std::function<uint32_t()>& random);
 
-// The cookie "session=<value>" of the first Set-Cookie value that sets it; "" when none does.
+// The cookie "session=<value>" of the first Set-Cookie value that sets it to a value without blanks
+// and control characters (it is sent back in a header line); "" when none does.
 std::string SessionCookie(const std::vector<std::string>& setCookies);
 
 // The answer's seven keys.
